@@ -1,0 +1,25 @@
+#pragma once
+// RC4 stream cipher.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace security {
+
+class Rc4 {
+ public:
+  Rc4() = default;
+  Rc4(std::span<const std::uint8_t> key) { SetKey(key); }
+  void SetKey(std::span<const std::uint8_t> key);
+  // XORs the key stream over length bytes; in == out is allowed.
+  void Crypt(const std::uint8_t* in, std::uint8_t* out, std::size_t length);
+  void Crypt(std::span<std::uint8_t> data) { Crypt(data.data(), data.data(), data.size()); }
+
+ private:
+  std::uint8_t s_[256] = {};
+  std::uint8_t i_ = 0;
+  std::uint8_t j_ = 0;
+};
+
+}  // namespace security
