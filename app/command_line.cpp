@@ -1,0 +1,82 @@
+#include "app/command_line.h"
+
+#include "platform/text.h"
+
+namespace app {
+namespace {
+
+constexpr std::u16string_view kRecordSwitch = u"-record";
+constexpr std::u16string_view kProfileSwitch = u"-profile ";
+
+}  // namespace
+
+std::u16string ExtractProfile(std::u16string_view text) {
+  std::size_t at = platform::FindIgnoreAsciiCase(text, kProfileSwitch);
+  if (at == std::u16string_view::npos) return {};
+  std::u16string value;
+  bool escaped = false;
+  std::size_t quotes = 0;
+  for (std::size_t i = at + kProfileSwitch.size(); i < text.size(); ++i) {
+    char16_t c = text[i];
+    if ((c == u' ' || c == u'\t') && quotes % 2 == 0) break;
+    if (c == u'\\') {
+      escaped = !escaped;
+    } else if (c == u'"') {
+      if (escaped)
+        escaped = false;
+      else
+        ++quotes;
+    } else {
+      escaped = false;
+    }
+    value.push_back(c);
+  }
+  if (!value.empty() && value.front() == u'"') {
+    // Drop the opening quote and the last character, whatever it is.
+    value = value.size() >= 2 ? value.substr(1, value.size() - 2) : std::u16string();
+  }
+  return value;
+}
+
+CommandLine ParseCommandLine(std::u16string_view text) {
+  CommandLine line;
+  line.text = std::u16string(text);
+  line.interactive = platform::FindIgnoreAsciiCase(text, kRecordSwitch) == std::u16string_view::npos;
+  line.profile = ExtractProfile(text);
+  return line;
+}
+
+std::u16string JoinArguments(const std::vector<std::string>& args) {
+  std::u16string line;
+  for (std::size_t n = 0; n < args.size(); ++n) {
+    if (n) line.push_back(u' ');
+    std::u16string arg = platform::Utf8ToUtf16(args[n]);
+    bool needs_quotes = arg.empty() || arg.find_first_of(u" \t\"") != std::u16string::npos;
+    if (!needs_quotes) {
+      line += arg;
+      continue;
+    }
+    line.push_back(u'"');
+    std::size_t backslashes = 0;
+    for (char16_t c : arg) {
+      if (c == u'\\') {
+        ++backslashes;
+        continue;
+      }
+      if (c == u'"') {
+        // Backslashes before a quote are doubled, and the quote escaped.
+        line.append(backslashes * 2 + 1, u'\\');
+      } else {
+        line.append(backslashes, u'\\');
+      }
+      backslashes = 0;
+      line.push_back(c);
+    }
+    // Backslashes before the closing quote are doubled so it stays a quote.
+    line.append(backslashes * 2, u'\\');
+    line.push_back(u'"');
+  }
+  return line;
+}
+
+}  // namespace app
