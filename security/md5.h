@@ -11,6 +11,7 @@ namespace security {
 class Md5 {
  public:
   static constexpr std::size_t kDigestSize = 16;
+  static constexpr std::size_t kBlockSize = 64;
   using Digest = std::array<std::uint8_t, kDigestSize>;
 
   Md5() { Init(); }

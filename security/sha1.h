@@ -11,6 +11,7 @@ namespace security {
 class Sha1 {
  public:
   static constexpr std::size_t kDigestSize = 20;
+  static constexpr std::size_t kBlockSize = 64;
   using Digest = std::array<std::uint8_t, kDigestSize>;
 
   Sha1() { Init(); }
