@@ -29,7 +29,8 @@ std::filesystem::path ProgramsDir();
 std::filesystem::path TempDir();
 
 // Per-user runtime folder for sockets: $XDG_RUNTIME_DIR, else /tmp/dictalo-<uid>
-// (created with mode 0700 when missing).
+// (created with mode 0700 when missing). Empty, with a line on stderr, when that
+// fallback cannot be created or belongs to another user.
 std::filesystem::path RuntimeDir();
 
 // The folder holding the running executable.
