@@ -105,6 +105,12 @@ void HeaderLine::Fold() {
   line_start_ = text_.size() - 1;
 }
 
+void HeaderLine::FoldAtEnd() {
+  if (!EndsWithSpace()) return Fold();
+  text_.insert(text_.size() - 1, "\r\n");
+  line_start_ = text_.size() - 1;
+}
+
 bool HeaderLine::EndsWithSpace() const { return !text_.empty() && IsWs(text_.back()); }
 
 // A ";" followed by white space: the fold takes the white space's place.

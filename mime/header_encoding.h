@@ -42,6 +42,8 @@ class HeaderLine {
 
   void AppendAscii(std::string_view text) { text_.append(text); }
   void Fold();
+  // A fold that takes the place of the white space ending the line, if there is one.
+  void FoldAtEnd();
   // Characters since the last fold (the fold's space included).
   std::size_t LineLength() const { return text_.size() - line_start_; }
   bool EndsWithSpace() const;
