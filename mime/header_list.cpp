@@ -96,6 +96,22 @@ bool HeaderList::IsAddressHeaderName(std::u16string_view name) {
                      [&](std::u16string_view n) { return Same(n, name); });
 }
 
+bool HeaderList::operator==(const HeaderList& other) const {
+  auto without_version = [](const std::vector<HeaderField>& fields) {
+    std::vector<const HeaderField*> out;
+    for (const auto& f : fields) {
+      if (!Same(f.name, names::kMimeVersion)) out.push_back(&f);
+    }
+    return out;
+  };
+  auto a = without_version(fields_), b = without_version(other.fields_);
+  const HeaderField* va = Find(names::kMimeVersion);
+  const HeaderField* vb = other.Find(names::kMimeVersion);
+  return address_headers_ == other.address_headers_ && a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](auto* x, auto* y) { return *x == *y; }) &&
+         (va && vb ? *va == *vb : va == vb);
+}
+
 bool IsQuoted(std::u16string_view text) { return text.size() >= 2 && text.front() == u'"' && text.back() == u'"'; }
 
 std::u16string Unquoted(std::u16string_view text) {

@@ -77,7 +77,9 @@ class HeaderList {
   // From, To, CC, BCC, Reply-To, Sender and their Resent forms.
   static bool IsAddressHeaderName(std::u16string_view name);
 
-  bool operator==(const HeaderList&) const = default;
+  // Same address headers and fields in the same order. Where MIME-Version stands in
+  // the list does not count: it is always written right after the address headers.
+  bool operator==(const HeaderList& other) const;
 
  private:
   std::vector<HeaderField> fields_;
