@@ -370,6 +370,24 @@ void Listener::Run() {
     std::erase_if(connections, [](const Connection& c) { return c.phase == Connection::Phase::kClosed; });
   }
 
+  // Answers already made still go out (a post that made the process quit), for a
+  // short while; requests still waiting for a window are dropped.
+  auto flush_until = Clock::now() + 1s;
+  for (;;) {
+    std::vector<pollfd> fds;
+    for (auto& c : connections) {
+      if (c.phase == Connection::Phase::kWriting)
+        fds.push_back(pollfd{c.fd, POLLOUT, 0});
+      else
+        Close(c);
+    }
+    std::erase_if(connections, [](const Connection& c) { return c.phase == Connection::Phase::kClosed; });
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(flush_until - Clock::now()).count();
+    if (connections.empty() || left <= 0) break;
+    if (::poll(fds.data(), fds.size(), static_cast<int>(left)) < 0 && errno != EINTR) break;
+    for (std::size_t i = 0; i < connections.size(); ++i)
+      if (fds[i].revents) OnWritable(connections[i]);
+  }
   for (auto& c : connections) Close(c);
   std::vector<Endpoint> endpoints;
   {
