@@ -11,6 +11,7 @@ class Rc4 {
  public:
   Rc4() = default;
   Rc4(std::span<const std::uint8_t> key) { SetKey(key); }
+  // Key of any length; an empty key leaves the identity permutation (no key stream worth the name).
   void SetKey(std::span<const std::uint8_t> key);
   // XORs the key stream over length bytes; in == out is allowed.
   void Crypt(const std::uint8_t* in, std::uint8_t* out, std::size_t length);
