@@ -22,6 +22,7 @@ function(dictalo_add_test)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
+    TEST_PREFIX "${T_NAME}."
     PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
                ENVIRONMENT "DICTALO_SOURCE_DIR=${CMAKE_SOURCE_DIR};DICTALO_BINARY_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
