@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -85,26 +87,36 @@ bool ZoneKnown() {
 std::int32_t BiasOf(long gmtoff_seconds) { return static_cast<std::int32_t>(-gmtoff_seconds / 60); }
 
 // The user's LC_TIME, or "C" when that locale is not installed. Never touches
-// the process's global locale.
+// the process's global locale. The loaded locale is kept while the variables
+// that choose it stay the same: loading is slow, and the C library loses a
+// little memory on every load when LOCPATH is set.
 class TimeLocale {
  public:
-  TimeLocale() {
-    locale_ = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
-    if (!locale_) locale_ = ::newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
-  }
-  ~TimeLocale() {
-    if (locale_) ::freelocale(locale_);
+  TimeLocale() : lock_(mutex_) {
+    std::string key;
+    for (const char* name : {"LC_ALL", "LC_TIME", "LANG", "LOCPATH"}) {
+      const char* value = std::getenv(name);
+      key += value ? value : "";
+      key.push_back('\0');
+    }
+    if (!cached_ || key != cached_key_) {
+      locale_t fresh = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+      if (!fresh) fresh = ::newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
+      if (cached_) ::freelocale(cached_);
+      cached_ = fresh;
+      cached_key_ = key;
+    }
   }
   TimeLocale(const TimeLocale&) = delete;
   TimeLocale& operator=(const TimeLocale&) = delete;
 
-  std::string Info(nl_item item) const { return locale_ ? ::nl_langinfo_l(item, locale_) : ""; }
+  std::string Info(nl_item item) const { return cached_ ? ::nl_langinfo_l(item, cached_) : ""; }
 
   std::u16string Format(const std::string& format, const SystemTime& t) const {
-    if (!locale_ || format.empty()) return {};
+    if (!cached_ || format.empty()) return {};
     std::tm tm = ToTm(t);
     char buf[1024];
-    std::size_t n = ::strftime_l(buf, sizeof buf, format.c_str(), &tm, locale_);
+    std::size_t n = ::strftime_l(buf, sizeof buf, format.c_str(), &tm, cached_);
     std::string out(buf, n);
     // Locale data comes in the locale's own charset: UTF-8 today, Latin-1 in
     // older installations.
@@ -113,7 +125,10 @@ class TimeLocale {
   }
 
  private:
-  locale_t locale_ = nullptr;
+  static inline std::mutex mutex_;
+  static inline locale_t cached_ = nullptr;
+  static inline std::string cached_key_;
+  std::lock_guard<std::mutex> lock_;
 };
 
 struct Token {
