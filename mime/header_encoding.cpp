@@ -173,7 +173,9 @@ void HeaderLine::AppendValue(std::u16string_view value, std::string_view charset
       return;
     }
     if (IsWs(c)) {
-      if (!raw && !pending.empty() && IsWs(pending.back())) continue;  // runs of white space shrink to one
+      // Runs of white space shrink to one, except inside a quoted string, whose
+      // text is taken literally.
+      if (!raw && !in_quotes && !pending.empty() && IsWs(pending.back())) continue;
       pending.push_back(c);
     } else {
       if (!pending.empty() && IsWs(pending.back())) {

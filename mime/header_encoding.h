@@ -50,7 +50,7 @@ class HeaderLine {
 
   // Appends one value with the encoding and folding rules of `mode`. `charset` must be
   // supported (ResolveWriteCharset). With `in_quotes` the text is inside a quoted
-  // string, and '"' and '\' are escaped.
+  // string: '"' and '\' are escaped and white space is kept as it is.
   void AppendValue(std::u16string_view value, std::string_view charset, HeaderEncodingMode mode,
                    bool in_quotes = false);
 

@@ -176,7 +176,12 @@ HeaderField ParseStructuredField(std::u16string name, std::string_view text) {
     if (eq == std::string_view::npos) continue;
     std::string pname(TrimView(piece.substr(0, eq)));
     std::string_view raw = TrimView(piece.substr(eq + 1));
-    if (pname.empty()) continue;
+    // A parameter name is a token; anything else is not a parameter we can keep.
+    if (pname.empty() || !std::all_of(pname.begin(), pname.end(), [](char c) {
+          return c > 32 && c < 127 && std::string_view("()<>@,;:\\\"/[]?=").find(c) == std::string_view::npos;
+        })) {
+      continue;
+    }
     if (std::size_t star = pname.find('*'); star != std::string::npos) {
       std::string base = pname.substr(0, star);
       std::string rest = pname.substr(star + 1);

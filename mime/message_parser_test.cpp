@@ -152,6 +152,8 @@ TEST(MessageParser, ToleratesRealWorldMail) {
       {"empty", "", {""}},
       {"delimiter with transport padding and a look-alike",
        "Content-Type: multipart/alternative; boundary=b\r\n\r\n--b  \r\n\r\nx\r\n--bb\r\ny\r\n--b--\r\n", {"x\r\n--bb\r\ny"}},
+      {"a parameter name that is no token is not a boundary",
+       "Content-Type: multipart/mixed; \xE2oundary=q\r\n\r\n--q\r\n\r\nz\r\n--q--", {"--q\r\n\r\nz\r\n--q--"}},
       {"delimiter right at the body start", "Content-Type: multipart/mixed; boundary=q\r\n\r\n--q\r\n\r\nz\r\n--q--", {"z"}},
   };
   for (const auto& c : cases) {
