@@ -1,1 +1,48 @@
-int main() { return 0; }
+// dictaloctl: the command line for scripts and diagnostics. Every command runs the
+// same code as the program.
+
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "ctl/registry_command.h"
+#include "ctl/settings_command.h"
+#include "platform/text.h"
+
+namespace {
+
+void PrintUsage(std::ostream& out) {
+  out << "usage: dictaloctl [-profile FILE] COMMAND ...\n"
+         "commands:\n"
+         "  settings list | get KEY | set KEY VALUE\n"
+         "  reg export KEY | reg import FILE\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::u16string profile;
+  // "-profile FILE" works as in dictalo: the value goes through the same parser.
+  while (!args.empty() && (args[0] == "-profile" || args[0] == "--profile")) {
+    if (args.size() < 2) {
+      PrintUsage(std::cerr);
+      return 2;
+    }
+    profile = app::ParseCommandLine(app::JoinArguments({"-profile", args[1]})).profile;
+    args.erase(args.begin(), args.begin() + 2);
+  }
+  if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+    PrintUsage(args.empty() ? std::cerr : std::cout);
+    return args.empty() ? 2 : 0;
+  }
+  std::string command = args[0];
+  std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (command == "settings") return ctl::RunSettingsCommand(profile, rest, std::cout, std::cerr);
+  if (command == "reg") return ctl::RunRegistryCommand(rest, std::cout, std::cerr);
+  std::cerr << "dictaloctl: unknown command \"" << command << "\"\n";
+  PrintUsage(std::cerr);
+  return 2;
+}
