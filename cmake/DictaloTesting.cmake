@@ -23,8 +23,7 @@ function(dictalo_add_test)
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     TEST_PREFIX "${T_NAME}."
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
-               ENVIRONMENT "DICTALO_SOURCE_DIR=${CMAKE_SOURCE_DIR};DICTALO_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
 endfunction()
 
 # dictalo_add_fuzzer(NAME name SOURCES ... LIBS ...)

@@ -64,12 +64,12 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
 
 std::filesystem::path BinaryDir() {
   const char* dir = std::getenv("DICTALO_BINARY_DIR");
-  return dir ? std::filesystem::path(dir) / "bin" : std::filesystem::path("bin");
+  return std::filesystem::path(dir ? dir : DICTALO_DEFAULT_BINARY_DIR) / "bin";
 }
 
 std::filesystem::path SourceDir() {
   const char* dir = std::getenv("DICTALO_SOURCE_DIR");
-  return dir ? std::filesystem::path(dir) : std::filesystem::current_path();
+  return std::filesystem::path(dir ? dir : DICTALO_DEFAULT_SOURCE_DIR);
 }
 
 }  // namespace testing_support

@@ -1,0 +1,130 @@
+#include "app/application.h"
+
+#include <sys/utsname.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "app/first_run_help.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "app/signal_watch.h"
+#include "platform/text.h"
+#include "platform/time_locale.h"
+#include "settings/app_settings.h"
+#include "toolkit/ce_wnd.h"
+
+namespace app {
+namespace {
+
+constexpr std::u16string_view kWindowTitle = u"Dictalo";
+// How long an interactive start waits for a record-only instance to go away.
+constexpr auto kQuitWait = std::chrono::seconds(10);
+
+std::atomic<platform::HWND> g_main_window{nullptr};
+
+enum class InstanceCheck { GoOn, Done };
+
+// Looks for a running instance and hands the start over to it when it should take it.
+InstanceCheck CheckSingleInstance(bool interactive) {
+  platform::HWND other = platform::FindWindow(toolkit::CeWnd::ClassName(kMainWindowClass));
+  if (!other) return InstanceCheck::GoOn;
+  if (!interactive) {
+    platform::SendMessage(other, UM_HOTKEY_TOGGLE, 0, 0);
+    return InstanceCheck::Done;
+  }
+  if (platform::SendMessage(other, UM_QUERY_RECORD_ONLY, 0, 0) == 0) {
+    platform::SetForegroundWindow(other);
+    return InstanceCheck::Done;
+  }
+  // It was record-only and is quitting: wait until its window is gone, so that
+  // ours is the one the launcher finds.
+  auto deadline = std::chrono::steady_clock::now() + kQuitWait;
+  while (platform::IsWindow(other) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return InstanceCheck::GoOn;
+}
+
+bool InitInstance(Application& a) {
+  if (a.interactive) {
+    utsname name{};
+    int major = 0, minor = 0, build = 0;
+    if (uname(&name) == 0) std::sscanf(name.release, "%d.%d.%d", &major, &minor, &build);
+    a.platform_kind = ComputePlatformKind(major, build);
+  }
+  a.settings = std::make_unique<settings::AppSettings>();
+  a.settings->Load(a.profile);
+  a.time_zone_bias = ComputeTimeZoneBias();
+
+  a.main_window = std::make_unique<MainWindow>(*a.settings, a.interactive, a.command_line);
+  if (!a.main_window->CreateMainWindow(kWindowTitle)) return false;
+  if (a.interactive) RunFirstRunHelp();
+  return true;
+}
+
+// Gets and dispatches messages until the quit message; returns its wParam.
+int MessageLoop() {
+  platform::MSG msg;
+  for (;;) {
+    if (platform::GetMessage(&msg) == 0) return static_cast<int>(msg.wParam);
+    platform::TranslateMessage(msg);
+    platform::DispatchMessage(msg);
+    while (platform::PeekMessage(&msg, nullptr, 0, 0, platform::PM_REMOVE)) {
+      if (msg.message == platform::WM_QUIT) return static_cast<int>(msg.wParam);
+      platform::TranslateMessage(msg);
+      platform::DispatchMessage(msg);
+    }
+  }
+}
+
+void CleanUp(Application& a) {
+  a.main_window.reset();
+  SetMainWindowHandle(nullptr);
+  a.settings.reset();
+}
+
+}  // namespace
+
+Application& TheApplication() {
+  static Application application;
+  return application;
+}
+
+platform::HWND MainWindowHandle() { return g_main_window.load(); }
+void SetMainWindowHandle(platform::HWND hwnd) { g_main_window.store(hwnd); }
+
+double ComputeTimeZoneBias() { return platform::CurrentBiasMinutes() / 1440.0; }
+
+std::uint32_t ComputePlatformKind(int major, int build) {
+  if (major == 3 && build > 11000) return 2;
+  if (major == 4) return 3;
+  if (major == 5) return 4;
+  return 0;
+}
+
+int RunProgram(const std::u16string& command_line) {
+  Application& a = TheApplication();
+  CommandLine line = ParseCommandLine(command_line);
+  a.command_line = line.text;
+  a.interactive = line.interactive;
+  a.profile = line.profile;
+
+  if (CheckSingleInstance(a.interactive) == InstanceCheck::Done) return 0;
+
+  // A termination signal closes the main window, which ends the loop cleanly.
+  SignalWatch signals([] {
+    if (auto hwnd = MainWindowHandle()) platform::PostMessage(hwnd, platform::WM_CLOSE, 0, 0);
+  });
+
+  if (!InitInstance(a)) {
+    CleanUp(a);
+    return 0;
+  }
+  int exit_code = MessageLoop();
+  CleanUp(a);
+  return exit_code;
+}
+
+}  // namespace app

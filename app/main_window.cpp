@@ -1,0 +1,163 @@
+#include "app/main_window.h"
+
+#include <cstring>
+
+#include "app/application.h"
+#include "app/first_run_help.h"
+#include "platform/process.h"
+#include "settings/app_settings.h"
+
+namespace app {
+
+using platform::HWND;
+using platform::LPARAM;
+using platform::LRESULT;
+using platform::UINT;
+using platform::WPARAM;
+
+namespace {
+
+// The menu bar's height at 96 dpi; the options screen fills the rest.
+constexpr int kMenuBarHeight = 26;
+constexpr UINT kClassStyle = platform::CS_HREDRAW | platform::CS_VREDRAW;
+constexpr std::uintptr_t kIconResource = 101;
+
+// Commands handed to the options screen (its menu).
+bool IsOptionsScreenCommand(UINT id) { return id == 40002 || (id >= 40010 && id <= 40015); }
+
+}  // namespace
+
+MainWindow::MainWindow(settings::AppSettings& settings, bool interactive, std::u16string command_line)
+    : settings_(settings), interactive_(interactive), command_line_(std::move(command_line)) {}
+
+MainWindow::~MainWindow() {
+  if (IsWindow()) DestroyWindow();
+}
+
+bool MainWindow::CreateMainWindow(std::u16string_view title) {
+  if (!RegisterClassW(kMainWindowClass, kClassStyle, 0, 0, kIconResource, kIconResource, 0, u"")) return false;
+  platform::DWORD style = interactive_ ? platform::WS_VISIBLE : 0;
+  HWND hwnd = Create(ClassName(kMainWindowClass), title, style, platform::CW_USEDEFAULT, platform::CW_USEDEFAULT,
+                     platform::CW_USEDEFAULT, platform::CW_USEDEFAULT, nullptr, 0);
+  if (!hwnd) return false;
+  if (interactive_) {
+    // Full screen less the menu bar.
+    MoveWindow(0, 0, platform::kDefaultScreenWidth, platform::kDefaultScreenHeight - kMenuBarHeight);
+  }
+  return true;
+}
+
+LRESULT MainWindow::CopyDataReply(std::u16string_view received, std::u16string_view command_line) {
+  if (received.empty()) return 1;
+  return command_line.find(received) != std::u16string_view::npos ? 0 : 1;
+}
+
+void MainWindow::OnCreate(platform::CREATESTRUCT*, bool& handled) {
+  SetMainWindowHandle(current_message().hwnd);
+  std::memset(setting_change_info_, 0, sizeof setting_change_info_);
+  setting_change_info_[0] = sizeof setting_change_info_;
+  if (interactive_) {
+    launch_hotkey_at_start_ = settings_.launch_hotkey;
+  } else {
+    platform::PostMessage(current_message().hwnd, UM_START_RECORDING, 0, 0);
+  }
+  handled = true;
+}
+
+LRESULT MainWindow::OnCommand(WPARAM wparam, LPARAM, bool& handled) {
+  UINT id = platform::LOWORD(wparam);
+  if (id == 1 || id == 2) {
+    handled = true;
+    EndOptions(id == 1);
+    return 0;
+  }
+  if (IsOptionsScreenCommand(id)) {
+    // The options screen handles these once it exists.
+    handled = true;
+  }
+  return 0;
+}
+
+void MainWindow::EndOptions(bool save) {
+  if (DeliveryRunning()) return;
+  if (save) settings_.Save();
+  platform::PostQuitMessage(0);
+}
+
+void MainWindow::OnEnable(bool enabled, bool& handled) {
+  // The status dialog is modal to this window: when it closes other than through
+  // its buttons, the recording it showed is cancelled.
+  if (enabled) SendMessageW(UM_STOP_RECORDING, kStopCancel, 0);
+  handled = true;
+}
+
+void MainWindow::OnSize(UINT, int, int, bool& handled) { handled = true; }
+
+void MainWindow::OnSettingChange(UINT, LPARAM, bool& handled) { handled = true; }
+
+void MainWindow::OnClose(bool& handled) {
+  // Closing the window (or a termination signal) ends the program like Cancel.
+  handled = true;
+  platform::PostQuitMessage(0);
+}
+
+void MainWindow::TrackFocus() {
+  HWND focus = platform::GetFocus();
+  if (!focus) return;
+  if (focus == GetSafeHwnd()) {
+    if (last_focused_control_ && platform::IsWindow(last_focused_control_)) platform::SetFocus(last_focused_control_);
+  } else if (platform::GetParent(focus) == GetSafeHwnd()) {
+    last_focused_control_ = focus;
+  }
+}
+
+LRESULT MainWindow::OnCopyData(const platform::COPYDATASTRUCT* data) {
+  std::u16string received;
+  if (data && data->lpData) {
+    const auto* bytes = static_cast<const unsigned char*>(data->lpData);
+    for (platform::DWORD i = 0; i + 1 < data->cbData; i += 2) {
+      char16_t c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+      if (c == 0) break;
+      received.push_back(c);
+    }
+  }
+  return CopyDataReply(received, command_line_);
+}
+
+LRESULT MainWindow::OnMessage(UINT msg, WPARAM wparam, LPARAM lparam, bool& handled) {
+  TrackFocus();
+  switch (msg) {
+    case platform::WM_COPYDATA:
+      handled = true;
+      return OnCopyData(reinterpret_cast<const platform::COPYDATASTRUCT*>(lparam));
+    case UM_QUERY_RECORD_ONLY:
+      handled = true;
+      if (interactive_) return 0;
+      platform::PostQuitMessage(0);
+      return 1;
+    case UM_INVOKE: {
+      handled = true;
+      const auto* record = reinterpret_cast<const InvokeRecord*>(wparam);
+      if (record && record->function && record->owner_thread == platform::CurrentThreadId())
+        record->function(record->target, record->arg1, record->arg2);
+      return 0;
+    }
+    case platform::WM_HELP:
+      handled = true;
+      OpenHelp();
+      return 0;
+    case UM_START_RECORDING:
+    case UM_STOP_RECORDING:
+    case UM_SESSION_DONE:
+    case UM_HOTKEY_TOGGLE:
+    case UM_RECORD_PROGRESS:
+    case UM_ENCODE_PROGRESS:
+      // The recording session answers these.
+      handled = true;
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,68 @@
+#pragma once
+// MainWindow: the program's top-level window, class "CorvaneEMMainWnd". Hidden in
+// the record-only mode; in the interactive mode it hosts the options screen. It
+// owns the recording session and answers the record launcher and later instances:
+//   WM_COPYDATA           reply 0 when the received text occurs in our command
+//                         line (case-sensitive), else 1
+//   UM_QUERY_RECORD_ONLY  record-only: quit and reply 1; interactive: reply 0
+//   UM_HOTKEY_TOGGLE      start a recording, or stop it as the hotkey does
+//   UM_INVOKE             run a call record on the UI thread
+//   WM_HELP               open the help page
+// All of it runs on the UI thread.
+
+#include <cstdint>
+#include <string>
+
+#include "app/messages.h"
+#include "toolkit/ce_wnd.h"
+
+namespace settings {
+class AppSettings;
+}
+
+namespace app {
+
+class MainWindow : public toolkit::CeWnd {
+ public:
+  // settings: the process's settings record, which outlives the window.
+  MainWindow(settings::AppSettings& settings, bool interactive, std::u16string command_line);
+  ~MainWindow() override;
+
+  // Registers the class and creates the window (visible when interactive).
+  bool CreateMainWindow(std::u16string_view title);
+
+  bool interactive() const { return interactive_; }
+  const std::u16string& launch_hotkey_at_start() const { return launch_hotkey_at_start_; }
+
+  // The WM_COPYDATA reply for a received text: 0 when it occurs in command_line.
+  static platform::LRESULT CopyDataReply(std::u16string_view received, std::u16string_view command_line);
+
+ protected:
+  void OnCreate(platform::CREATESTRUCT* create, bool& handled) override;
+  platform::LRESULT OnCommand(platform::WPARAM wparam, platform::LPARAM lparam, bool& handled) override;
+  void OnEnable(bool enabled, bool& handled) override;
+  void OnSize(platform::UINT type, int width, int height, bool& handled) override;
+  void OnSettingChange(platform::UINT flag, platform::LPARAM lparam, bool& handled) override;
+  platform::LRESULT OnMessage(platform::UINT msg, platform::WPARAM wparam, platform::LPARAM lparam,
+                              bool& handled) override;
+  void OnClose(bool& handled) override;
+
+ private:
+  platform::LRESULT OnCopyData(const platform::COPYDATASTRUCT* data);
+  void TrackFocus();
+  // Quits, saving the options first when save is true. Ignored while a delivery runs.
+  void EndOptions(bool save);
+  bool DeliveryRunning() const { return delivery_running_; }
+
+  settings::AppSettings& settings_;
+  bool interactive_;
+  std::u16string command_line_;
+  std::u16string launch_hotkey_at_start_;
+  platform::HWND last_focused_control_ = nullptr;
+  std::uint8_t setting_change_info_[12] = {};
+  bool delivery_running_ = false;
+  std::uint32_t recorder_close_code_ = 0;
+  bool recorder_done_ = false;
+};
+
+}  // namespace app
