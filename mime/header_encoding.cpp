@@ -168,6 +168,11 @@ void HeaderLine::AppendValue(std::u16string_view value, std::string_view charset
   std::size_t word_start = 0;
   for (std::size_t i = 0; i < value.size(); ++i) {
     char16_t c = value[i];
+    if (!IsWs(c) && !pending.empty() && IsWs(pending.back())) {
+      flush(pending);  // a word ends with its white space
+      pending.clear();
+      word_start = i;
+    }
     if (!raw && c > 127) {
       AppendEncoded(value.substr(word_start), charset, mode, in_quotes);
       return;
@@ -178,11 +183,6 @@ void HeaderLine::AppendValue(std::u16string_view value, std::string_view charset
       if (!raw && !in_quotes && !pending.empty() && IsWs(pending.back())) continue;
       pending.push_back(c);
     } else {
-      if (!pending.empty() && IsWs(pending.back())) {
-        flush(pending);
-        pending.clear();
-        word_start = i;
-      }
       pending.push_back(c);
     }
   }

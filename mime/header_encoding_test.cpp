@@ -63,6 +63,7 @@ TEST(HeaderValue, ModesChooseTheEncodedWord) {
       {u"abcdefghijklmno\u00e9", Mode::kShorterOfQAndB, "Subject: =?utf-8?Q?abcdefghijklmno=C3=A9?="},
       {u"abcdef\u00e9", Mode::kShorterOfQAndB, "Subject: =?utf-8?B?YWJjZGVmw6k=?="},
       {u"Hello W\u00f6rld", Mode::kQOnly, "Subject: Hello =?utf-8?Q?W=C3=B6rld?="},
+      {u"Voice note \u00fc", Mode::kShorterOfQAndB, "Subject: Voice note =?utf-8?B?w7w=?="},
       {u"\u00e9 a", Mode::kBOnly, "Subject: =?utf-8?B?w6kgYQ==?="},
       {u"\u00e9 a", Mode::kQOnly, "Subject: =?utf-8?Q?=C3=A9=20a?="},
       {u"Gr\u00fc\u00dfe", Mode::kRaw, "Subject: Gr\xC3\xBC\xC3\x9F" "e"},
