@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <stdexcept>
 #include <utility>
 
 namespace security {
@@ -96,6 +97,11 @@ std::vector<std::uint32_t> RandomGenerator::FillWords(std::size_t n_bytes) {
     words[n / 4] |= static_cast<std::uint32_t>(NextByte()) << (8 * (n % 4));
   }
   return words;
+}
+
+BigNumber RandomGenerator::FillBigNumber(std::size_t n_bytes) {
+  if ((n_bytes + 3) / 4 > BigNumber::kMaxWords) throw std::overflow_error("Number too large");
+  return BigNumber::FromWords(FillWords(n_bytes));
 }
 
 }  // namespace security

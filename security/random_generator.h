@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "security/big_number.h"
+
 namespace security {
 
 class RandomGenerator {
@@ -33,6 +35,10 @@ class RandomGenerator {
   // calls least significant byte first; a final partial word holds the
   // remaining n_bytes mod 4 bytes in its low bytes.
   std::vector<std::uint32_t> FillWords(std::size_t n_bytes);
+
+  // The same words as a BigNumber (Diffie-Hellman private exponents); throws
+  // std::overflow_error beyond the BigNumber capacity.
+  BigNumber FillBigNumber(std::size_t n_bytes);
 
   // For tests only: Seed with a fixed srand value and no operating-system
   // bytes, so that a sequence can be reproduced and checked.

@@ -102,6 +102,20 @@ TEST(RandomGeneratorTest, FillWordsByteOrder) {
   }
 }
 
+// FillBigNumber is FillWords read as a number: same words, same bytes consumed.
+TEST(RandomGeneratorTest, FillBigNumberMatchesFillWords) {
+  for (std::size_t n : {1u, 7u, 48u}) {
+    RandomGenerator filler;
+    RandomGenerator reference;
+    filler.SeedForTesting(5);
+    reference.SeedForTesting(5);
+    const BigNumber number = filler.FillBigNumber(n);
+    EXPECT_EQ(number, BigNumber::FromWords(reference.FillWords(n))) << n;
+    EXPECT_LE(number.ByteLength(), n);
+    EXPECT_EQ(filler.NextByte(), reference.NextByte()) << n;
+  }
+}
+
 // Seeding from many threads at once: the lock keeps each srand/rand run whole.
 TEST(RandomGeneratorTest, ConcurrentSeedingKeepsRandSequencesWhole) {
   const Bytes expected = ExpectedStream(4242, 16);
