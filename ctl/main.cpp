@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "ctl/compose_command.h"
 #include "ctl/registry_command.h"
 #include "ctl/settings_command.h"
 #include "platform/text.h"
@@ -17,7 +18,8 @@ void PrintUsage(std::ostream& out) {
   out << "usage: dictaloctl [-profile FILE] COMMAND ...\n"
          "commands:\n"
          "  settings list | get KEY | set KEY VALUE\n"
-         "  reg export KEY | reg import FILE\n";
+         "  reg export KEY | reg import FILE\n"
+         "  compose --from ADDR --to ADDR [--cc ADDR] --subject TEXT [--text TEXT] [--charset NAME] FILE...\n";
 }
 
 }  // namespace
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> rest(args.begin() + 1, args.end());
   if (command == "settings") return ctl::RunSettingsCommand(profile, rest, std::cout, std::cerr);
   if (command == "reg") return ctl::RunRegistryCommand(rest, std::cout, std::cerr);
+  if (command == "compose") return RunComposeCommand(rest, std::cout, std::cerr);
   std::cerr << "dictaloctl: unknown command \"" << command << "\"\n";
   PrintUsage(std::cerr);
   return 2;
