@@ -25,7 +25,7 @@ struct Application {
   std::uint32_t platform_kind = 0;
   std::u16string command_line;
   std::u16string profile;
-  std::mutex log_lock;  // serialises activity log lines
+  // The lock that serialises activity log lines lives with the log (ActivityLogLock).
 };
 
 // The record of this process. Exists for the life of the process.
