@@ -301,7 +301,7 @@ TEST(MessageWriter, CommitWriteLetsPartsReferToTheirStoredBodies) {
   MimeMessage message;
   ASSERT_EQ(BuildMessage(composed, &message), kMimeOk);
   ASSERT_EQ(message.Save({"utf-8", {}, {}, {}, false}), kMimeOk);
-  const std::string& stored = static_cast<const StoredStream&>(*message.stored()).data();
+  const std::string stored = static_cast<const StoredStream&>(*message.stored()).data();
   auto* root = message.RootMultiPart();
   for (const auto& child : root->children()) {
     EXPECT_EQ(child->holding(), BodyHolding::kStored);
