@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "platform/argv.h"
 #include "platform/text.h"
 
 namespace app {
@@ -46,37 +47,6 @@ CommandLine ParseCommandLine(std::u16string_view text) {
   return line;
 }
 
-std::u16string JoinArguments(const std::vector<std::string>& args) {
-  std::u16string line;
-  for (std::size_t n = 0; n < args.size(); ++n) {
-    if (n) line.push_back(u' ');
-    std::u16string arg = platform::Utf8ToUtf16(args[n]);
-    bool needs_quotes = arg.empty() || arg.find_first_of(u" \t\"") != std::u16string::npos;
-    if (!needs_quotes) {
-      line += arg;
-      continue;
-    }
-    line.push_back(u'"');
-    std::size_t backslashes = 0;
-    for (char16_t c : arg) {
-      if (c == u'\\') {
-        ++backslashes;
-        continue;
-      }
-      if (c == u'"') {
-        // Backslashes before a quote are doubled, and the quote escaped.
-        line.append(backslashes * 2 + 1, u'\\');
-      } else {
-        line.append(backslashes, u'\\');
-      }
-      backslashes = 0;
-      line.push_back(c);
-    }
-    // Backslashes before the closing quote are doubled so it stays a quote.
-    line.append(backslashes * 2, u'\\');
-    line.push_back(u'"');
-  }
-  return line;
-}
+std::u16string JoinArguments(const std::vector<std::string>& args) { return platform::JoinArguments(args); }
 
 }  // namespace app

@@ -1,12 +1,15 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
@@ -123,5 +126,84 @@ bool OpenWithDefaultViewer(const std::string& target) {
 unsigned long CurrentProcessId() { return static_cast<unsigned long>(::getpid()); }
 
 unsigned long CurrentThreadId() { return static_cast<unsigned long>(::gettid()); }
+
+}  // namespace platform
+
+extern char** environ;
+
+namespace platform {
+
+std::optional<ProcessResult> RunProcess(const std::string& program, const std::vector<std::string>& args,
+                                        std::chrono::milliseconds timeout, std::size_t max_output) {
+  int pipe_fds[2];
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) return std::nullopt;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+
+  std::vector<std::string> storage{program};
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : storage) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  ::close(pipe_fds[1]);
+  if (rc != 0) {
+    ::close(pipe_fds[0]);
+    errno = rc;
+    return std::nullopt;
+  }
+
+  ProcessResult result;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  bool timed_out = false;
+  char buffer[4096];
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      timed_out = true;
+      break;
+    }
+    pollfd pfd{pipe_fds[0], POLLIN, 0};
+    int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) continue;
+    ssize_t n = ::read(pipe_fds[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    std::size_t keep = std::min<std::size_t>(static_cast<std::size_t>(n), max_output - std::min(max_output, result.output.size()));
+    result.output.append(buffer, keep);
+  }
+  ::close(pipe_fds[0]);
+  int status = 0;
+  if (timed_out) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return std::nullopt;
+  }
+  // The output is closed; the program may still be finishing.
+  for (;;) {
+    pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r == pid) break;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return std::nullopt;
+    }
+    ::usleep(5000);
+  }
+  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+  return result;
+}
 
 }  // namespace platform

@@ -1,6 +1,8 @@
 #pragma once
 // Starting other programs without waiting for them.
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,18 @@ bool StartProcess(const std::string& program, const std::vector<std::string>& ar
 // $DICTALO_OPEN_COMMAND when set, else "xdg-open", given target as its only
 // argument. A place inside a page ("#Main_Contents") needs a file:// URL.
 bool OpenWithDefaultViewer(const std::string& target);
+
+// Runs program with args and waits for it, collecting its standard output (at
+// most max_output bytes are kept). Standard input is /dev/null and standard error
+// is passed through. nullopt when it could not be started or did not end within
+// timeout (it is then killed).
+struct ProcessResult {
+  int exit_status = -1;  // 128 + signal number after a signal
+  std::string output;
+};
+std::optional<ProcessResult> RunProcess(const std::string& program, const std::vector<std::string>& args,
+                                        std::chrono::milliseconds timeout = std::chrono::seconds(10),
+                                        std::size_t max_output = 1 << 20);
 
 // This process's id and the calling thread's id (as the log prints it).
 unsigned long CurrentProcessId();
