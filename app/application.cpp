@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/first_run_help.h"
+#include "app/hotkey_binding.h"
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/signal_watch.h"
@@ -54,6 +55,7 @@ bool InitInstance(Application& a) {
     if (uname(&name) == 0) std::sscanf(name.release, "%d.%d.%d", &major, &minor, &build);
     a.platform_kind = ComputePlatformKind(major, build);
   }
+  SeedShellKeys();
   a.settings = std::make_unique<settings::AppSettings>();
   a.settings->Load(a.profile);
   a.time_zone_bias = ComputeTimeZoneBias();

@@ -4,6 +4,8 @@
 
 #include "app/application.h"
 #include "app/first_run_help.h"
+#include "app/hotkey_binding.h"
+#include "platform/folders.h"
 #include "platform/process.h"
 #include "settings/app_settings.h"
 
@@ -80,7 +82,10 @@ LRESULT MainWindow::OnCommand(WPARAM wparam, LPARAM, bool& handled) {
 
 void MainWindow::EndOptions(bool save) {
   if (DeliveryRunning()) return;
-  if (save) settings_.Save();
+  if (save) {
+    ApplyHotkey(settings_, launch_hotkey_at_start_, (platform::folders::ExecutableDir() / "dictalo-record").string());
+    settings_.Save();
+  }
   platform::PostQuitMessage(0);
 }
 

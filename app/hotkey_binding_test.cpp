@@ -1,0 +1,140 @@
+#include "app/hotkey_binding.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/desktop_hotkey.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "settings/app_settings.h"
+#include "tests/support/test_environment.h"
+
+namespace app {
+namespace {
+
+using platform::RegistryKey;
+using platform::RegistryRoot;
+
+std::optional<RegistryKey> Key(std::u16string_view name) {
+  return RegistryKey::Open(RegistryRoot::LocalMachine, std::u16string(kShellKeysPath) + u"\\" + std::u16string(name));
+}
+
+class HotkeyBindingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // GNOME's settings in a file of the test home (a real gsettings, no desktop).
+    setenv("GSETTINGS_BACKEND", "keyfile", 1);
+    settings_ = settings::AppSettings::WithDefaults();
+    auto f9 = RegistryKey::Create(RegistryRoot::LocalMachine, std::u16string(kShellKeysPath) + u"\\F9");
+    f9->WriteString(u"", u"calculator");
+    f9->WriteString(u"Icon", u"keys.png,2");
+    auto pause = RegistryKey::Create(RegistryRoot::LocalMachine, std::u16string(kShellKeysPath) + u"\\Pause");
+    pause->WriteString(u"", u"player");
+    pause->WriteString(u"Icon", u"keys.png");
+    auto hidden = RegistryKey::Create(RegistryRoot::LocalMachine, std::u16string(kShellKeysPath) + u"\\NoIcon");
+    hidden->WriteString(u"", u"x");
+  }
+  void TearDown() override { unsetenv("GSETTINGS_BACKEND"); }
+
+  testing_support::ScopedTestHome home_;
+  settings::AppSettings settings_;
+};
+
+TEST(HotkeyIconTest, IconValuesAndResolutionVariants) {
+  auto ref = ParseIconValue(u"keys.png,12");
+  ASSERT_TRUE(ref);
+  EXPECT_EQ(ref->file, u"keys.png");
+  EXPECT_EQ(ref->index, 12);
+  EXPECT_EQ(ParseIconValue(u"keys.png,")->index, 0);
+  EXPECT_FALSE(ParseIconValue(u"keys.png"));
+  EXPECT_EQ(ResolutionVariant(u"a.b/keys.png", true), u"a.b/keys.192.png");
+  EXPECT_EQ(ResolutionVariant(u"keys.png", false), u"keys.96.png");
+}
+
+TEST_F(HotkeyBindingTest, ListOffersOnlyKeysWithAnIconAfterTheNoneButton) {
+  auto buttons = ListHotkeyButtons();
+  ASSERT_EQ(buttons.size(), 3u);
+  EXPECT_EQ(buttons[0].control_id, kNoHotkeyButtonId);
+  EXPECT_EQ(buttons[1].key_name, u"F9");
+  EXPECT_EQ(buttons[1].control_id, kFirstHotkeyButtonId);
+  EXPECT_EQ(buttons[1].icon->index, 2);
+  EXPECT_EQ(buttons[2].key_name, u"Pause");
+  EXPECT_FALSE(buttons[2].icon) << "an Icon value without a comma gives no icon";
+  EXPECT_EQ(SelectedHotkeyButton(buttons, u"Pause"), kFirstHotkeyButtonId + 1);
+  EXPECT_EQ(SelectedHotkeyButton(buttons, u""), kNoHotkeyButtonId);
+}
+
+TEST_F(HotkeyBindingTest, TakingSwitchingAndGivingBackAKey) {
+  const std::string command = "/opt/dictalo/bin/dictalo-record";
+  settings_.launch_hotkey = u"F9";
+  EXPECT_TRUE(ApplyHotkey(settings_, u"", command));
+  EXPECT_EQ(settings_.launch_key_value, u"calculator");
+  EXPECT_EQ(Key(u"F9")->ReadString(u""), RecordShortcutValue());
+  EXPECT_EQ(Key(u"F9")->ReadDword(u"Flags"), kFlagsTaken);
+  EXPECT_EQ(RecordShortcutValue().front(), u'"');
+  if (platform::DesktopHotkeysAvailable()) {
+    EXPECT_EQ(platform::GetDesktopHotkey(), "F9");
+  }
+
+  // The same key again writes nothing.
+  Key(u"F9")->WriteDword(u"Flags", 99);
+  EXPECT_FALSE(ApplyHotkey(settings_, u"F9", command));
+  EXPECT_EQ(Key(u"F9")->ReadDword(u"Flags"), 99u);
+  Key(u"F9")->WriteDword(u"Flags", kFlagsTaken);
+
+  // Another key: the old one gets its value back, the new one's value is kept.
+  settings_.launch_hotkey = u"Pause";
+  EXPECT_TRUE(ApplyHotkey(settings_, u"F9", command));
+  EXPECT_EQ(Key(u"F9")->ReadString(u""), u"calculator");
+  EXPECT_EQ(Key(u"F9")->ReadDword(u"Flags"), kFlagsGivenBack);
+  EXPECT_EQ(settings_.launch_key_value, u"player");
+  if (platform::DesktopHotkeysAvailable()) {
+    EXPECT_EQ(platform::GetDesktopHotkey(), "Pause");
+  }
+
+  // None: the old key is given back and nothing new is written.
+  settings_.launch_hotkey = u"";
+  EXPECT_TRUE(ApplyHotkey(settings_, u"Pause", command));
+  EXPECT_EQ(Key(u"Pause")->ReadString(u""), u"player");
+  EXPECT_EQ(Key(u"Pause")->ReadDword(u"Flags"), kFlagsGivenBack);
+  EXPECT_EQ(Key(u"F9")->ReadString(u""), u"calculator");
+  if (platform::DesktopHotkeysAvailable()) {
+    EXPECT_FALSE(platform::GetDesktopHotkey());
+  }
+}
+
+TEST_F(HotkeyBindingTest, AKeyWithoutAReadableValueKeepsTheOldLaunchKeyValue) {
+  RegistryKey::Create(RegistryRoot::LocalMachine, std::u16string(kShellKeysPath) + u"\\Fresh");
+  settings_.launch_key_value = u"kept";
+  settings_.launch_hotkey = u"Fresh";
+  EXPECT_TRUE(ApplyHotkey(settings_, u"", "cmd"));
+  EXPECT_EQ(settings_.launch_key_value, u"kept");
+}
+
+TEST_F(HotkeyBindingTest, SeedsTheTableOnlyWhenMissing) {
+  SeedShellKeys();
+  EXPECT_FALSE(Key(u"<Super>r")) << "an existing table is left alone";
+  ASSERT_TRUE(RegistryKey::DeleteKey(RegistryRoot::LocalMachine, kShellKeysPath));
+  SeedShellKeys();
+  auto buttons = ListHotkeyButtons();
+  EXPECT_GE(buttons.size(), 4u);
+  EXPECT_EQ(buttons[1].key_name, u"<Super>r");
+}
+
+TEST(DesktopHotkeyTest, KeepsOtherCustomBindings) {
+  testing_support::ScopedTestHome home;
+  setenv("GSETTINGS_BACKEND", "keyfile", 1);
+  if (!platform::DesktopHotkeysAvailable()) GTEST_SKIP() << "no gsettings schema for keybindings";
+  auto gs = [](std::vector<std::string> args) { return platform::RunProcess("gsettings", args)->output; };
+  const std::string schema = "org.gnome.settings-daemon.plugins.media-keys";
+  gs({"set", schema, "custom-keybindings", "['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']"});
+  ASSERT_TRUE(platform::SetDesktopHotkey("<Super>r", "/usr/bin/dictalo-record"));
+  EXPECT_NE(gs({"get", schema, "custom-keybindings"}).find("custom0"), std::string::npos);
+  EXPECT_NE(gs({"get", schema, "custom-keybindings"}).find("dictalo-record"), std::string::npos);
+  ASSERT_TRUE(platform::SetDesktopHotkey("", ""));
+  EXPECT_NE(gs({"get", schema, "custom-keybindings"}).find("custom0"), std::string::npos);
+  EXPECT_EQ(gs({"get", schema, "custom-keybindings"}).find("dictalo-record"), std::string::npos);
+  unsetenv("GSETTINGS_BACKEND");
+}
+
+}  // namespace
+}  // namespace app
