@@ -152,6 +152,9 @@ ThreadQueue& CurrentQueue();
 // The calling thread's queue when it has one.
 ThreadQueue* CurrentQueueIfAny();
 std::shared_ptr<ThreadQueue> CurrentQueueShared();
+// In a forked child: the calling thread's queue was the parent's (its descriptors
+// are shared with the parent); drop it so that a fresh one is made.
+void ForgetQueueAfterFork();
 
 // Runs every send waiting for the calling thread.
 void ProcessSentMessages(ThreadQueue& queue);

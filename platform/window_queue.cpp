@@ -344,6 +344,13 @@ std::shared_ptr<ThreadQueue> CurrentQueueShared() {
 
 ThreadQueue* CurrentQueueIfAny() { return tls_queue.queue.get(); }
 
+void ForgetQueueAfterFork() {
+  // Leaked on purpose: its mutex may have been held by a thread that is not here.
+  new std::shared_ptr<ThreadQueue>(std::move(tls_queue.queue));
+  tls_queue.queue.reset();
+  tls_in_send_depth = 0;
+}
+
 void ProcessSentMessages(ThreadQueue& queue) {
   while (auto request = queue.TakeSend()) {
     if (!request->TryStart()) continue;  // the sender gave up before we got to it

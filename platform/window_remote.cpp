@@ -232,9 +232,22 @@ struct Connection {
 class Listener {
  public:
   static Listener& Get() {
-    // Never destroyed: threads ending during exit may still call in.
-    static Listener* listener = new Listener;
-    return *listener;
+    static bool initialised = [] {
+      instance_ = new Listener;
+      return true;
+    }();
+    (void)initialised;
+    return *instance_;
+  }
+
+  void LockForFork() { mu_.lock(); }
+  void UnlockAfterFork() { mu_.unlock(); }
+  // In the child: the listener thread is not here; leave this one behind (never
+  // destroyed: its thread handle is not joinable here) and start afresh.
+  static void ReplaceInChild() {
+    for (const auto& e : instance_->endpoints_) ::close(e.fd);
+    for (int fd : instance_->to_close_) ::close(fd);
+    instance_ = new Listener;
   }
 
   bool Serves(const std::u16string& class_key) {
@@ -301,6 +314,8 @@ class Listener {
   std::uint64_t next_token_ = 0;
   std::shared_ptr<wi::WakeFd> control_;
   std::thread thread_;
+  // Never destroyed: threads ending during exit may still call in.
+  static inline Listener* instance_ = nullptr;
 };
 
 void Listener::Run() {
@@ -609,6 +624,10 @@ std::uint64_t StartListening(HWND hwnd, std::u16string_view class_name) {
 }
 
 void StopListening(std::uint64_t token) { Listener::Get().Remove(token); }
+
+void PrepareFork() { Listener::Get().LockForFork(); }
+void ParentAfterFork() { Listener::Get().UnlockAfterFork(); }
+void ChildAfterFork() { Listener::ReplaceInChild(); }
 
 std::optional<FoundWindow> Find(std::u16string_view class_name, std::optional<std::u16string_view> title) {
   if (class_name.size() > wire::kMaxStringUnits || (title && title->size() > wire::kMaxStringUnits))

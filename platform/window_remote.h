@@ -53,4 +53,10 @@ bool Post(const std::string& socket_path, std::uint64_t remote_id, UINT msg, WPA
 bool SetForeground(const std::string& socket_path, std::uint64_t remote_id);
 bool Ping(const std::string& socket_path, std::uint64_t remote_id);
 
+// Fork handlers (called by the window table's): the child gets a listener of its
+// own and closes the parent's listening sockets, which it must not keep alive.
+void PrepareFork();
+void ParentAfterFork();
+void ChildAfterFork();
+
 }  // namespace platform::window_remote

@@ -262,6 +262,63 @@ TEST_F(WindowRemoteTest, ADeadOwnersSocketIsRemovedAndItsNameCanBeTaken) {
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+// Waits for a byte on fd while handling messages sent to this thread's windows.
+bool PumpUntilReadable(int fd) {
+  for (int i = 0; i < 2000; ++i) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) == 1) {
+      char c;
+      return ::read(fd, &c, 1) == 1;
+    }
+    MsgWaitForEvents({}, 10ms, false);
+  }
+  return false;
+}
+
+TEST_F(WindowRemoteTest, AChildForkedAfterWindowsExistStartsClean) {
+  WNDCLASS wc;
+  wc.lpfnWndProc = ParentProc;
+  wc.lpszClassName = u"ForkParent";
+  ASSERT_TRUE(RegisterClass(wc));
+  HWND own = CreateWindowEx(0, u"ForkParent", u"", 0, 0, 0, 1, 1, nullptr, 0, nullptr);
+  ASSERT_NE(own, nullptr);  // the listener thread runs from here on
+
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::alarm(60);
+    int code = 0;
+    if (IsWindow(own)) code |= 1;  // the parent's windows are not the child's
+    HWND parent = FindWindow(u"ForkParent");
+    if (!parent || SendMessage(parent, kAdd, 2, 3) != 5) code |= 2;
+    WNDCLASS child_class;
+    child_class.lpfnWndProc = ChildProc;
+    child_class.lpszClassName = u"ForkChild";
+    RegisterClass(child_class);
+    HWND mine = CreateWindowEx(0, u"ForkChild", u"", 0, 0, 0, 1, 1, nullptr, 0, nullptr);
+    if (::write(ready[1], "r", 1) != 1) code |= 4;
+    MSG msg;
+    while (GetMessage(&msg) > 0) DispatchMessage(msg);
+    DestroyWindow(mine);
+    std::exit(code);
+  }
+  ::close(ready[1]);
+  ASSERT_TRUE(PumpUntilReadable(ready[0]));
+  HWND child = FindWindow(u"ForkChild");
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(SendMessage(child, kPid, 0, 0), pid);
+  ASSERT_TRUE(PostMessage(child, kQuit, 0, 0));
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  // The child neither unlinked nor kept alive our socket.
+  EXPECT_TRUE(std::filesystem::exists(window_remote::SocketPathFor(u"ForkParent")));
+  ::close(ready[0]);
+  DestroyWindow(own);
+}
+
 int RawConnect(const std::string& path) {
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un addr{};

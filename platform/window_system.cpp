@@ -4,6 +4,8 @@
 
 #include "platform/window_system.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -63,10 +65,42 @@ struct State {
   std::vector<WindowObserver*> observers;
 };
 
+State* g_state = nullptr;
+
+// A forked child starts with no windows, queues or listener of its own; the
+// parent's classes stay registered. The table is locked across the fork so that
+// the child copies a consistent one.
+void PrepareFork() {
+  window_remote::PrepareFork();
+  g_state->observers_mu.lock();
+  g_state->mu.lock();
+}
+
+void ParentAfterFork() {
+  g_state->mu.unlock();
+  g_state->observers_mu.unlock();
+  window_remote::ParentAfterFork();
+}
+
+void ChildAfterFork() {
+  State* fresh = new State;
+  fresh->classes = g_state->classes;
+  fresh->next_handle = g_state->next_handle;
+  fresh->observers = g_state->observers;
+  g_state = fresh;  // the parent's table is left behind, locked, never used again
+  wi::ForgetQueueAfterFork();
+  window_remote::ChildAfterFork();
+}
+
 // Never destroyed: threads that end during exit still find it.
 State& S() {
-  static State* state = new State;
-  return *state;
+  static bool initialised = [] {
+    g_state = new State;
+    ::pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork);
+    return true;
+  }();
+  (void)initialised;
+  return *g_state;
 }
 
 std::shared_ptr<Window> FindLocked(HWND hwnd) {

@@ -27,8 +27,17 @@ constexpr UINT kRelay = WM_USER + 2;
 
 // A window whose procedure records what it sees and may answer through a handler.
 struct Probe {
+  // Its windows must not call into it once it is gone (another test may follow
+  // in the same process).
+  ~Probe() {
+    for (HWND hwnd : windows) {
+      SetWindowLongPtr(hwnd, GWLP_USERDATA, 0);
+      DestroyWindow(hwnd);  // only succeeds on the owner thread; others end with theirs
+    }
+  }
   std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> handler;
   std::mutex mu;
+  std::vector<HWND> windows;
   std::vector<UINT> seen;
   std::vector<std::pair<UINT, std::pair<WPARAM, LPARAM>>> params;
 
@@ -56,6 +65,10 @@ LRESULT ProbeProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   if (msg == WM_CREATE) {
     auto* cs = reinterpret_cast<CREATESTRUCT*>(lparam);
     SetWindowLongPtr(hwnd, GWLP_USERDATA, reinterpret_cast<std::intptr_t>(cs->lpCreateParams));
+    if (auto* probe = static_cast<Probe*>(cs->lpCreateParams)) {
+      std::lock_guard lock(probe->mu);
+      probe->windows.push_back(hwnd);
+    }
   }
   auto* probe = reinterpret_cast<Probe*>(GetWindowLongPtr(hwnd, GWLP_USERDATA));
   if (!probe) return DefWindowProc(hwnd, msg, wparam, lparam);
