@@ -19,6 +19,13 @@
 // - WaveInClose answers WAVERR_STILLPLAYING while buffers are queued; on success it
 //   sends WIM_CLOSE through the callback before it returns, and the handle is gone.
 // - The callback must not call back into the device except WaveInAddBuffer.
+//   (WaveInClose from the callback answers WAVERR_STILLPLAYING while buffers are
+//   queued; with none it closes, and WIM_CLOSE follows once that callback returns.)
+// - WaveInOpen sends WIM_OPEN through the callback. WaveInStop hands back the
+//   buffer being filled (if it holds anything) and leaves the empty ones queued;
+//   WaveInStart after it goes on where capture stopped.
+// - Sound that arrives while no buffer is queued is lost, as from a microphone.
+// - Open failures print one line on stderr saying which device and why.
 
 #include <cstdint>
 
