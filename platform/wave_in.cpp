@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/audio_handle_table.h"
+#include "platform/wave_in_alsa.h"
 #include "platform/wave_in_device.h"
 #include "platform/wave_in_file.h"
 
@@ -40,10 +41,12 @@ MMRESULT OpenConfiguredDevice(const audio_internal::WaveInCallbackTarget& target
   const std::string_view choice = configured != nullptr ? configured : "";
   std::unique_ptr<audio_internal::WaveInSource> source;
   std::string error;
+  MMRESULT result = MMSYSERR_NODRIVER;
   if (choice.starts_with("file:")) {
     source = audio_internal::OpenFileWaveInSource(std::string(choice.substr(5)), layout, &error);
-  } else if (choice.empty() || choice == "alsa" || choice.starts_with("alsa:")) {
-    error = "ALSA capture is not available in this build";
+  } else if (choice.empty() || choice == "alsa" || (choice.starts_with("alsa:") && choice.size() > 5)) {
+    const std::string name = choice.starts_with("alsa:") ? std::string(choice.substr(5)) : "default";
+    source = audio_internal::OpenAlsaWaveInSource(name, layout, &error, &result);
   } else {
     ReportOpenFailure("DICTALO_AUDIO_INPUT=\"" + std::string(choice) +
                       "\" names no input (use alsa, alsa:NAME or file:PATH)");
@@ -51,7 +54,7 @@ MMRESULT OpenConfiguredDevice(const audio_internal::WaveInCallbackTarget& target
   }
   if (!source) {
     ReportOpenFailure(error);
-    return MMSYSERR_NODRIVER;
+    return result;
   }
   *device = std::make_shared<audio_internal::QueuedWaveInDevice>(target, layout, std::move(source));
   return MMSYSERR_NOERROR;

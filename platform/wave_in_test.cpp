@@ -218,6 +218,39 @@ TEST_F(WaveInFileTest, CallbackMayCloseItsDeviceOnceNoBufferIsQueued) {
   EXPECT_EQ(WaveInStart(device), MMSYSERR_INVALHANDLE);
 }
 
+// ALSA's "null" device exists everywhere and captures at once (no clock), which
+// runs the ALSA reader without a sound card. Real capture through "default" is
+// an integration test (tests/integration/alsa_capture_test.cpp).
+TEST_F(WaveInFileTest, AlsaNullDeviceFillsTheQueuedBuffers) {
+  setenv("DICTALO_AUDIO_INPUT", "alsa:null", 1);
+  std::atomic<int> wanted{12};
+  recorder_.on_buffer = [&](std::uintptr_t device, WAVEHDR* header) {
+    if (--wanted > 0) WaveInAddBuffer(reinterpret_cast<HWAVEIN>(device), header);
+  };
+  HWAVEIN device = Open();
+  ASSERT_NE(device, nullptr);
+  Buffers buffers(3, 2048);
+  buffers.Queue(device);
+  ASSERT_EQ(WaveInStart(device), MMSYSERR_NOERROR);
+  ASSERT_TRUE(recorder_.WaitFor(WIM_DATA, 12, milliseconds(3000)));
+  const auto filled = recorder_.Messages();
+  ASSERT_EQ(WaveInReset(device), MMSYSERR_NOERROR);
+  for (std::size_t i = 1; i <= 12; ++i) EXPECT_EQ(filled[i].bytes.size(), 2048u);
+  for (WAVEHDR& header : buffers.headers) EXPECT_EQ(WaveInUnprepareHeader(device, &header), MMSYSERR_NOERROR);
+  ASSERT_EQ(WaveInClose(device), MMSYSERR_NOERROR);
+  EXPECT_EQ(recorder_.Messages().back().message, WIM_CLOSE);
+}
+
+TEST_F(WaveInFileTest, MissingAlsaDeviceFailsWithOneLine) {
+  setenv("DICTALO_AUDIO_INPUT", "alsa:no_such_device_here", 1);
+  HWAVEIN device = nullptr;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(WaveInOpen(&device, WAVE_MAPPER, &kCaptureFormat, nullptr, 0), MMSYSERR_NODRIVER);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("ALSA device \"no_such_device_here\""), std::string::npos) << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+}
+
 class ScriptedWaveInTest : public ::testing::Test {
  protected:
   void TearDown() override { RemoveScriptedWaveInFake(); }
