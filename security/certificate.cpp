@@ -65,6 +65,10 @@ int CopyOut(std::initializer_list<std::pair<const ByteBuffer*, std::pair<std::ui
   return fits ? 1 : 0;
 }
 
+// Keys beyond 4096 bits are not used: the arithmetic is sized for moduli up to
+// that, and a larger key would only let a peer make verification slow.
+constexpr std::size_t kMaxKeyValueBytes = 512;
+
 BigNumber Number(const ByteBuffer& bytes) { return BigNumber::FromBytes(bytes.bytes()); }
 
 }  // namespace
@@ -287,16 +291,14 @@ int Certificate::GetDsaKey(std::uint8_t* p, std::size_t* p_length, std::uint8_t*
 
 std::optional<RsaPublicKey> Certificate::RsaKey() const {
   if (IsEmpty() || !IsRsaKeyKind(key_kind_)) return std::nullopt;
-  if (key_values_[0].size() > 4 * BigNumber::kMaxWords / 2 || key_values_[1].size() > 4 * BigNumber::kMaxWords / 2) {
-    return std::nullopt;  // beyond what the arithmetic takes
-  }
+  if (key_values_[0].size() > kMaxKeyValueBytes || key_values_[1].size() > kMaxKeyValueBytes) return std::nullopt;
   return RsaPublicKey{Number(key_values_[0]), Number(key_values_[1])};
 }
 
 std::optional<DsaPublicKey> Certificate::DsaKey() const {
   if (IsEmpty() || (key_kind_ != kIdDsa && key_kind_ != kDsaWithSha1)) return std::nullopt;
   for (const auto& value : key_values_) {
-    if (value.size() > 4 * BigNumber::kMaxWords / 2) return std::nullopt;
+    if (value.size() > kMaxKeyValueBytes) return std::nullopt;
   }
   return DsaPublicKey{Number(key_values_[0]), Number(key_values_[1]), Number(key_values_[2]), Number(key_values_[3])};
 }

@@ -148,7 +148,8 @@ class Certificate {
                std::size_t* y_length) const;
   int GetDsaKey(std::uint8_t* p, std::size_t* p_length, std::uint8_t* q, std::size_t* q_length, std::uint8_t* g,
                 std::size_t* g_length, std::uint8_t* y, std::size_t* y_length) const;
-  // The same keys as numbers, or nothing for another kind.
+  // The same keys as numbers, or nothing for another kind or for values
+  // longer than 4096 bits (such keys verify nothing).
   std::optional<RsaPublicKey> RsaKey() const;
   std::optional<DsaPublicKey> DsaKey() const;
 
