@@ -9,6 +9,14 @@
 // message) pairs ending with an all-zero pair), rendered by the MIDI synthesiser.
 // A written buffer comes back as WOM_DONE on the device's callback thread once it
 // has been played.
+//
+// Also: WaveOutOpen sends WOM_OPEN, WaveOutClose WOM_CLOSE before it returns.
+// WaveOutUnprepareHeader and WaveOutClose answer WAVERR_STILLPLAYING while
+// written buffers are not yet done. WaveOutReset stops at once and hands every
+// written buffer back (WOM_DONE) before it returns. The volume scales the
+// samples of buffers written after it is set; the caller's buffer is not changed.
+// Open failures print one line on stderr. wave_out_null.h has the null device's
+// test hook.
 
 #include <cstdint>
 
