@@ -89,11 +89,7 @@ int AlgorithmKindOf(std::string_view oid) {
   return kUnknownAlgorithm;
 }
 
-void Certificate::Clear() {
-  const ByteBuffer blob = key_blob_;
-  *this = Certificate();
-  key_blob_ = blob;
-}
+void Certificate::Clear() { *this = Certificate(); }
 
 bool Certificate::Parse(std::span<const std::uint8_t> der) {
   Clear();

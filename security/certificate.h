@@ -95,8 +95,9 @@ class Certificate {
   Certificate() = default;
   Certificate(std::span<const std::uint8_t> der) { Parse(der); }
 
-  // Replaces the content; returns false (and leaves the object empty) when the
-  // input is not one well-formed certificate of at most kMaxDerSize bytes.
+  // Replaces the whole content, key blob included; returns false (and leaves
+  // the object empty) when the input is not one well-formed certificate of at
+  // most kMaxDerSize bytes.
   bool Parse(std::span<const std::uint8_t> der);
   bool Parse(const std::uint8_t* der, std::size_t length) { return Parse({der, length}); }
 

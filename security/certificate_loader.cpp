@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string_view>
 
 #include "security/der_reader.h"
@@ -52,6 +53,18 @@ std::vector<Certificate> LoadCertificateFile(const std::filesystem::path& path) 
   if (!in) return {};
   const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   return LoadCertificates(data);
+}
+
+int ImportCertificates(std::span<const std::uint8_t> data, CertificateStore& store) {
+  int added = 0;
+  for (const auto& certificate : LoadCertificates(data)) {
+    try {
+      store.Add(certificate);
+      ++added;
+    } catch (const std::runtime_error&) {
+    }
+  }
+  return added;
 }
 
 }  // namespace security

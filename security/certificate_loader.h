@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "security/certificate.h"
+#include "security/certificate_store.h"
 
 namespace security {
 
@@ -16,5 +17,9 @@ namespace security {
 std::vector<Certificate> LoadCertificates(std::span<const std::uint8_t> data);
 // The same from a file; nothing when it cannot be read.
 std::vector<Certificate> LoadCertificateFile(const std::filesystem::path& path);
+
+// Adds every certificate of `data` to `store`; certificates the store refuses
+// (a duplicate in the ROOT store) are skipped. Returns how many were added.
+int ImportCertificates(std::span<const std::uint8_t> data, CertificateStore& store);
 
 }  // namespace security

@@ -115,6 +115,16 @@ TEST_F(StoreTest, SystemStoreFolderAndReadOnlyBundle) {
     EXPECT_STREQ(e.what(), "Certificate already exists");
   }
   EXPECT_THROW(store.Add(Cert("self")), std::runtime_error);
+  const std::string two = ca_.Pem("self") + ca_.Pem("leaf");  // one new, one already there
+  EXPECT_EQ(ImportCertificates(Bytes(two.begin(), two.end()), store), 1);
+  ASSERT_EQ(store.Count(), 4);
+  for (int k = 0; k < 2; ++k) {  // take the imported leaf out again
+    if (store.Get(k)->Subject().slots[NameFields::kCommonName].text() == "leaf") {
+      store.Remove(k);
+      break;
+    }
+  }
+  ASSERT_EQ(store.Count(), 3);
   EXPECT_THROW(store.Remove(1), std::runtime_error);  // bundle entries are read-only
   EXPECT_THROW(store.Remove(3), std::out_of_range);
 
