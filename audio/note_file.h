@@ -1,0 +1,74 @@
+#pragma once
+// Writing a recorded note to disk as WAV (encoding 0, ".wav") or Ogg Vorbis
+// (encoding 1, ".ogg").
+//
+// Names: an empty path means a temporary note, "Dictalo-MM-SS" (the recording's
+// length, minutes growing past two digits when needed) in the temporary folder; an
+// older file of that name is replaced. A caller's path (without extension) never
+// replaces a file: when the name is taken the note becomes "<path>.1.wav",
+// "<path>.2.wav", ... (the first free one). Any other encoding value writes an
+// empty file without extension.
+//
+// Ogg Vorbis needs the libraries of vorbis_library.h; without them (or when the
+// encoder refuses the format) an empty ".ogg" file is left.
+//
+// A note counts as written only when every byte reached the file. When the chosen
+// file cannot be written completely (folder gone, disk full, no permission), the
+// incomplete file is removed and the note is written under its temporary name,
+// never replacing anything, into the temporary folder and, failing that, into the
+// installation folder; the result says where it went and what failed. The samples
+// stay with the caller either way.
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "platform/window_system.h"
+
+namespace audio {
+
+inline constexpr int kEncodingWav = 0;
+inline constexpr int kEncodingOggVorbis = 1;
+
+// What the writer needs of a recording. The samples are borrowed for the call.
+struct NoteRecording {
+  std::span<const std::uint8_t> samples;  // unsigned 8-bit mono at 11025 Hz
+  platform::HWND notify_window = nullptr;  // sent UM_ENCODE_PROGRESS (Ogg only); null: none
+  std::uint32_t elapsed_seconds = 0;       // names a temporary note
+};
+
+enum class NoteWriteStatus {
+  kWritten,               // path holds the whole note
+  kEmptyNoEncoder,        // path is an empty ".ogg": the encoder is missing or refused
+  kEmptyUnknownEncoding,  // path is an empty file without extension
+  kFailed,                // no complete file could be written anywhere; path names none
+};
+
+struct NoteWriteResult {
+  NoteWriteStatus status = NoteWriteStatus::kFailed;
+  // Set when the chosen file could not be written completely: its path (removed
+  // again) and why ("No space left on device"). Unless status is kFailed, path
+  // then names the fallback file that holds the note.
+  std::filesystem::path failed_path;
+  std::string failure;
+  // With kEmptyNoEncoder: what was missing or refused.
+  std::string encoder_error;
+
+  bool fell_back() const { return !failed_path.empty() && status != NoteWriteStatus::kFailed; }
+};
+
+// "Dictalo-%.2d-%.2d" of the whole minutes and remaining seconds.
+std::string TemporaryNoteName(std::uint32_t elapsed_seconds);
+
+// ".wav", ".ogg", or "" for any other encoding.
+const char* NoteExtension(int encoding);
+
+// path: in, the caller's name without extension or empty for a temporary note;
+// out, the file that holds the note (see NoteWriteResult). Runs on the calling
+// thread; progress messages are sent to the notify window, so it should belong to
+// this thread or one that is handling messages.
+[[nodiscard]] NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding,
+                                            const NoteRecording& recording);
+
+}  // namespace audio
