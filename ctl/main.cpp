@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "ctl/cert_command.h"
 #include "ctl/compose_command.h"
 #include "ctl/registry_command.h"
 #include "ctl/settings_command.h"
@@ -19,6 +20,7 @@ void PrintUsage(std::ostream& out) {
          "commands:\n"
          "  settings list | get KEY | set KEY VALUE\n"
          "  reg export KEY | reg import FILE\n"
+         "  cert verify HOST CHAIN.pem [--trust FILE] | cert import FILE | cert list | cert remove N\n"
          "  compose --from ADDR --to ADDR [--cc ADDR] --subject TEXT [--text TEXT] [--charset NAME] FILE...\n";
 }
 
@@ -44,6 +46,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> rest(args.begin() + 1, args.end());
   if (command == "settings") return ctl::RunSettingsCommand(profile, rest, std::cout, std::cerr);
   if (command == "reg") return ctl::RunRegistryCommand(rest, std::cout, std::cerr);
+  if (command == "cert") return ctl::RunCertCommand(rest, std::cout, std::cerr);
   if (command == "compose") return RunComposeCommand(rest, std::cout, std::cerr);
   std::cerr << "dictaloctl: unknown command \"" << command << "\"\n";
   PrintUsage(std::cerr);
