@@ -3,8 +3,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <new>
-#include <stdexcept>
 #include <thread>
 
 #include "app/messages.h"
@@ -69,14 +67,7 @@ CaptureState::AppendResult CaptureState::Append(const std::uint8_t* bytes, std::
   std::lock_guard<std::mutex> hold(data_mutex);
   if (sealed) return kSealed;
   if (length > data_limit || data.size() > data_limit - length) return kNoRoom;
-  try {
-    // Geometric growth: the cost per buffer stays flat however long the recording.
-    data.insert(data.end(), bytes, bytes + length);
-  } catch (const std::bad_alloc&) {
-    return kNoRoom;
-  } catch (const std::length_error&) {
-    return kNoRoom;
-  }
+  if (!data.Append(bytes, length)) return kNoRoom;
   data_length = static_cast<std::uint32_t>(data.size());
   return kAppended;
 }
@@ -154,7 +145,7 @@ Recorder::~Recorder() {
 bool Recorder::Start(platform::HWND notify_window) {
   if (state_ && state_->recording && state_->device) StopWithWatchdog(nullptr);
   RunningAbandonedThreads();  // joins stop threads that have finished since
-  data_ = std::vector<std::uint8_t>();
+  data_ = SampleBlock();
 
   auto state = std::make_shared<CaptureState>(clock_, data_limit_);
   state_ = state;
@@ -251,7 +242,7 @@ bool Recorder::GetResult(std::uint32_t* close_code) const {
 }
 
 NoteWriteResult Recorder::WriteNoteFile(std::filesystem::path& path, int encoding) {
-  return audio::WriteNoteFile(path, encoding, NoteRecording{data_, notify_window(), elapsed_seconds()});
+  return audio::WriteNoteFile(path, encoding, NoteRecording{data_.bytes(), notify_window(), elapsed_seconds()});
 }
 
 std::uint32_t Recorder::data_length() const { return state_ ? state_->data_length.load() : 0; }

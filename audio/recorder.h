@@ -23,10 +23,10 @@
 #include <functional>
 #include <memory>
 #include <span>
-#include <vector>
 
 #include "app/activity_log.h"
 #include "audio/note_file.h"
+#include "audio/sample_block.h"
 #include "platform/time_locale.h"
 #include "platform/wave_audio.h"
 #include "platform/window_system.h"
@@ -72,7 +72,7 @@ class Recorder {
   [[nodiscard]] NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding);
 
   // The captured samples; complete once Stop has returned.
-  std::span<const std::uint8_t> data() const { return data_; }
+  std::span<const std::uint8_t> data() const { return data_.bytes(); }
   std::uint32_t data_length() const;
   std::uint32_t elapsed_seconds() const;
   bool recording() const;
@@ -96,7 +96,7 @@ class Recorder {
   SystemClock clock_;
   std::size_t data_limit_ = kMaxRecordingBytes;
   std::shared_ptr<CaptureState> state_;
-  std::vector<std::uint8_t> data_;
+  SampleBlock data_;
 };
 
 }  // namespace audio

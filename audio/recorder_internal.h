@@ -19,6 +19,7 @@
 
 #include "app/activity_log.h"
 #include "audio/recorder.h"
+#include "audio/sample_block.h"
 #include "platform/wave_audio.h"
 #include "platform/window_system.h"
 
@@ -59,7 +60,7 @@ struct CaptureState : std::enable_shared_from_this<CaptureState> {
 
   // The block. `sealed` once the Recorder has taken it.
   std::mutex data_mutex;
-  std::vector<std::uint8_t> data;
+  SampleBlock data;
   bool sealed = false;
   std::atomic<std::uint32_t> data_length{0};
 

@@ -14,6 +14,7 @@
 #include "audio/abandoned_threads.h"
 #include "audio/audio_test_support.h"
 #include "audio/recorder_internal.h"
+#include "audio/sample_block.h"
 #include "platform/folders.h"
 #include "platform/process.h"
 #include "platform/wave_in_scripted_fake.h"
@@ -218,6 +219,24 @@ TEST_F(RecorderTest, ProgressCarriesTheTotalBytes) {
     EXPECT_EQ(progress[i].wparam, (i + 1) * 2048);
     EXPECT_EQ(progress[i].lparam, 0);
   }
+}
+
+// The block keeps every byte in order while its capacity doubles past the first
+// allocation many times over.
+TEST(SampleBlockTest, KeepsEveryByteAcrossGrowth) {
+  SampleBlock block;
+  std::vector<std::uint8_t> expected;
+  for (std::size_t length : {0, 1, 2047, 2048, 65536, 100000, 2048 * 300}) {
+    auto bytes = Ramp(length);
+    ASSERT_TRUE(block.Append(bytes.data(), bytes.size()));
+    expected.insert(expected.end(), bytes.begin(), bytes.end());
+    EXPECT_GE(block.capacity(), block.size());
+  }
+  EXPECT_EQ(block.size(), expected.size());
+  EXPECT_EQ(std::vector<std::uint8_t>(block.bytes().begin(), block.bytes().end()), expected);
+  SampleBlock moved = std::move(block);
+  EXPECT_EQ(moved.size(), expected.size());
+  EXPECT_EQ(block.size(), 0u);
 }
 
 // ---- the recording's length by the wall clock ----
