@@ -16,7 +16,8 @@
 // file cannot be written completely (folder gone, disk full, no permission), the
 // incomplete file is removed and the note is written under its temporary name,
 // never replacing anything, into the temporary folder and, failing that, into the
-// installation folder; the result says where it went and what failed. The samples
+// installation folder (an Ogg note is encoded again there, its progress messages
+// starting over at 0); the result says where it went and what failed. The samples
 // stay with the caller either way.
 
 #include <cstdint>
