@@ -153,8 +153,9 @@ ThreadQueue& CurrentQueue();
 ThreadQueue* CurrentQueueIfAny();
 std::shared_ptr<ThreadQueue> CurrentQueueShared();
 // In a forked child: the calling thread's queue was the parent's (its descriptors
-// are shared with the parent); drop it so that a fresh one is made.
-void ForgetQueueAfterFork();
+// are shared with the parent); hands it over so that a fresh one is made. The
+// caller keeps it and never uses it (its mutex may be held by a thread not here).
+std::shared_ptr<ThreadQueue> ForgetQueueAfterFork();
 
 // Runs every send waiting for the calling thread.
 void ProcessSentMessages(ThreadQueue& queue);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "platform/time_locale.h"
 #include "platform/window_internal.h"
@@ -344,11 +345,9 @@ std::shared_ptr<ThreadQueue> CurrentQueueShared() {
 
 ThreadQueue* CurrentQueueIfAny() { return tls_queue.queue.get(); }
 
-void ForgetQueueAfterFork() {
-  // Leaked on purpose: its mutex may have been held by a thread that is not here.
-  new std::shared_ptr<ThreadQueue>(std::move(tls_queue.queue));
-  tls_queue.queue.reset();
+std::shared_ptr<ThreadQueue> ForgetQueueAfterFork() {
   tls_in_send_depth = 0;
+  return std::exchange(tls_queue.queue, nullptr);
 }
 
 void ProcessSentMessages(ThreadQueue& queue) {

@@ -247,7 +247,9 @@ class Listener {
   static void ReplaceInChild() {
     for (const auto& e : instance_->endpoints_) ::close(e.fd);
     for (int fd : instance_->to_close_) ::close(fd);
-    instance_ = new Listener;
+    Listener* fresh = new Listener;
+    fresh->left_behind_ = instance_;  // kept reachable, never used
+    instance_ = fresh;
   }
 
   bool Serves(const std::u16string& class_key) {
@@ -314,6 +316,7 @@ class Listener {
   std::uint64_t next_token_ = 0;
   std::shared_ptr<wi::WakeFd> control_;
   std::thread thread_;
+  Listener* left_behind_ = nullptr;
   // Never destroyed: threads ending during exit may still call in.
   static inline Listener* instance_ = nullptr;
 };

@@ -63,6 +63,10 @@ struct State {
 
   std::mutex observers_mu;
   std::vector<WindowObserver*> observers;
+
+  // What a forked child left behind of its parent, kept reachable (never used).
+  State* left_behind = nullptr;
+  std::shared_ptr<wi::ThreadQueue> left_behind_queue;
 };
 
 State* g_state = nullptr;
@@ -87,8 +91,9 @@ void ChildAfterFork() {
   fresh->classes = g_state->classes;
   fresh->next_handle = g_state->next_handle;
   fresh->observers = g_state->observers;
-  g_state = fresh;  // the parent's table is left behind, locked, never used again
-  wi::ForgetQueueAfterFork();
+  fresh->left_behind = g_state;  // locked, never used again
+  fresh->left_behind_queue = wi::ForgetQueueAfterFork();
+  g_state = fresh;
   window_remote::ChildAfterFork();
 }
 

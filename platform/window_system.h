@@ -20,7 +20,8 @@
 // Window handles are ids looked up in a process-wide table and never reused, so a
 // stale handle is simply "not a window". A thread's queue goes away when the thread
 // ends: its remaining windows are then removed without further messages (their
-// objects may already be gone), and sends still waiting for it return 0.
+// objects may already be gone), and sends still waiting for it return 0. A forked
+// child starts with no windows, queues or listening sockets; registered classes stay.
 //
 // Text messages: WM_SETTEXT lParam = const char16_t* (zero-terminated);
 // WM_GETTEXT wParam = buffer size in characters including the terminator, lParam =

@@ -155,14 +155,18 @@ TEST_F(WindowSystemTest, PostedMessagesComeInOrderAndQuitAfterThoseBeforeIt) {
 TEST_F(WindowSystemTest, CreateSendsCreateSizeMoveAndMinusOneRefusesTheWindow) {
   Probe probe;
   CREATESTRUCT seen_cs;
+  std::u16string seen_name;  // the structure lives only during WM_CREATE
   probe.handler = [&](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-    if (m == WM_CREATE) seen_cs = *reinterpret_cast<CREATESTRUCT*>(l);
+    if (m == WM_CREATE) {
+      seen_cs = *reinterpret_cast<CREATESTRUCT*>(l);
+      seen_name = seen_cs.lpszName;
+    }
     return DefWindowProc(h, m, w, l);
   };
   HWND hwnd = CreateWindowEx(0, u"probe", u"Title", WS_VISIBLE, 3, 4, 30, 40, nullptr, 9, &probe);
   ASSERT_NE(hwnd, nullptr);
   EXPECT_EQ(seen_cs.lpCreateParams, &probe);
-  EXPECT_EQ(std::u16string(seen_cs.lpszName), u"Title");
+  EXPECT_EQ(seen_name, u"Title");
   EXPECT_EQ(seen_cs.cx, 30);
   EXPECT_THAT(probe.Seen(), ElementsAre(WM_CREATE, WM_SIZE, WM_MOVE, WM_SHOWWINDOW));
   EXPECT_EQ(probe.LParamsOf(WM_SIZE)[0], MAKELPARAM(30, 40));

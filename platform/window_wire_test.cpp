@@ -107,14 +107,14 @@ TEST(WindowWireTest, HeadersAndFieldsOutsideTheLimitsAreRefused) {
   EXPECT_FALSE(DecodeRequest(static_cast<std::uint16_t>(Op::kFind), long_string));
   std::vector<std::uint8_t> bad_flag{0, 0, 0, 0, 2};
   EXPECT_FALSE(DecodeRequest(static_cast<std::uint16_t>(Op::kFind), bad_flag));
+  // A send whose copy data says (and has) one byte more than allowed.
   Request send = SampleRequests()[4];
+  send.copy_data.assign(kMaxCopyDataBytes + 1, 0x5A);
   auto frame = EncodeRequest(send);
-  std::vector<std::uint8_t> body(frame.begin() + kHeaderSize, frame.end());
-  std::size_t size_at = 8 + 4 + 8 + 8 + 1 + 8;
-  std::uint32_t huge = kMaxCopyDataBytes + 1;
-  for (int i = 0; i < 4; ++i) body[size_at + i] = static_cast<std::uint8_t>(huge >> (8 * i));
-  body.resize(size_at + 4 + huge, 0);
-  EXPECT_FALSE(DecodeRequest(static_cast<std::uint16_t>(Op::kSend), body));
+  EXPECT_FALSE(DecodeRequest(static_cast<std::uint16_t>(Op::kSend), Body(frame)));
+  send.copy_data.pop_back();
+  frame = EncodeRequest(send);
+  EXPECT_TRUE(DecodeRequest(static_cast<std::uint16_t>(Op::kSend), Body(frame)));
 }
 
 }  // namespace

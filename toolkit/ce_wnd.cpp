@@ -161,8 +161,6 @@ LRESULT CeWnd::StartWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam
     auto* wnd = static_cast<CeWnd*>(reinterpret_cast<pw::CREATESTRUCT*>(lparam)->lpCreateParams);
     if (wnd) {
       return Guarded(hwnd, [&]() -> LRESULT {
-        // The start procedure stands in for the class's procedure: that is what
-        // unhandled messages go on to when it was set for a superclass.
         pw::SetWindowLongPtr(hwnd, pw::GWLP_WNDPROC, reinterpret_cast<std::intptr_t>(WindowProc));
         pw::SetWindowLongPtr(hwnd, pw::GWLP_USERDATA, reinterpret_cast<std::intptr_t>(wnd));
         wnd->OnFirstMessage(hwnd);
@@ -183,13 +181,16 @@ LRESULT CeWnd::WindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
 LRESULT CeWnd::HandleMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   // Handlers may send further messages to this window; Default must still see
   // the message being handled here once they return.
+  std::weak_ptr<char> alive = alive_;
   CurrentMessage outer = current_;
   current_ = CurrentMessage{hwnd, msg, wparam, lparam};
   bool handled = false;
   LRESULT result = ProcessMessage(hwnd, msg, wparam, lparam, handled);
+  if (alive.expired()) return result;  // the handler destroyed the window and the object with it
   if (!handled) {
     current_ = CurrentMessage{hwnd, msg, wparam, lparam};
     result = Default();
+    if (alive.expired()) return result;  // e.g. WM_CLOSE: the default handling destroys
   }
   if (msg == pw::WM_DESTROY && ObjectOf(hwnd) == this) {
     Unbind(hwnd);

@@ -16,6 +16,7 @@
 //
 // All of it runs on the thread that owns the window.
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -78,6 +79,10 @@ class CeWnd : public CeBaseWnd, public CeMsgWnd {
  private:
   LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   void Unbind(HWND hwnd);
+
+  // Expires with the object: a message whose handling ended in OnFinalMessage
+  // deleting the object must not touch it on the way out.
+  std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 
 }  // namespace toolkit

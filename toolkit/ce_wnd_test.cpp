@@ -31,13 +31,13 @@ std::string Str(const char* name, std::initializer_list<long long> args = {}) {
 class RecordingWnd : public CeWnd {
  public:
   std::vector<std::string> calls;
-  CREATESTRUCT* create = nullptr;
+  void* create_param = nullptr;
   HWND handle_at_first_message = reinterpret_cast<HWND>(1);
 
   void OnChar(UINT k, UINT r, UINT f, bool& h) override { Note(h, Str("OnChar", {k, r, f})); }
   void OnClose(bool& h) override { Note(h, "OnClose"); }
   void OnCreate(CREATESTRUCT* cs, bool& h) override {
-    create = cs;
+    create_param = cs->lpCreateParams;
     Note(h, "OnCreate");
   }
   LRESULT OnCommand(WPARAM w, LPARAM l, bool& h) override {
@@ -97,8 +97,7 @@ TEST_F(ToolkitTest, EveryMessageReachesItsHandlerWithDecodedArguments) {
   ASSERT_NE(hwnd, nullptr);
   EXPECT_EQ(wnd.GetSafeHwnd(), hwnd);
   EXPECT_EQ(wnd.handle_at_first_message, nullptr);  // bound before the handle is set
-  ASSERT_NE(wnd.create, nullptr);
-  EXPECT_EQ(wnd.create->lpCreateParams, static_cast<CeWnd*>(&wnd));
+  EXPECT_EQ(wnd.create_param, static_cast<CeWnd*>(&wnd));
   EXPECT_THAT(wnd.calls, ElementsAre("OnFirstMessage", "OnCreate", "OnSize 0 30 40", "OnMove 1 2"));
   EXPECT_EQ(CeWnd::FromHandle(hwnd), &wnd);
 
@@ -216,7 +215,9 @@ TEST_F(ToolkitTest, TheObjectMayDeleteItselfAtTheFinalMessage) {
   auto* wnd = new SelfDeletingWnd;
   HWND hwnd = wnd->Create(CeWnd::ClassName(u"Test"), u"", 0, nullptr, nullptr, 0);
   ASSERT_NE(hwnd, nullptr);
-  SendMessage(hwnd, WM_CLOSE, 0, 0);  // default handling destroys the window
+  // WM_CLOSE: its default handling destroys the window inside the message, so
+  // the outer message must not touch the object once it deleted itself.
+  SendMessage(hwnd, WM_CLOSE, 0, 0);
   EXPECT_TRUE(SelfDeletingWnd::deleted);
   EXPECT_EQ(SelfDeletingWnd::final_hwnd, hwnd);
   EXPECT_EQ(SelfDeletingWnd::proc_at_final, DefWindowProc);  // no previous procedure: the default one
