@@ -95,12 +95,12 @@ class CallbackRecorder {
                                std::chrono::steady_clock::now()};
     if (message == WIM_DATA && delivered.header != nullptr)
       delivered.bytes.assign(delivered.header->lpData, delivered.header->lpData + delivered.header->dwBytesRecorded);
-    {
-      std::lock_guard lock(self->mutex_);
-      self->messages_.push_back(std::move(delivered));
-      self->changed_.notify_all();
-    }
-    if (self->on_buffer && param1 != 0) self->on_buffer(reinterpret_cast<std::uintptr_t>(device), reinterpret_cast<WAVEHDR*>(param1));
+    if (param1 != 0 && self->on_buffer)
+      self->on_buffer(reinterpret_cast<std::uintptr_t>(device), reinterpret_cast<WAVEHDR*>(param1));
+    // Last: a test may end (and destroy this) as soon as it sees the message.
+    std::lock_guard lock(self->mutex_);
+    self->messages_.push_back(std::move(delivered));
+    self->changed_.notify_all();
   }
 
   std::vector<DeliveredMessage> Messages() {

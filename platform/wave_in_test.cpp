@@ -261,11 +261,10 @@ class ScriptedWaveInTest : public ::testing::Test {
               MMSYSERR_NOERROR);
     return device;
   }
-  // Everything still open is handed back and closed.
-  void Finish(HWAVEIN device, Buffers& buffers) {
+  // Everything still queued is handed back, and the device closed.
+  void Finish(HWAVEIN device) {
     EXPECT_EQ(WaveInReset(device), MMSYSERR_NOERROR);
     EXPECT_EQ(WaveInClose(device), MMSYSERR_NOERROR);
-    (void)buffers;
   }
   CallbackRecorder recorder_;
 };
@@ -287,7 +286,7 @@ TEST_F(ScriptedWaveInTest, DeliversTheScriptedBuffersThenNothing) {
   const std::uint8_t more[2048] = {};
   PushScriptedWaveInSound(more);
   ASSERT_TRUE(recorder_.WaitFor(WIM_DATA, 4, milliseconds(2000)));
-  Finish(device, buffers);
+  Finish(device);
   EXPECT_EQ(recorder_.Count(WIM_DATA), 5u);
   EXPECT_EQ(ScriptedWaveInCallCount("AddBuffer"), 5u);
   EXPECT_EQ(ScriptedWaveInCallCount("PrepareHeader", &buffers.headers[4]), 1u);
@@ -393,7 +392,7 @@ TEST_F(ScriptedWaveInTest, ScriptedOpenAndStartFailures) {
   EXPECT_EQ(WaveInStart(device), MMSYSERR_NODRIVER);
   std::this_thread::sleep_for(milliseconds(100));
   EXPECT_EQ(recorder_.Count(WIM_DATA), 0u);  // nothing captured
-  Finish(device, buffers);
+  Finish(device);
 }
 
 }  // namespace
