@@ -109,10 +109,30 @@ std::string MessageBoxButtonName(int id) {
   return std::to_string(id);
 }
 
-int HeadlessMessageBoxPresenter::Present(const MessageBoxRequest& request) {
+ScriptedAnswer ParseScriptedAnswer(std::string_view answer) {
+  ScriptedAnswer parsed;
+  std::string_view button = answer;
+  if (auto colon = answer.find(':'); colon != std::string_view::npos) {
+    button = answer.substr(0, colon);
+    std::string state = platform::AsciiLower(answer.substr(colon + 1));
+    if (state == "checked")
+      parsed.checked = true;
+    else if (state == "unchecked")
+      parsed.checked = false;
+    else
+      parsed.check_suffix_valid = false;
+  }
+  parsed.button = ParseMessageBoxAnswer(button);
+  return parsed;
+}
+
+MessageBoxAnswer HeadlessMessageBoxPresenter::Present(const MessageBoxRequest& request) {
   std::string caption = platform::Utf16ToUtf8(request.caption);
   std::fprintf(stderr, "[message box] %s\n", caption.c_str());
   PrintIndented(platform::Utf16ToUtf8(request.text));
+  if (request.has_check)
+    std::fprintf(stderr, "  [%c] %s\n", request.checked ? 'x' : ' ',
+                 platform::Utf16ToUtf8(request.check_label).c_str());
   std::string buttons;
   for (int id : request.buttons) {
     if (!buttons.empty()) buttons += ' ';
@@ -120,16 +140,28 @@ int HeadlessMessageBoxPresenter::Present(const MessageBoxRequest& request) {
   }
   std::fprintf(stderr, "  buttons: %s\n", buttons.c_str());
 
-  int answer = request.default_button;
+  MessageBoxAnswer answer{request.default_button, request.checked};
   if (auto scripted = NextScriptedAnswer()) {
-    auto id = ParseMessageBoxAnswer(*scripted);
-    bool offered = id && std::find(request.buttons.begin(), request.buttons.end(), *id) != request.buttons.end();
+    ScriptedAnswer parsed = ParseScriptedAnswer(*scripted);
+    bool offered = parsed.button &&
+                   std::find(request.buttons.begin(), request.buttons.end(), *parsed.button) != request.buttons.end();
     if (offered)
-      answer = *id;
+      answer.button = *parsed.button;
     else
       std::fprintf(stderr, "  warning: scripted answer \"%s\" is not a button of this box\n", scripted->c_str());
+    if (!parsed.check_suffix_valid)
+      std::fprintf(stderr, "  warning: scripted answer \"%s\" sets no known check state\n", scripted->c_str());
+    else if (parsed.checked && !request.has_check)
+      std::fprintf(stderr, "  warning: scripted answer \"%s\" sets a check box this box does not have\n",
+                   scripted->c_str());
+    else if (parsed.checked)
+      answer.checked = *parsed.checked;
   }
-  std::fprintf(stderr, "  answer: %s\n", MessageBoxButtonName(answer).c_str());
+  if (request.has_check)
+    std::fprintf(stderr, "  answer: %s, %s\n", MessageBoxButtonName(answer.button).c_str(),
+                 answer.checked ? "checked" : "unchecked");
+  else
+    std::fprintf(stderr, "  answer: %s\n", MessageBoxButtonName(answer.button).c_str());
   std::fflush(stderr);
   return answer;
 }
@@ -138,7 +170,14 @@ MessageBoxPresenter* SetMessageBoxPresenter(MessageBoxPresenter* presenter) {
   return g_presenter.exchange(presenter);
 }
 
-int MessageBoxW(HWND owner, std::u16string_view text, std::u16string_view caption, UINT type) {
+namespace {
+
+MessageBoxAnswer Show(const MessageBoxRequest& request) {
+  MessageBoxPresenter* presenter = g_presenter.load();
+  return (presenter ? *presenter : static_cast<MessageBoxPresenter&>(Headless())).Present(request);
+}
+
+MessageBoxRequest MakeRequest(HWND owner, std::u16string_view text, std::u16string_view caption, UINT type) {
   MessageBoxRequest request;
   request.owner = owner;
   request.text = text;
@@ -146,8 +185,24 @@ int MessageBoxW(HWND owner, std::u16string_view text, std::u16string_view captio
   request.type = type;
   request.buttons = MessageBoxButtons(type);
   request.default_button = MessageBoxDefaultButton(type);
-  MessageBoxPresenter* presenter = g_presenter.load();
-  return (presenter ? *presenter : static_cast<MessageBoxPresenter&>(Headless())).Present(request);
+  return request;
+}
+
+}  // namespace
+
+int MessageBoxW(HWND owner, std::u16string_view text, std::u16string_view caption, UINT type) {
+  return Show(MakeRequest(owner, text, caption, type)).button;
+}
+
+int CheckedNoticeBox(HWND owner, std::u16string_view text, std::u16string_view caption, UINT type,
+                     std::u16string_view check_label, bool& checked) {
+  MessageBoxRequest request = MakeRequest(owner, text, caption, type);
+  request.has_check = true;
+  request.check_label = check_label;
+  request.checked = checked;
+  MessageBoxAnswer answer = Show(request);
+  checked = answer.checked;
+  return answer.button;
 }
 
 }  // namespace toolkit

@@ -6,7 +6,9 @@
 // Script: DICTALO_MESSAGEBOX_ANSWERS holds comma-separated answers ("IDOK",
 // "IDNO", ... or their numbers), taken one per box in order. A box takes its
 // default button when the script is used up, or when the answer is unknown or is
-// not one of the box's buttons (a warning says so).
+// not one of the box's buttons (a warning says so). An answer may end in
+// ":checked" or ":unchecked" to set the check box of a notice that has one
+// (CheckedNoticeBox); without it the check box keeps its initial state.
 
 #include <cstdint>
 #include <optional>
@@ -66,6 +68,15 @@ struct MessageBoxRequest {
   UINT type = MB_OK;
   std::vector<int> buttons;  // in display order
   int default_button = IDOK;
+  // A notice with a check box ("Don't show this again"): its label and initial state.
+  bool has_check = false;
+  std::u16string check_label;
+  bool checked = false;
+};
+
+struct MessageBoxAnswer {
+  int button = IDOK;
+  bool checked = false;  // the check box's state at close (the initial one when there is none)
 };
 
 // The buttons a box type shows, and the one it answers by default.
@@ -73,21 +84,30 @@ std::vector<int> MessageBoxButtons(UINT type);
 int MessageBoxDefaultButton(UINT type);
 // "IDOK" / "OK" / "1" and so on; nullopt for anything else.
 std::optional<int> ParseMessageBoxAnswer(std::string_view answer);
+
+// A scripted answer: the button and, after a colon, the check box's state.
+struct ScriptedAnswer {
+  std::optional<int> button;          // nullopt: unknown
+  std::optional<bool> checked;        // nullopt: left as it is
+  bool check_suffix_valid = true;     // false for a suffix other than checked / unchecked
+};
+ScriptedAnswer ParseScriptedAnswer(std::string_view answer);
 // "OK", "Cancel", ...
 std::string MessageBoxButtonName(int id);
 
 class MessageBoxPresenter {
  public:
   virtual ~MessageBoxPresenter() = default;
-  // Shows the box until the user answers; returns one of request.buttons.
-  // May be called from any thread that shows a box.
-  virtual int Present(const MessageBoxRequest& request) = 0;
+  // Shows the box until the user answers; returns one of request.buttons and,
+  // for a box with a check box, its state at close. May be called from any
+  // thread that shows a box.
+  virtual MessageBoxAnswer Present(const MessageBoxRequest& request) = 0;
 };
 
 // Writes the box to stderr and answers from DICTALO_MESSAGEBOX_ANSWERS.
 class HeadlessMessageBoxPresenter : public MessageBoxPresenter {
  public:
-  int Present(const MessageBoxRequest& request) override;
+  MessageBoxAnswer Present(const MessageBoxRequest& request) override;
 };
 
 // Installs the presenter for all boxes (nullptr: the headless one) and returns the
@@ -96,5 +116,10 @@ MessageBoxPresenter* SetMessageBoxPresenter(MessageBoxPresenter* presenter);
 
 // Shows a box and returns the answer (IDOK, IDCANCEL, ...).
 int MessageBoxW(HWND owner, std::u16string_view text, std::u16string_view caption, UINT type);
+
+// Shows a notice with a check box labelled check_label that starts as `checked`
+// says; returns the answer and leaves the box's state at close in `checked`.
+int CheckedNoticeBox(HWND owner, std::u16string_view text, std::u16string_view caption, UINT type,
+                     std::u16string_view check_label, bool& checked);
 
 }  // namespace toolkit

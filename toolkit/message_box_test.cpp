@@ -65,9 +65,9 @@ TEST(MessageBoxTest, HeadlessBoxesPrintAndAnswerFromTheScriptInOrder) {
 
 class RecordingPresenter : public MessageBoxPresenter {
  public:
-  int Present(const MessageBoxRequest& request) override {
+  MessageBoxAnswer Present(const MessageBoxRequest& request) override {
     requests.push_back(request);
-    return IDRETRY;
+    return {IDRETRY, !request.checked};
   }
   std::vector<MessageBoxRequest> requests;
 };
@@ -86,6 +86,57 @@ TEST(MessageBoxTest, AnInstalledPresenterShowsEveryBox) {
   EXPECT_EQ(r.type & MB_ICONMASK, MB_ICONWARNING);
   EXPECT_THAT(r.buttons, ElementsAre(IDRETRY, IDCANCEL));
   EXPECT_EQ(r.default_button, IDRETRY);
+  EXPECT_FALSE(r.has_check);
+}
+
+TEST(MessageBoxTest, ACheckedNoticeCarriesItsCheckBoxBothWays) {
+  RecordingPresenter presenter;
+  SetMessageBoxPresenter(&presenter);
+  bool checked = true;
+  EXPECT_EQ(CheckedNoticeBox(nullptr, u"Stored", u"Saving a Note", MB_OK | MB_ICONINFORMATION, u"Don't show", checked),
+            IDRETRY);
+  SetMessageBoxPresenter(nullptr);
+  ASSERT_EQ(presenter.requests.size(), 1u);
+  EXPECT_TRUE(presenter.requests[0].has_check);
+  EXPECT_TRUE(presenter.requests[0].checked);
+  EXPECT_EQ(presenter.requests[0].check_label, u"Don't show");
+  EXPECT_FALSE(checked);  // the presenter's answer comes back
+}
+
+TEST(MessageBoxTest, HeadlessScriptSetsTheCheckBoxOrLeavesIt) {
+  struct Row {
+    const char* script;
+    bool initially;
+    int button;
+    bool checked;
+  } rows[] = {
+      {"IDOK:unchecked", true, IDOK, false},
+      {"IDOK:checked", false, IDOK, true},
+      {"IDOK", true, IDOK, true},            // no suffix: unchanged
+      {"IDOK", false, IDOK, false},
+      {"IDCANCEL:UNCHECKED", true, IDCANCEL, false},
+      {"IDOK:maybe", true, IDOK, true},      // unknown state: unchanged, with a warning
+      {"", false, IDOK, false},              // no script: default button, unchanged
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.script);
+    ::setenv("DICTALO_MESSAGEBOX_ANSWERS", row.script, 1);
+    ::testing::internal::CaptureStderr();
+    bool checked = row.initially;
+    int button = CheckedNoticeBox(nullptr, u"Text", u"Saving a Note", MB_OKCANCEL, u"Don't show this again", checked);
+    std::string printed = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(button, row.button);
+    EXPECT_EQ(checked, row.checked);
+    EXPECT_THAT(printed, HasSubstr(std::string(row.initially ? "[x]" : "[ ]") + " Don't show this again"));
+    EXPECT_THAT(printed, HasSubstr(row.checked ? ", checked" : ", unchecked"));
+    ::unsetenv("DICTALO_MESSAGEBOX_ANSWERS");
+  }
+  // A plain box ignores a check suffix but still takes the button.
+  ::setenv("DICTALO_MESSAGEBOX_ANSWERS", "IDCANCEL:checked", 1);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(MessageBoxW(nullptr, u"x", u"y", MB_OKCANCEL), IDCANCEL);
+  EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("does not have"));
+  ::unsetenv("DICTALO_MESSAGEBOX_ANSWERS");
 }
 
 }  // namespace
