@@ -1,0 +1,179 @@
+// The TLS engine against real servers, through `dictaloctl tls-probe`: openssl
+// s_server (TLS 1.0, AES, DHE with RSA and DSS, anonymous DH), gnutls-serv
+// (RC4, 3DES) and the JDK's TLS stack (SSL 3.0, single DES, the SSL 2.0-format
+// hello). Every suite moves 1 MB of application data both ways; client
+// certificates are asked for by openssl and by the JDK.
+//
+// The servers are started and stopped (by pid) by tests/peers/tls_*_server.sh
+// around one probe run; keys are made once by tests/peers/tls_certs.sh.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/test_environment.h"
+
+namespace {
+
+using testing_support::RunProgram;
+
+constexpr const char* kRoundTrip = "1048576";
+
+std::filesystem::path Ctl() {
+  // DICTALO_CTL lets a build run these tests with another dictaloctl.
+  if (const char* ctl = std::getenv("DICTALO_CTL")) return ctl;
+  return testing_support::BinaryDir() / "dictaloctl";
+}
+
+std::filesystem::path Peers() { return testing_support::SourceDir() / "tests" / "peers"; }
+std::string KeyDir() { return (testing_support::BinaryDir().parent_path() / "tls-peer-keys").string(); }
+
+struct PeerRun {
+  std::string script;                     // tls_openssl_server.sh, ...
+  std::vector<std::string> server_args;   // after "run DIR PORT"
+  std::vector<std::string> probe_args;    // after "tls-probe localhost PORT"
+};
+
+testing_support::RunResult RunPeer(const PeerRun& run, int port) {
+  std::vector<std::string> args = {"run", KeyDir(), std::to_string(port)};
+  args.insert(args.end(), run.server_args.begin(), run.server_args.end());
+  args.insert(args.end(), {"--", Ctl().string(), "tls-probe", "localhost", std::to_string(port), "--trust",
+                           KeyDir() + "/servers.crt"});
+  args.insert(args.end(), run.probe_args.begin(), run.probe_args.end());
+  return RunProgram(Peers() / run.script, args, std::chrono::seconds(120));
+}
+
+struct SuiteCase {
+  const char* script;
+  std::vector<std::string> server;  // server arguments
+  const char* mask;
+  const char* protocol;  // expected "protocol: ..." line
+  const char* suite;     // expected "suite: ..." line
+  const char* certificate;  // expected "certificate: ..." line
+};
+
+void ExpectRoundTrip(const SuiteCase& c, int port) {
+  SCOPED_TRACE(std::string(c.script) + " " + c.suite + " mask " + c.mask);
+  const auto r = RunPeer({c.script, c.server, {"--versions", c.mask, "--round-trip", kRoundTrip}}, port);
+  ASSERT_NE(r.status, 3) << "peer did not start: " << r.err;
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find(std::string("protocol: ") + c.protocol + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(std::string("suite: ") + c.suite + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(std::string("certificate: ") + c.certificate), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(std::string("round trip: ") + kRoundTrip + " bytes"), std::string::npos) << r.out;
+}
+
+const char* kOpenssl = "tls_openssl_server.sh";
+const char* kGnutls = "tls_gnutls_server.sh";
+const char* kJava = "tls_java_server.sh";
+const char* kAccepted = "accepted";
+const char* kNoCertificate = "refused: no certificate received";
+
+TEST(TlsInteropTest, OpensslTls10SuitesRoundTripOneMegabyte) {
+  const SuiteCase cases[] = {
+      {kOpenssl, {"AES128-SHA"}, "4", "TLS 1.0", "0x002F AES128-SHA", kAccepted},
+      {kOpenssl, {"AES256-SHA"}, "7", "TLS 1.0", "0x0035 AES256-SHA", kAccepted},
+      {kOpenssl, {"DHE-RSA-AES128-SHA"}, "7", "TLS 1.0", "0x0033 DHE-RSA-AES128-SHA", kAccepted},
+      {kOpenssl, {"DHE-RSA-AES256-SHA"}, "4", "TLS 1.0", "0x0039 DHE-RSA-AES256-SHA", kAccepted},
+      {kOpenssl, {"DHE-DSS-AES128-SHA"}, "4", "TLS 1.0", "0x0032 DHE-DSS-AES128-SHA", kAccepted},
+      {kOpenssl, {"DHE-DSS-AES256-SHA"}, "7", "TLS 1.0", "0x0038 DHE-DSS-AES256-SHA", kAccepted},
+      {kOpenssl, {"ADH-AES128-SHA"}, "4", "TLS 1.0", "0x0034 ADH-AES128-SHA", kNoCertificate},
+      {kOpenssl, {"ADH-AES256-SHA"}, "7", "TLS 1.0", "0x003A ADH-AES256-SHA", kNoCertificate},
+  };
+  int port = 24431;
+  for (const auto& c : cases) ExpectRoundTrip(c, port++);
+}
+
+TEST(TlsInteropTest, GnutlsRc4And3desSuitesRoundTripOneMegabyte) {
+  const SuiteCase cases[] = {
+      {kGnutls, {"+ARCFOUR-128:+MD5:+RSA"}, "4", "TLS 1.0", "0x0004 RC4-MD5", kAccepted},
+      {kGnutls, {"+ARCFOUR-128:+SHA1:+RSA"}, "7", "TLS 1.0", "0x0005 RC4-SHA", kAccepted},
+      {kGnutls, {"+3DES-CBC:+SHA1:+RSA"}, "6", "TLS 1.0", "0x000A DES-CBC3-SHA", kAccepted},
+      {kGnutls, {"+3DES-CBC:+SHA1:+DHE-RSA"}, "4", "TLS 1.0", "0x0016 EDH-RSA-DES-CBC3-SHA", kAccepted},
+      {kGnutls, {"+ARCFOUR-128:+MD5:+ANON-DH"}, "7", "TLS 1.0", "0x0018 ADH-RC4-MD5", kNoCertificate},
+  };
+  int port = 24441;
+  for (const auto& c : cases) ExpectRoundTrip(c, port++);
+}
+
+TEST(TlsInteropTest, JdkSsl30SuitesRoundTripOneMegabyte) {
+  // Masks 2 (plain SSL 3.0 hello) and 3 (SSL 2.0-format hello offering 3.0).
+  const SuiteCase cases[] = {
+      {kJava, {"SSLv3", "SSL_RSA_WITH_RC4_128_MD5"}, "2", "SSL 3.0", "0x0004 RC4-MD5", kAccepted},
+      {kJava, {"SSLv2Hello,SSLv3", "SSL_RSA_WITH_DES_CBC_SHA"}, "3", "SSL 3.0", "0x0009 DES-CBC-SHA", kAccepted},
+      {kJava, {"SSLv2Hello,SSLv3", "SSL_RSA_WITH_3DES_EDE_CBC_SHA"}, "3", "SSL 3.0", "0x000A DES-CBC3-SHA", kAccepted},
+      {kJava, {"SSLv3", "SSL_DHE_RSA_WITH_3DES_EDE_CBC_SHA"}, "2", "SSL 3.0", "0x0016 EDH-RSA-DES-CBC3-SHA", kAccepted},
+      {kJava, {"SSLv3", "SSL_DHE_RSA_WITH_DES_CBC_SHA"}, "2", "SSL 3.0", "0x0015 EDH-RSA-DES-CBC-SHA", kAccepted},
+      {kJava, {"SSLv3", "SSL_DH_anon_WITH_RC4_128_MD5"}, "2", "SSL 3.0", "0x0018 ADH-RC4-MD5", kNoCertificate},
+      {kJava, {"SSLv3", "SSL_DH_anon_WITH_3DES_EDE_CBC_SHA"}, "2", "SSL 3.0", "0x001B ADH-DES-CBC3-SHA", kNoCertificate},
+  };
+  int port = 24451;
+  for (const auto& c : cases) ExpectRoundTrip(c, port++);
+}
+
+TEST(TlsInteropTest, JdkAnswersTheDefaultSsl2FormatHelloWithTls10) {
+  const SuiteCase cases[] = {
+      {kJava, {"SSLv2Hello,SSLv3,TLSv1", "TLS_RSA_WITH_AES_128_CBC_SHA"}, "7", "TLS 1.0", "0x002F AES128-SHA", kAccepted},
+      {kJava, {"SSLv2Hello,TLSv1", "SSL_RSA_WITH_DES_CBC_SHA"}, "7", "TLS 1.0", "0x0009 DES-CBC-SHA", kAccepted},
+  };
+  int port = 24461;
+  for (const auto& c : cases) ExpectRoundTrip(c, port++);
+}
+
+TEST(TlsInteropTest, ClientCertificateSentWhenTheServerRequiresOne) {
+  const std::vector<std::string> credentials = {"--client-cert", KeyDir() + "/client.crt", "--client-key",
+                                                KeyDir() + "/client.key", "--round-trip", "65536", "--trace"};
+  struct Case {
+    PeerRun run;
+    const char* protocol;
+  } cases[] = {
+      {{kOpenssl, {"AES128-SHA", "--require-cert"}, credentials}, "TLS 1.0"},
+      {{kJava, {"SSLv3", "SSL_RSA_WITH_RC4_128_MD5", "--require-cert"}, credentials}, "SSL 3.0"},
+      {{kJava, {"SSLv2Hello,TLSv1", "SSL_RSA_WITH_3DES_EDE_CBC_SHA", "--require-cert"}, credentials}, "TLS 1.0"},
+  };
+  int port = 24471;
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.run.script);
+    const auto r = RunPeer(c.run, port++);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("trace: 2 client certificate sent"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("trace: 4 certificate verify sent"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(std::string("protocol: ") + c.protocol), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("round trip: 65536 bytes"), std::string::npos) << r.out;
+  }
+}
+
+TEST(TlsInteropTest, CertificateRequestedAndNoneConfigured) {
+  // TLS 1.0 answers with an empty Certificate and goes on when the server
+  // only asks; SSL 3.0 gives up with error 120.
+  const auto tls = RunPeer({kOpenssl, {"AES128-SHA", "--request-cert"}, {"--versions", "4", "--round-trip", "4096"}}, 24481);
+  EXPECT_EQ(tls.status, 0) << tls.out << tls.err;
+  EXPECT_NE(tls.out.find("round trip: 4096 bytes reversed"), std::string::npos) << tls.out;
+
+  const auto ssl3 = RunPeer({kJava, {"SSLv3", "SSL_RSA_WITH_RC4_128_MD5", "--require-cert"}, {"--versions", "2"}}, 24482);
+  EXPECT_EQ(ssl3.status, 1) << ssl3.out << ssl3.err;
+  EXPECT_NE(ssl3.out.find("handshake failed: 0x80C50078"), std::string::npos) << ssl3.out;
+
+  // A TLS server insisting on a certificate refuses the empty one with its own alert.
+  const auto refused = RunPeer({kOpenssl, {"AES128-SHA", "--require-cert"}, {"--versions", "4", "--trace"}}, 24483);
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  EXPECT_NE(refused.out.find("handshake failed: 0x80C5"), std::string::npos) << refused.out;
+}
+
+TEST(TlsInteropTest, NoCommonSuiteOrVersionFailsWithTheServersAlert) {
+  // The openssl server speaks only TLS 1.0 AES: the SSL 3.0 list (mask 6)
+  // shares nothing with it; a strong-only client still finds AES.
+  const auto none = RunPeer({kOpenssl, {"AES128-SHA"}, {"--versions", "6"}}, 24491);
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.out.find("handshake failed: 0x80C50028"), std::string::npos) << none.out;
+  const auto strong = RunPeer({kOpenssl, {"AES128-SHA"}, {"--strong"}}, 24492);
+  EXPECT_EQ(strong.status, 0) << strong.out;
+  // A server restricted to DES while the client offers only strong suites.
+  const auto weak = RunPeer({kJava, {"SSLv3", "SSL_RSA_WITH_DES_CBC_SHA"}, {"--versions", "2", "--strong"}}, 24493);
+  EXPECT_EQ(weak.status, 1) << weak.out;
+}
+
+}  // namespace
