@@ -126,12 +126,14 @@ TEST(TlsInteropTest, JdkAnswersTheDefaultSsl2FormatHelloWithTls10) {
 TEST(TlsInteropTest, ClientCertificateSentWhenTheServerRequiresOne) {
   const std::vector<std::string> credentials = {"--client-cert", KeyDir() + "/client.crt", "--client-key",
                                                 KeyDir() + "/client.key", "--round-trip", "65536", "--trace"};
+  std::vector<std::string> ssl3_credentials = credentials;
+  ssl3_credentials.insert(ssl3_credentials.end(), {"--versions", "2"});
   struct Case {
     PeerRun run;
     const char* protocol;
   } cases[] = {
       {{kOpenssl, {"AES128-SHA", "--require-cert"}, credentials}, "TLS 1.0"},
-      {{kJava, {"SSLv3", "SSL_RSA_WITH_RC4_128_MD5", "--require-cert"}, credentials}, "SSL 3.0"},
+      {{kJava, {"SSLv3", "SSL_RSA_WITH_RC4_128_MD5", "--require-cert"}, ssl3_credentials}, "SSL 3.0"},
       {{kJava, {"SSLv2Hello,TLSv1", "SSL_RSA_WITH_3DES_EDE_CBC_SHA", "--require-cert"}, credentials}, "TLS 1.0"},
   };
   int port = 24471;
