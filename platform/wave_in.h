@@ -23,7 +23,7 @@
 //   queued; with none it closes, and WIM_CLOSE follows once that callback returns.)
 // - WaveInOpen sends WIM_OPEN through the callback. WaveInStop hands back the
 //   buffer being filled (if it holds anything) and leaves the empty ones queued;
-//   WaveInStart after it goes on where capture stopped.
+//   WaveInStart after it resumes capture (the file device where its file stopped).
 // - Sound that arrives while no buffer is queued is lost, as from a microphone.
 // - Open failures print one line on stderr saying which device and why.
 

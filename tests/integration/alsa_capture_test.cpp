@@ -5,6 +5,7 @@
 // the callback). Nothing playing gives silence; speech gives sound.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
