@@ -11,6 +11,7 @@
 #include "ctl/compose_command.h"
 #include "ctl/registry_command.h"
 #include "ctl/settings_command.h"
+#include "ctl/tls_probe_command.h"
 #include "platform/text.h"
 
 namespace {
@@ -21,6 +22,7 @@ void PrintUsage(std::ostream& out) {
          "  settings list | get KEY | set KEY VALUE\n"
          "  reg export KEY | reg import FILE\n"
          "  cert verify HOST CHAIN.pem [--trust FILE] | cert import FILE | cert list | cert remove N\n"
+         "  tls-probe HOST PORT [--versions MASK] [--strong] [--trust FILE] [--trace]\n"
          "  compose --from ADDR --to ADDR [--cc ADDR] --subject TEXT [--text TEXT] [--charset NAME] FILE...\n";
 }
 
@@ -47,6 +49,7 @@ int main(int argc, char** argv) {
   if (command == "settings") return ctl::RunSettingsCommand(profile, rest, std::cout, std::cerr);
   if (command == "reg") return ctl::RunRegistryCommand(rest, std::cout, std::cerr);
   if (command == "cert") return ctl::RunCertCommand(rest, std::cout, std::cerr);
+  if (command == "tls-probe") return ctl::RunTlsProbeCommand(rest, std::cout, std::cerr);
   if (command == "compose") return RunComposeCommand(rest, std::cout, std::cerr);
   std::cerr << "dictaloctl: unknown command \"" << command << "\"\n";
   PrintUsage(std::cerr);
