@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "toolkit/display.h"
+
 namespace toolkit {
 
 namespace pw = platform;
@@ -50,8 +52,11 @@ bool CeBaseWnd::CenterWindow(HWND center_on) {
   RECT own;
   if (!GetWindowRect(&own)) return false;
   if (!center_on) center_on = GetParent();
-  RECT area{0, 0, pw::kDefaultScreenWidth, pw::kDefaultScreenHeight};
-  if (center_on) pw::GetWindowRect(center_on, &area);
+  RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (center_on)
+    pw::GetWindowRect(center_on, &area);
+  else
+    GetWorkArea(&area);
   int width = own.right - own.left, height = own.bottom - own.top;
   int x = area.left + (area.right - area.left - width) / 2;
   int y = area.top + (area.bottom - area.top - height) / 2;

@@ -50,7 +50,7 @@ class CeBaseWnd {
   bool MoveWindow(const RECT& rect, bool repaint = true);
   bool GetWindowRect(RECT* rect) const;
   bool GetClientRect(RECT* rect) const;
-  // Centres the window over another (default: its parent, or the screen).
+  // Centres the window over another (default: its parent, or the work area).
   bool CenterWindow(HWND center_on = nullptr);
 
   bool PostMessageW(UINT msg, WPARAM wparam = 0, LPARAM lparam = 0) const;

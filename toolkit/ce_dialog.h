@@ -4,8 +4,10 @@
 // zeroes both scroll positions and, unless shell flags are set, takes its window
 // size as the default size; with a fixed width or height it sizes itself to that
 // plus the vertical scroll bar's width / the horizontal scroll bar's height.
-// WM_HSCROLL and WM_VSCROLL (in OnMessage) and OnSize move the content and keep
-// the scroll ranges (content size less client size, never below 0).
+// WM_HSCROLL and WM_VSCROLL from the dialog's own scroll bars (lParam 0; those
+// of a slider or scroll bar control go to the handlers as usual), and OnSize,
+// move the content and keep the scroll ranges (content size less client size,
+// never below 0). The soft-key bar stays where it is.
 
 #include "toolkit/ce_base_dialog.h"
 
@@ -70,6 +72,7 @@ class CeDialog : public CeBaseDialog {
 
  private:
   void HandleScroll(int bar, UINT request, int thumb);
+  bool initialised_ = false;
   // The current client size.
   int view_width_ = 0;
   int view_height_ = 0;

@@ -76,6 +76,10 @@ class CeWnd : public CeBaseWnd, public CeMsgWnd {
   static LRESULT StartWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   static LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
+ protected:
+  // Expires when the object is deleted (see alive_).
+  std::weak_ptr<char> AliveToken() const { return alive_; }
+
  private:
   LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   void Unbind(HWND hwnd);

@@ -32,6 +32,9 @@ using platform::WPARAM;
 using DLGPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 
 inline constexpr std::u16string_view kDialogClass = u"Dialog";
+// The dialog window's slot that holds its dialog procedure (after DWLP_MSGRESULT
+// and DWLP_USER).
+inline constexpr int DWLP_DLGPROC = 16;
 
 inline constexpr UINT WM_VKEYTOITEM = 0x002E;
 inline constexpr UINT WM_CHARTOITEM = 0x002F;
@@ -63,6 +66,10 @@ HWND CreateDialogIndirectParamW(const DialogTemplate& dialog, HWND parent, DLGPR
 // caller's loop.
 LRESULT DialogBoxParamW(UINT template_id, HWND owner, DLGPROC proc, LPARAM param);
 LRESULT DialogBoxIndirectParamW(const DialogTemplate& dialog, HWND owner, DLGPROC proc, LPARAM param);
+
+// The dialog manager's own handling of a message that the dialog procedure left
+// (WM_CLOSE, WM_NEXTDLGCTL, WM_SETFOCUS, then DefWindowProc).
+LRESULT DefDialogHandling(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam);
 
 // Ends a dialog. Modal: its loop ends with result (from any thread). Modeless:
 // the dialog is destroyed (by its own thread). False when hwnd is no dialog.

@@ -75,7 +75,7 @@ class HeadlessRenderer : public Renderer {
     int low = 0, high = 0, pos = 0;
   };
 
-  void ReadStyle(HWND hwnd, Node& node);
+  static void ReadStyle(HWND hwnd, Node& node);
   void ReadControlState(HWND hwnd, Node& node);
   void DescribeLocked(HWND hwnd, const Node& node, int depth, std::string& out) const;
   std::string DescribeAllLocked() const;

@@ -1,0 +1,246 @@
+#include "toolkit/headless_renderer.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/text.h"
+#include "toolkit/controls.h"
+
+namespace toolkit {
+namespace pw = platform;
+namespace {
+
+constexpr char kDumpVariable[] = "DICTALO_UI_DUMP";
+
+std::uintptr_t Key(HWND hwnd) { return reinterpret_cast<std::uintptr_t>(hwnd); }
+
+bool OwnedByCaller(HWND hwnd) { return pw::GetWindowThreadId(hwnd) == pw::GetCurrentThreadId(); }
+
+std::string Quote(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\x%02X", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+HeadlessRenderer::HeadlessRenderer(std::string dump_path) : dump_path_(std::move(dump_path)) {}
+
+std::string HeadlessRenderer::DumpPathFromEnvironment() {
+  const char* value = std::getenv(kDumpVariable);
+  return value ? value : "";
+}
+
+void HeadlessRenderer::ReadStyle(HWND hwnd, Node& node) {
+  DWORD style = static_cast<DWORD>(pw::GetWindowLongPtr(hwnd, pw::GWL_STYLE));
+  node.visible = (style & pw::WS_VISIBLE) != 0;
+  node.enabled = (style & pw::WS_DISABLED) == 0;
+  pw::GetWindowRect(hwnd, &node.rect);
+}
+
+void HeadlessRenderer::ReadControlState(HWND hwnd, Node& node) {
+  if (node.is_button) {
+    node.check = static_cast<unsigned>(pw::SendMessage(hwnd, BM_GETCHECK, 0, 0));
+    auto state = static_cast<UINT>(pw::SendMessage(hwnd, BM_GETSTATE, 0, 0));
+    node.pressed = (state & BST_PUSHED) != 0;
+    node.focused = (state & BST_FOCUS) != 0;
+  }
+  if (node.is_progress) {
+    PBRANGE range;
+    pw::SendMessage(hwnd, PBM_GETRANGE, 1, reinterpret_cast<pw::LPARAM>(&range));
+    node.low = range.iLow;
+    node.high = range.iHigh;
+    node.pos = static_cast<int>(pw::SendMessage(hwnd, PBM_GETPOS, 0, 0));
+  }
+}
+
+void HeadlessRenderer::OnWindowCreated(HWND hwnd) {
+  Node node;
+  node.parent = pw::GetParent(hwnd);
+  node.top_level = (pw::GetWindowLongPtr(hwnd, pw::GWL_STYLE) & pw::WS_CHILD) == 0;
+  node.id = pw::GetDlgCtrlID(hwnd);
+  std::u16string class_name = pw::GetClassName(hwnd);
+  node.class_name = pw::Utf16ToUtf8(class_name);
+  node.is_button = pw::EqualsIgnoreAsciiCase(class_name, kButtonClass);
+  node.is_progress = pw::EqualsIgnoreAsciiCase(class_name, kProgressClass);
+  // Called on the creating thread, which owns the window: the text is a direct call.
+  node.text = pw::Utf16ToUtf8(pw::GetWindowText(hwnd));
+  ReadStyle(hwnd, node);
+  std::lock_guard lock(mu_);
+  nodes_[Key(hwnd)] = std::move(node);
+  DumpLocked();
+}
+
+void HeadlessRenderer::OnWindowDestroyed(HWND hwnd) {
+  std::lock_guard lock(mu_);
+  if (nodes_.erase(Key(hwnd)) > 0) DumpLocked();
+}
+
+void HeadlessRenderer::OnWindowTextChanged(HWND hwnd) {
+  // The text is read where the window lives; a change reported elsewhere waits
+  // for the next one reported there.
+  if (!OwnedByCaller(hwnd)) return;
+  std::string text = pw::Utf16ToUtf8(pw::GetWindowText(hwnd));
+  std::lock_guard lock(mu_);
+  auto it = nodes_.find(Key(hwnd));
+  if (it == nodes_.end()) return;
+  it->second.text = std::move(text);
+  DumpLocked();
+}
+
+void HeadlessRenderer::OnWindowShown(HWND hwnd, bool visible) {
+  std::lock_guard lock(mu_);
+  auto it = nodes_.find(Key(hwnd));
+  if (it == nodes_.end()) return;
+  it->second.visible = visible;
+  DumpLocked();
+}
+
+void HeadlessRenderer::OnWindowEnabled(HWND hwnd, bool enabled) {
+  std::lock_guard lock(mu_);
+  auto it = nodes_.find(Key(hwnd));
+  if (it == nodes_.end()) return;
+  it->second.enabled = enabled;
+  DumpLocked();
+}
+
+void HeadlessRenderer::OnWindowMoved(HWND hwnd) {
+  std::lock_guard lock(mu_);
+  if (nodes_.count(Key(hwnd))) DumpLocked();
+}
+
+void HeadlessRenderer::OnControlChanged(HWND control) {
+  if (!OwnedByCaller(control)) return;
+  Node fresh;
+  {
+    std::lock_guard lock(mu_);
+    auto it = nodes_.find(Key(control));
+    if (it == nodes_.end()) return;
+    fresh = it->second;
+  }
+  ReadControlState(control, fresh);  // messages to the control, outside the lock
+  std::lock_guard lock(mu_);
+  auto it = nodes_.find(Key(control));
+  if (it == nodes_.end()) return;
+  Node& node = it->second;
+  node.check = fresh.check;
+  node.pressed = fresh.pressed;
+  node.focused = fresh.focused;
+  node.low = fresh.low;
+  node.high = fresh.high;
+  node.pos = fresh.pos;
+  DumpLocked();
+}
+
+void HeadlessRenderer::DescribeLocked(HWND hwnd, const Node& node, int depth, std::string& out) const {
+  // Style and place are read from the window table as they stand now.
+  Node live = node;
+  ReadStyle(hwnd, live);
+  char buf[160];
+  out.append(static_cast<std::size_t>(depth) * 2, ' ');
+  if (depth == 0) {
+    std::snprintf(buf, sizeof buf, "window hwnd=0x%llx class=", static_cast<unsigned long long>(Key(hwnd)));
+    out += buf;
+    out += Quote(node.class_name) + " title=" + Quote(node.text);
+    std::snprintf(buf, sizeof buf, " visible=%d enabled=%d rect=%d,%d,%d,%d", live.visible, live.enabled,
+                  live.rect.left, live.rect.top, live.rect.right, live.rect.bottom);
+    out += buf;
+  } else {
+    std::snprintf(buf, sizeof buf, "control id=%d class=", node.id);
+    out += buf;
+    out += Quote(node.class_name) + " text=" + Quote(node.text);
+    std::snprintf(buf, sizeof buf, " visible=%d enabled=%d", live.visible, live.enabled);
+    out += buf;
+    if (node.is_button) {
+      std::snprintf(buf, sizeof buf, " checked=%u pressed=%d focused=%d", node.check, node.pressed, node.focused);
+      out += buf;
+    }
+    if (node.is_progress) {
+      std::snprintf(buf, sizeof buf, " range=%d,%d pos=%d", node.low, node.high, node.pos);
+      out += buf;
+    }
+  }
+  out += '\n';
+  for (const auto& [key, child] : nodes_)
+    if (child.parent == hwnd && !child.top_level)
+      DescribeLocked(reinterpret_cast<HWND>(key), child, depth + 1, out);
+}
+
+std::string HeadlessRenderer::Describe(HWND window) const {
+  std::lock_guard lock(mu_);
+  auto it = nodes_.find(Key(window));
+  if (it == nodes_.end()) return {};
+  std::string out;
+  DescribeLocked(window, it->second, 0, out);
+  return out;
+}
+
+std::string HeadlessRenderer::DescribeAllLocked() const {
+  std::string out;
+  for (const auto& [key, node] : nodes_) {
+    if (!node.top_level) continue;
+    HWND hwnd = reinterpret_cast<HWND>(key);
+    if (!(pw::GetWindowLongPtr(hwnd, pw::GWL_STYLE) & pw::WS_VISIBLE)) continue;
+    DescribeLocked(hwnd, node, 0, out);
+  }
+  return out;
+}
+
+std::string HeadlessRenderer::DescribeAll() const {
+  std::lock_guard lock(mu_);
+  return DescribeAllLocked();
+}
+
+void HeadlessRenderer::DumpLocked() {
+  if (dump_path_.empty()) return;
+  std::string content = DescribeAllLocked();
+  if (dumped_once_ && content == last_dump_) return;
+  std::string temp = dump_path_ + ".tmp" + std::to_string(::getpid());
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return;
+    out << content;
+    out.flush();
+    if (!out) {
+      std::remove(temp.c_str());
+      return;
+    }
+  }
+  if (std::rename(temp.c_str(), dump_path_.c_str()) != 0) {
+    std::remove(temp.c_str());
+    return;
+  }
+  last_dump_ = std::move(content);
+  dumped_once_ = true;
+}
+
+}  // namespace toolkit

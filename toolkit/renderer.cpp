@@ -1,0 +1,62 @@
+#include "toolkit/renderer.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "toolkit/controls.h"
+#include "toolkit/dialog_manager.h"
+#include "toolkit/headless_renderer.h"
+
+namespace toolkit {
+namespace pw = platform;
+namespace {
+
+std::atomic<Renderer*> g_renderer{nullptr};
+std::mutex g_install_mu;
+
+}  // namespace
+
+Renderer* InitRenderer() {
+  std::lock_guard lock(g_install_mu);
+  RegisterControlClasses();
+  if (Renderer* current = g_renderer.load()) return current;
+  // Lives until the process ends: windows of other threads may still report to it.
+  auto* renderer = new HeadlessRenderer(HeadlessRenderer::DumpPathFromEnvironment());
+  pw::AddWindowObserver(renderer);
+  SetMessageBoxPresenter(renderer->MessageBoxes());
+  g_renderer.store(renderer);
+  return renderer;
+}
+
+Renderer* CurrentRenderer() { return g_renderer.load(); }
+
+Renderer* SetRenderer(Renderer* renderer) {
+  std::lock_guard lock(g_install_mu);
+  RegisterControlClasses();
+  Renderer* previous = g_renderer.exchange(renderer);
+  if (previous) pw::RemoveWindowObserver(previous);
+  if (renderer) pw::AddWindowObserver(renderer);
+  SetMessageBoxPresenter(renderer ? renderer->MessageBoxes() : nullptr);
+  return previous;
+}
+
+void NotifyControlChanged(HWND control) {
+  if (Renderer* renderer = g_renderer.load()) renderer->OnControlChanged(control);
+}
+
+bool PostClick(HWND control) { return pw::PostMessage(control, BM_CLICK, 0, 0); }
+
+bool PostKey(HWND window, UINT virtual_key) {
+  HWND dialog = window;
+  while (dialog && !IsDialog(dialog)) dialog = pw::GetParent(dialog);
+  HWND target = window;
+  if (dialog) {
+    HWND focus = GetDialogFocus(dialog);
+    target = focus && pw::IsWindow(focus) ? focus : dialog;
+  }
+  // Repeat count 1; the release carries the previous-state and transition bits.
+  return pw::PostMessage(target, pw::WM_KEYDOWN, virtual_key, pw::MAKELPARAM(1, 0)) &&
+         pw::PostMessage(target, pw::WM_KEYUP, virtual_key, pw::MAKELPARAM(1, 0xC000));
+}
+
+}  // namespace toolkit
