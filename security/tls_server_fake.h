@@ -16,6 +16,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -399,8 +400,20 @@ class TlsServerFake {
 // pieces of at most `piece` bytes, so records arrive split at any offset.
 class ScriptedTransportFake {
  public:
-  ScriptedTransportFake(TlsEngine& engine, TlsServerFake* server, std::size_t piece = 1 << 20)
-      : engine_(engine), server_(server), piece_(piece) {
+  // `server` is a TlsServerFake, an Ssl2ServerFake or null (scripted bytes only).
+  template <typename Server>
+  ScriptedTransportFake(TlsEngine& engine, Server* server, std::size_t piece = 1 << 20) : engine_(engine), piece_(piece) {
+    if (server != nullptr) {
+      to_server_ = [server](const std::uint8_t* b, std::size_t n) { server->FromClient(b, n); };
+      from_server_ = [server] { return server->TakeOutput(); };
+    }
+    Install();
+  }
+  ScriptedTransportFake(TlsEngine& engine, std::nullptr_t, std::size_t piece = 1 << 20) : engine_(engine), piece_(piece) {
+    Install();
+  }
+
+  void Install() {
     TlsCallbacks c;
     c.onData = [this](TlsEngine&, const std::uint8_t* b, std::size_t n) { data.append(reinterpret_cast<const char*>(b), n); };
     c.onReceive = [this](TlsEngine&, std::uint8_t* d, std::size_t max, std::size_t* count) {
@@ -413,7 +426,7 @@ class ScriptedTransportFake {
     };
     c.onSend = [this](TlsEngine&, const std::uint8_t* b, std::size_t n) {
       sent.emplace_back(b, b + n);
-      if (server_ != nullptr) server_->FromClient(b, n);
+      if (to_server_) to_server_(b, n);
     };
     c.onClosed = [this](TlsEngine&, int flag) { closed.push_back(flag); };
     c.onEstablished = [this](TlsEngine&) { ++established_calls; };
@@ -441,8 +454,8 @@ class ScriptedTransportFake {
 
   void Script(const Bytes& bytes) { queue_.insert(queue_.end(), bytes.begin(), bytes.end()); }
   void Collect() {
-    if (server_ == nullptr) return;
-    const auto more = server_->TakeOutput();
+    if (!from_server_) return;
+    const auto more = from_server_();
     queue_.insert(queue_.end(), more.begin(), more.end());
   }
   // Pumps while the session is open and bytes are waiting.
@@ -478,7 +491,8 @@ class ScriptedTransportFake {
 
  private:
   TlsEngine& engine_;
-  TlsServerFake* server_;
+  std::function<void(const std::uint8_t*, std::size_t)> to_server_;
+  std::function<Bytes()> from_server_;
   std::size_t piece_;
   std::deque<std::uint8_t> queue_;
 };
