@@ -318,6 +318,15 @@ class Probe {
     }
     client_certificate_ = certificates[0].Der().ToVector();
     client_key_ = security::EncodeRsaPrivateKeyBlob(*key);
+    if (client_key_.size() > 1024) {
+      // The engine takes key blobs of up to 1024 bytes: without the CRT values
+      // a 2048-bit key fits (signing is slower, once per handshake).
+      security::RsaPrivateKey plain;
+      plain.modulus = key->modulus;
+      plain.public_exponent = key->public_exponent;
+      plain.private_exponent = key->private_exponent;
+      client_key_ = security::EncodeRsaPrivateKeyBlob(plain);
+    }
     return true;
   }
 
