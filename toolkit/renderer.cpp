@@ -44,9 +44,10 @@ void NotifyControlChanged(HWND control) {
   if (Renderer* renderer = g_renderer.load()) renderer->OnControlChanged(control);
 }
 
-bool PostClick(HWND control) { return pw::PostMessage(control, BM_CLICK, 0, 0); }
+bool PostClick(HWND control) { return control && pw::PostMessage(control, BM_CLICK, 0, 0); }
 
 bool PostKey(HWND window, UINT virtual_key) {
+  if (!window) return false;
   HWND dialog = window;
   while (dialog && !IsDialog(dialog)) dialog = pw::GetParent(dialog);
   HWND target = window;
