@@ -207,6 +207,8 @@ const char* SaslAuthenticator::Name() const { return SaslMechanismName(bit_); }
 MailResult SaslAuthenticator::Step(std::string_view challenge, std::string* response) {
   response->clear();
   if (!mechanism_) return kSaslUnknownMechanism;
+  // Nothing is left to say once the last response went out.
+  if (mechanism_->complete) return kSaslStepFailed;
   return mechanism_->Step(challenge, response);
 }
 

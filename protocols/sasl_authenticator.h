@@ -12,7 +12,8 @@
 // Results: 0, kSaslUnknownMechanism (0x80E10004) for a bit or keyword that is
 // not a mechanism and for every DIGEST-MD5 step, kSaslStepFailed (0x80E10001)
 // for a step that cannot be computed (empty CRAM-MD5 password, a challenge
-// that is not base64 or not an NTLM challenge, a LOGIN step after the second).
+// that is not base64 or not an NTLM challenge, any step after the last
+// response, such as a third LOGIN step).
 
 #include <cstdint>
 #include <memory>

@@ -1,0 +1,23 @@
+#pragma once
+// The protocol log of the SMTP and POP3 clients: one call per line sent or
+// received, marked by its direction. The activity log writes these lines as
+// "S " and "R " lines; the callback runs on the client's thread.
+
+#include <functional>
+#include <string_view>
+
+namespace protocols {
+
+enum class LogDirection : int { kSent = 0, kReceived = 1 };
+
+using ProtocolLogSink = std::function<void(LogDirection direction, std::string_view line)>;
+
+// Log levels shared by both clients: a line is written only when its level is
+// in the sink's mask.
+inline constexpr unsigned kLogLines = 1;        // commands, replies, status lines
+inline constexpr unsigned kLogCredentials = 2;  // show user names and passwords instead of the mask
+
+// What a credential is written as when kLogCredentials is not in the mask.
+inline constexpr std::string_view kMaskedCredential = "********";
+
+}  // namespace protocols
