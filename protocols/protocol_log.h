@@ -8,7 +8,8 @@
 
 namespace protocols {
 
-enum class LogDirection : int { kSent = 0, kReceived = 1 };
+// kNote: a line of the client's own (no direction mark).
+enum class LogDirection : int { kSent = 0, kReceived = 1, kNote = 2 };
 
 using ProtocolLogSink = std::function<void(LogDirection direction, std::string_view line)>;
 
