@@ -14,7 +14,9 @@
 #include "app/signal_watch.h"
 #include "platform/text.h"
 #include "platform/time_locale.h"
+#include "resources/status_dialog.h"
 #include "settings/app_settings.h"
+#include "toolkit/renderer.h"
 #include "toolkit/ce_wnd.h"
 
 namespace app {
@@ -49,6 +51,8 @@ InstanceCheck CheckSingleInstance(bool interactive) {
 }
 
 bool InitInstance(Application& a) {
+  resources::RegisterProgramResources();
+  toolkit::InitRenderer();
   if (a.interactive) {
     utsname name{};
     int major = 0, minor = 0, build = 0;

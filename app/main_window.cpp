@@ -5,6 +5,9 @@
 #include "app/application.h"
 #include "app/first_run_help.h"
 #include "app/hotkey_binding.h"
+#include "app/status_window.h"
+#include "audio/cue_player.h"
+#include "audio/recorder.h"
 #include "platform/folders.h"
 #include "platform/process.h"
 #include "settings/app_settings.h"
@@ -152,13 +155,28 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wparam, LPARAM lparam, bool& hand
       OpenHelp();
       return 0;
     case UM_START_RECORDING:
-    case UM_STOP_RECORDING:
-    case UM_SESSION_DONE:
-    case UM_HOTKEY_TOGGLE:
-    case UM_RECORD_PROGRESS:
-    case UM_ENCODE_PROGRESS:
-      // The recording session answers these.
       handled = true;
+      OnStartRecording();
+      return 0;
+    case UM_STOP_RECORDING:
+      handled = true;
+      OnStopRecording(wparam);
+      return 0;
+    case UM_SESSION_DONE:
+      handled = true;
+      OnSessionDone();
+      return 0;
+    case UM_HOTKEY_TOGGLE:
+      handled = true;
+      OnHotkeyToggle();
+      return 0;
+    case UM_RECORD_PROGRESS:
+      handled = true;
+      OnRecordProgress(wparam, lparam);
+      return 0;
+    case UM_ENCODE_PROGRESS:
+      handled = true;
+      OnEncodeProgress(wparam, lparam);
       return 0;
     default:
       return 0;

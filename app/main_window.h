@@ -11,16 +11,25 @@
 // All of it runs on the UI thread.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/messages.h"
+#include "app/note_delivery.h"
 #include "toolkit/ce_wnd.h"
 
 namespace settings {
 class AppSettings;
 }
+namespace audio {
+class Recorder;
+class CuePlayer;
+struct NoteWriteResult;
+}
 
 namespace app {
+
+class StatusWindow;
 
 class MainWindow : public toolkit::CeWnd {
  public:
@@ -32,6 +41,10 @@ class MainWindow : public toolkit::CeWnd {
   bool CreateMainWindow(std::u16string_view title);
 
   bool interactive() const { return interactive_; }
+  bool recording() const { return recorder_ != nullptr; }
+  StatusWindow* status_window() const { return status_window_.get(); }
+  // Replaces what notes are handed to in the sending modes.
+  void set_delivery(std::unique_ptr<NoteDelivery> delivery) { delivery_ = std::move(delivery); }
   const std::u16string& launch_hotkey_at_start() const { return launch_hotkey_at_start_; }
 
   // The WM_COPYDATA reply for a received text: 0 when it occurs in command_line.
@@ -52,7 +65,19 @@ class MainWindow : public toolkit::CeWnd {
   void TrackFocus();
   // Quits, saving the options first when save is true. Ignored while a delivery runs.
   void EndOptions(bool save);
-  bool DeliveryRunning() const { return delivery_running_; }
+  bool DeliveryRunning() const { return delivery_ && delivery_->IsBusy(); }
+
+  // The recording session (recording_session.cpp).
+  void OnStartRecording();
+  void OnStopRecording(platform::WPARAM mode);
+  void OnSessionDone();
+  void OnHotkeyToggle();
+  void OnRecordProgress(platform::WPARAM bytes, platform::LPARAM seconds);
+  void OnEncodeProgress(platform::WPARAM done, platform::LPARAM total);
+  void PlayCueIfWanted();
+  void AskAboutSavedNote();
+  std::filesystem::path NotePathForMode() const;
+  void ReportNoteWrite(const audio::NoteWriteResult& result, const std::filesystem::path& written);
 
   settings::AppSettings& settings_;
   bool interactive_;
@@ -60,9 +85,12 @@ class MainWindow : public toolkit::CeWnd {
   std::u16string launch_hotkey_at_start_;
   platform::HWND last_focused_control_ = nullptr;
   std::uint8_t setting_change_info_[12] = {};
-  bool delivery_running_ = false;
-  std::uint32_t recorder_close_code_ = 0;
+  std::unique_ptr<StatusWindow> status_window_;
+  std::unique_ptr<audio::Recorder> recorder_;
   bool recorder_done_ = false;
+  std::uint32_t recorder_close_code_ = 0;  // also the quit-after-session flag
+  std::unique_ptr<NoteDelivery> delivery_;
+  std::unique_ptr<audio::CuePlayer> cue_player_;
 };
 
 }  // namespace app

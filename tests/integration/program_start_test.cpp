@@ -31,8 +31,12 @@ class ProgramStartTest : public ::testing::Test {
     testing_support::WriteFileBytes(viewer, "#!/bin/sh\necho \"$1\" >> '" + viewer_log_.string() + "'\n");
     std::filesystem::permissions(viewer, std::filesystem::perms::owner_all);
     setenv("DICTALO_OPEN_COMMAND", viewer.c_str(), 1);
+    testing_support::UseTestAudio(home_);
   }
-  void TearDown() override { unsetenv("DICTALO_OPEN_COMMAND"); }
+  void TearDown() override {
+    unsetenv("DICTALO_OPEN_COMMAND");
+    testing_support::StopTestAudio();
+  }
 
   ScopedTestHome home_;
   std::filesystem::path viewer_log_;

@@ -25,8 +25,14 @@ bool InteractiveStarted(const testing_support::ScopedTestHome& home) {
 
 class RecordLauncherProgramTest : public ::testing::Test {
  protected:
-  void SetUp() override { setenv("DICTALO_OPEN_COMMAND", "/bin/true", 1); }
-  void TearDown() override { unsetenv("DICTALO_OPEN_COMMAND"); }
+  void SetUp() override {
+    setenv("DICTALO_OPEN_COMMAND", "/bin/true", 1);
+    testing_support::UseTestAudio(home);
+  }
+  void TearDown() override {
+    unsetenv("DICTALO_OPEN_COMMAND");
+    testing_support::StopTestAudio();
+  }
   testing_support::ScopedTestHome home;
 };
 

@@ -86,7 +86,9 @@ TEST_F(SettingsCommandTest, BadKeysAndValuesGetOneLineAndStatusTwo) {
     auto r = RunProgram(Ctl(), c.args);
     EXPECT_EQ(r.status, 2) << c.args.back();
     EXPECT_FALSE(r.err.empty());
-    if (c.one_line) EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    if (c.one_line) {
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
   }
   // Nothing was saved by the refused sets.
   EXPECT_EQ(RunProgram(Ctl(), {"settings", "get", "SMTPPort"}).out, "25\n");

@@ -1,5 +1,6 @@
 #include "tests/support/test_environment.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -49,6 +50,35 @@ ScopedTestHome::~ScopedTestHome() {
   }
   std::error_code ec;
   std::filesystem::remove_all(root_, ec);
+}
+
+void UseTestAudio(const ScopedTestHome& home) {
+  // A 44-byte PCM header for one second of 8-bit mono silence at 11025 Hz.
+  const std::uint32_t samples = 11025;
+  std::string wav = "RIFF";
+  auto put32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) wav.push_back(static_cast<char>(v >> (8 * i))); };
+  auto put16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) wav.push_back(static_cast<char>(v >> (8 * i))); };
+  put32(36 + samples);
+  wav += "WAVEfmt ";
+  put32(16);
+  put16(1);
+  put16(1);
+  put32(11025);
+  put32(11025);
+  put16(1);
+  put16(8);
+  wav += "data";
+  put32(samples);
+  wav.append(samples, static_cast<char>(128));
+  auto path = home.root() / "silence.wav";
+  WriteFileBytes(path, wav);
+  setenv("DICTALO_AUDIO_INPUT", ("file:" + path.string()).c_str(), 1);
+  setenv("DICTALO_AUDIO_OUTPUT", "null", 1);
+}
+
+void StopTestAudio() {
+  unsetenv("DICTALO_AUDIO_INPUT");
+  unsetenv("DICTALO_AUDIO_OUTPUT");
 }
 
 std::string ReadFileBytes(const std::filesystem::path& path) {

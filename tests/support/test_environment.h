@@ -28,6 +28,12 @@ class ScopedTestHome {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// Points the program's sound input at a file device playing a short silent WAV
+// (then silence for ever) and its output at the null device, so recording works
+// on a machine without sound. StopTestAudio undoes it.
+void UseTestAudio(const ScopedTestHome& home);
+void StopTestAudio();
+
 // Whole file as bytes; empty when missing.
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);

@@ -1,0 +1,174 @@
+// The recording session: one pass from the start of a recording to a note that is
+// saved, handed to delivery, or thrown away. It runs on the UI thread, driven by
+// the main window's private messages.
+
+#include <cstdio>
+
+#include "app/activity_log.h"
+#include "app/main_window.h"
+#include "app/status_window.h"
+#include "audio/cue_player.h"
+#include "audio/note_file.h"
+#include "audio/recorder.h"
+#include "platform/text.h"
+#include "settings/app_settings.h"
+#include "toolkit/message_box.h"
+#include "toolkit/resources.h"
+
+namespace app {
+
+using platform::LPARAM;
+using platform::WPARAM;
+
+namespace {
+
+constexpr char16_t kPressAgainText[] = u"Press the hotkey again to stop the recording";
+constexpr char16_t kEncodingText[] = u"Encoding...";
+constexpr char16_t kSavingText[] = u"Saving...";
+constexpr char16_t kConnectingText[] = u"Connecting...";
+constexpr unsigned kSavingNoteTitle = 50630;
+constexpr unsigned kSavingNoteText = 50631;
+constexpr unsigned kDontShowAgain = 50632;
+
+std::filesystem::path InstallDir(const settings::AppSettings& s) { return platform::Utf16ToUtf8(s.install_dir); }
+
+}  // namespace
+
+void MainWindow::PlayCueIfWanted() {
+  if (!settings_.play_sound) return;
+  if (!cue_player_) cue_player_ = std::make_unique<audio::CuePlayer>();
+  cue_player_->PlayCue(settings_.sound_name, settings_.is_midi);
+}
+
+void MainWindow::OnStartRecording() {
+  if (recorder_) return;  // one recording at a time
+  recorder_ = std::make_unique<audio::Recorder>();
+  status_window_ = std::make_unique<StatusWindow>(GetSafeHwnd(), settings_);
+  PlayCueIfWanted();
+  if (recorder_->Start(GetSafeHwnd())) {
+    status_window_->SetText(kPressAgainText);
+    return;
+  }
+  // The sound input has said on stderr why it could not be opened.
+  status_window_.reset();
+  recorder_.reset();
+  platform::PostQuitMessage(0);
+}
+
+void MainWindow::OnHotkeyToggle() {
+  recorder_close_code_ = 0;
+  if (!recorder_) {
+    PostMessageW(UM_START_RECORDING);
+    return;
+  }
+  OnStopRecording(settings_.send_immediately ? kStopAndSend : kStopAndSave);
+}
+
+void MainWindow::OnRecordProgress(WPARAM bytes, LPARAM seconds) {
+  if (!recorder_ || !recorder_->recording() || !status_window_) return;
+  char text[64];
+  std::snprintf(text, sizeof text, "Recording: %.2d:%.2d, %dKB", static_cast<int>(seconds / 60),
+                static_cast<int>(seconds % 60), static_cast<int>(bytes / 1024));
+  status_window_->SetDetail(platform::Utf8ToUtf16(text));
+}
+
+void MainWindow::OnEncodeProgress(WPARAM done, LPARAM total) {
+  if (!recorder_ || !status_window_) return;
+  if (done == 0) {
+    status_window_->SetText(kEncodingText);
+    status_window_->EnableButtons(false);
+    status_window_->ShowProgress(0, static_cast<std::int32_t>(total));
+  }
+  status_window_->SetProgress(static_cast<std::int32_t>(done));
+}
+
+void MainWindow::AskAboutSavedNote() {
+  bool checked = true;
+  toolkit::CheckedNoticeBox(GetSafeHwnd(), toolkit::LoadStringW(kSavingNoteText), toolkit::LoadStringW(kSavingNoteTitle),
+                            toolkit::MB_OK | toolkit::MB_ICONINFORMATION, toolkit::LoadStringW(kDontShowAgain), checked);
+  settings_.show_save_info = !checked;
+  settings_.Save();
+}
+
+std::filesystem::path MainWindow::NotePathForMode() const {
+  if (settings_.notes_send_mode != settings::SendMode::SaveAsFile) return {};
+  std::filesystem::path folder = platform::Utf16ToUtf8(settings_.note_file_path);
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  return folder / platform::Utf16ToUtf8(NoteFileNameFromSubject(settings_.ExpandSubject()));
+}
+
+void MainWindow::ReportNoteWrite(const audio::NoteWriteResult& result, const std::filesystem::path& written) {
+  if (result.status != audio::NoteWriteStatus::kFailed && !result.fell_back()) return;
+  auto log = OpenActivityLog(InstallDir(settings_));
+  std::string line = "Note file " + result.failed_path.string() + " could not be written: " + result.failure;
+  std::u16string message;
+  if (result.status == audio::NoteWriteStatus::kFailed) {
+    WriteLogLine(log.get(), line + "; the recording could not be saved anywhere");
+    message = u"The recording could not be saved: " + platform::Utf8ToUtf16(result.failure);
+  } else {
+    WriteLogLine(log.get(), line + "; it was saved as " + written.string());
+    message = u"The note could not be saved as " + platform::Utf8ToUtf16(result.failed_path.string()) + u" (" +
+              platform::Utf8ToUtf16(result.failure) + u"). It was saved as " +
+              platform::Utf8ToUtf16(written.string()) + u" instead.";
+  }
+  toolkit::MessageBoxW(GetSafeHwnd(), message, toolkit::LoadStringW(90), toolkit::MB_OK | toolkit::MB_ICONERROR);
+}
+
+void MainWindow::OnStopRecording(WPARAM mode) {
+  if (!recorder_) return;
+  {
+    auto log = OpenActivityLog(InstallDir(settings_));
+    recorder_->Stop(log.get());
+  }
+  recorder_->Stop(nullptr);
+  PlayCueIfWanted();
+
+  if (mode == kStopCancel) {
+    recorder_.reset();
+    PostMessageW(UM_SESSION_DONE);
+    return;
+  }
+  if (mode == kStopAndSave && settings_.show_save_info) AskAboutSavedNote();
+  if (status_window_) status_window_->EnableButtons(false);
+
+  std::filesystem::path path = NotePathForMode();
+  auto result = recorder_->WriteNoteFile(path, settings_.encoding_type);
+  ReportNoteWrite(result, path);
+  recorder_done_ = recorder_->GetResult(&recorder_close_code_);
+  recorder_.reset();
+  bool written = result.status != audio::NoteWriteStatus::kFailed;
+
+  if (settings_.notes_send_mode == settings::SendMode::SaveAsFile || !written) {
+    PostMessageW(UM_SESSION_DONE);
+    return;
+  }
+  if (!delivery_) delivery_ = std::make_unique<KeepNotesForLater>(settings_);
+  std::error_code ec;
+  if (mode == kStopAndSave) {
+    if (status_window_) {
+      status_window_->SetText(kSavingText);
+      status_window_->SetDetail(u"");
+    }
+    delivery_->DeliverNote(path, false, GetSafeHwnd());
+    std::filesystem::remove(path, ec);
+    PostMessageW(UM_SESSION_DONE);
+    return;
+  }
+  if (status_window_) {
+    status_window_->SetText(u"Sending to " + settings_.SendToAddress() + u"...");
+    status_window_->SetDetail(kConnectingText);
+  }
+  delivery_->DeliverNote(path, true, GetSafeHwnd());
+  std::filesystem::remove(path, ec);
+}
+
+void MainWindow::OnSessionDone() {
+  if (delivery_) delivery_->ReleaseMailService();
+  status_window_.reset();
+  recorder_.reset();
+  platform::SetForegroundWindow(platform::GetDesktopWindow());
+  if (recorder_close_code_ != 0) platform::PostQuitMessage(0);
+}
+
+}  // namespace app
