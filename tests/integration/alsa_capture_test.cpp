@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "audio/recorder.h"
 #include "platform/wave_in.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_environment.h"
@@ -167,6 +168,42 @@ TEST_F(AlsaCaptureTest, NoSoundServerMeansNoCaptureDeviceAndOneLineOnStderr) {
   const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("cannot open the audio input: ALSA device \"default\""), std::string::npos) << said;
   EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+}
+
+TEST_F(AlsaCaptureTest, TheRecorderCapturesSpeechFromTheDefaultDevice) {
+  const fs::path speech = home_.root() / "speech.wav";
+  ASSERT_EQ(RunProgram(*FindOnPath("espeak-ng"), {"-w", speech.string(), "Buy milk and bread on the way home."}).status, 0);
+
+  audio::Recorder recorder;
+  ASSERT_TRUE(recorder.Start(nullptr));
+  std::this_thread::sleep_for(milliseconds(2500));  // the sink's first block
+  ASSERT_EQ(RunProgram(*FindOnPath("paplay"), {speech.string()}, std::chrono::seconds(30)).status, 0);
+  std::this_thread::sleep_for(milliseconds(2500));
+  recorder.Stop(nullptr);
+  std::uint32_t close_code = 1;
+  EXPECT_TRUE(recorder.GetResult(&close_code));
+  EXPECT_EQ(close_code, 0u);
+
+  auto data = recorder.data();
+  ASSERT_GT(data.size(), 11025u * 2) << "several seconds at 11025 bytes a second";
+  double peak_rms = 0;
+  for (std::size_t at = 0; at + 2048 <= data.size(); at += 2048) {
+    double sum = 0;
+    for (std::size_t i = at; i < at + 2048; ++i) sum += (data[i] - 128.0) * (data[i] - 128.0);
+    peak_rms = std::max(peak_rms, std::sqrt(sum / 2048) / 128.0);
+  }
+  EXPECT_GT(peak_rms, 0.03) << "the recording is silent";
+}
+
+TEST_F(AlsaCaptureTest, RecordOnlyStartWithoutACaptureDeviceQuitsWithOneLine) {
+  RunProgram(Script(), {"stop", pulse_dir_.string()});
+  started_ = false;
+  setenv("DICTALO_AUDIO_OUTPUT", "null", 1);
+  auto run = RunProgram(testing_support::BinaryDir() / "dictalo", {"-record"}, std::chrono::seconds(20));
+  unsetenv("DICTALO_AUDIO_OUTPUT");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  EXPECT_NE(run.err.find("cannot open the audio input"), std::string::npos) << run.err;
 }
 
 }  // namespace
