@@ -89,7 +89,7 @@ MailResult SmtpClient::StartTls() {
   return SetPlain(false);
 }
 
-MailResult SmtpClient::TryMechanism(unsigned mechanism, const std::string& user, const std::string& password) {
+MailResult SmtpClient::AuthenticateWith(unsigned mechanism, const std::string& user, const std::string& password) {
   if (MailResult r = sasl_.Init(mechanism, user, password); Failed(r)) return r;
   if (MailResult r = Send(std::string("AUTH ") + sasl_.Name()); Failed(r)) return r;
   for (;;) {
@@ -125,7 +125,7 @@ MailResult SmtpClient::Authenticate(const std::string& user, const std::string& 
   MailResult result = kSmtpNoMechanism;
   for (unsigned mechanism : order) {
     if (!(server_mechanisms_ & mechanism)) continue;
-    result = TryMechanism(mechanism, user, password);
+    result = AuthenticateWith(mechanism, user, password);
     if (!Failed(result) || IsConnectionFailure(result)) return result;
   }
   return result;

@@ -68,6 +68,8 @@ class SmtpClient : public MailClient {
   // DIGEST-MD5, NTLM, MSN; otherwise LOGIN, PLAIN. 0 at the first success,
   // else the last attempt's result, kSmtpNoMechanism when none could be tried.
   [[nodiscard]] MailResult Authenticate(const std::string& user, const std::string& password);
+  // One attempt with one mechanism, announced or not (diagnostics, tests).
+  [[nodiscard]] MailResult AuthenticateWith(unsigned mechanism, const std::string& user, const std::string& password);
   // "MAIL FROM:<address>" [+ " SIZE=" + size when size > 0 and SIZE was announced] (250).
   [[nodiscard]] MailResult MailFrom(std::string_view address, std::uint64_t size);
   // "RCPT TO:<address>" (250, 251 or 252).
@@ -94,7 +96,6 @@ class SmtpClient : public MailClient {
   // Succeeds when the first reply line starts with one of `codes`.
   [[nodiscard]] MailResult CheckReply(std::initializer_list<std::string_view> codes);
   [[nodiscard]] MailResult Command(std::string_view command, std::initializer_list<std::string_view> codes);
-  [[nodiscard]] MailResult TryMechanism(unsigned mechanism, const std::string& user, const std::string& password);
 
   ProtocolLogSink log_sink_;
   unsigned log_mask_ = kLogLines;
