@@ -1,0 +1,125 @@
+#!/bin/bash
+# A real Dovecot POP3 server on 127.0.0.1 for the mail protocol tests, with its
+# configuration, state, log and key in DIR.
+#
+#   pop3_dovecot.sh serve DIR --port P [--tls-port Q] [--user U --password W]
+#                   [--mailroot ROOT] [--mechanisms "plain login ..."]
+#
+# Serves until it gets SIGTERM or its parent ends, then stops Dovecot by its
+# pid (which can take a few seconds). Prints "ready" once the ports accept
+# connections; exit 3 when Dovecot did not start, 4 when not run as root.
+#   --port       POP3 with STLS, USER/PASS, APOP and SASL
+#   --tls-port   implicit TLS (POP3S)
+#   --user/--password  the one account (default alice / secret)
+#   --mailroot   the account's mail is ROOT/<user>/Maildir (default DIR/mail),
+#                created when missing; messages placed in new/ are served
+#   --mail-owner the user (and its group) the mail belongs to and is read as
+#                (default nobody); Debian-exim for mail an exim peer delivers
+#   --mechanisms the SASL mechanisms (default "plain login cram-md5 apop digest-md5")
+# DIR/rsa.crt is the server's certificate (CN=localhost), made when missing.
+set -eu
+usage() { echo "usage: $0 serve DIR --port P [options]" >&2; exit 2; }
+[ "${1:-}" = serve ] || usage
+[ $# -ge 2 ] || usage
+dir=$2
+shift 2
+port="" tls_port="" user=alice password=secret mailroot="" owner=nobody
+mechanisms="plain login cram-md5 apop digest-md5"
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --port) port=$2; shift ;;
+  --tls-port) tls_port=$2; shift ;;
+  --user) user=$2; shift ;;
+  --password) password=$2; shift ;;
+  --mailroot) mailroot=$2; shift ;;
+  --mechanisms) mechanisms=$2; shift ;;
+  --mail-owner) owner=$2; shift ;;
+  *) usage ;;
+  esac
+  shift
+done
+[ -n "$port" ] || usage
+[ "$(id -u)" = 0 ] || { echo "pop3_dovecot.sh: dovecot needs root" >&2; exit 4; }
+command -v dovecot >/dev/null || { echo "pop3_dovecot.sh: dovecot is not installed" >&2; exit 3; }
+
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+[ -n "$mailroot" ] || mailroot="$dir/mail"
+mkdir -p "$dir/run" "$dir/state" "$mailroot/$user/Maildir/"{cur,new,tmp}
+group=$(id -gn "$owner")
+chown -R "$owner:$group" "$mailroot"
+if [ ! -f "$dir/rsa.crt" ]; then
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/rsa.key" -out "$dir/rsa.crt" -days 3650 \
+    -subj /CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1 >/dev/null 2>&1
+fi
+[ -f "$dir/dh.pem" ] || openssl dhparam -dsaparam -out "$dir/dh.pem" 1024 >/dev/null 2>&1
+printf '%s:{PLAIN}%s::::::\n' "$user" "$password" >"$dir/users"
+
+pop3s=""
+if [ -n "$tls_port" ]; then
+  pop3s="  inet_listener pop3s {
+    address = 127.0.0.1
+    port = $tls_port
+    ssl = yes
+  }"
+fi
+cat >"$dir/dovecot.conf" <<EOF
+instance_name = dictalo-test-$port
+base_dir = $dir/run
+state_dir = $dir/state
+log_path = $dir/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = yes
+ssl_cert = <$dir/rsa.crt
+ssl_key = <$dir/rsa.key
+ssl_dh = <$dir/dh.pem
+ssl_min_protocol = TLSv1
+ssl_cipher_list = ALL:@SECLEVEL=0
+disable_plaintext_auth = no
+auth_mechanisms = $mechanisms
+first_valid_uid = 1
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%n $dir/users
+}
+userdb {
+  driver = static
+  args = uid=$owner gid=$group home=$mailroot/%n
+}
+mail_location = maildir:~/Maildir
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $port
+  }
+$pop3s
+}
+EOF
+
+dovecot -F -c "$dir/dovecot.conf" >"$dir/dovecot.out" 2>&1 &
+server=$!
+stop() {
+  kill "$server" 2>/dev/null || true
+  wait "$server" 2>/dev/null || true
+  exit 0
+}
+trap stop TERM INT HUP
+
+accepting() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+tries=0
+until accepting "$port" && { [ -z "$tls_port" ] || accepting "$tls_port"; }; do
+  tries=$((tries + 1))
+  if [ $tries -gt 200 ] || ! kill -0 "$server" 2>/dev/null; then
+    echo "dovecot did not start:" >&2
+    cat "$dir/dovecot.out" "$dir/dovecot.log" >&2 2>/dev/null || true
+    kill "$server" 2>/dev/null || true
+    wait "$server" 2>/dev/null || true
+    exit 3
+  fi
+  sleep 0.05
+done
+echo ready
+parent=$PPID
+while kill -0 "$server" 2>/dev/null && kill -0 "$parent" 2>/dev/null; do sleep 0.2; done
+stop

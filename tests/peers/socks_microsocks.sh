@@ -1,0 +1,53 @@
+#!/bin/bash
+# A real microsocks SOCKS 5 proxy on 127.0.0.1 for the mail protocol tests.
+#
+#   socks_microsocks.sh serve DIR --port P [--user U --password W]
+#
+# Serves until it gets SIGTERM or its parent ends, then stops microsocks by
+# its pid. Prints "ready" once the port accepts connections; exit 3 when it
+# did not start. With --user the proxy insists on that user name and password.
+set -eu
+usage() { echo "usage: $0 serve DIR --port P [--user U --password W]" >&2; exit 2; }
+[ "${1:-}" = serve ] || usage
+[ $# -ge 2 ] || usage
+dir=$2
+shift 2
+port="" auth=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --port) port=$2; shift ;;
+  --user) auth+=(-u "$2"); shift ;;
+  --password) auth+=(-P "$2"); shift ;;
+  *) usage ;;
+  esac
+  shift
+done
+[ -n "$port" ] || usage
+command -v microsocks >/dev/null || { echo "socks_microsocks.sh: microsocks is not installed" >&2; exit 3; }
+mkdir -p "$dir"
+
+microsocks -i 127.0.0.1 -p "$port" "${auth[@]}" >"$dir/microsocks.out" 2>&1 &
+server=$!
+stop() {
+  kill "$server" 2>/dev/null || true
+  wait "$server" 2>/dev/null || true
+  exit 0
+}
+trap stop TERM INT HUP
+
+tries=0
+until (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
+  tries=$((tries + 1))
+  if [ $tries -gt 200 ] || ! kill -0 "$server" 2>/dev/null; then
+    echo "microsocks did not start:" >&2
+    cat "$dir/microsocks.out" >&2 2>/dev/null || true
+    kill "$server" 2>/dev/null || true
+    wait "$server" 2>/dev/null || true
+    exit 3
+  fi
+  sleep 0.05
+done
+echo ready
+parent=$PPID
+while kill -0 "$server" 2>/dev/null && kill -0 "$parent" 2>/dev/null; do sleep 0.2; done
+stop
