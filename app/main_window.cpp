@@ -11,6 +11,7 @@
 #include "platform/folders.h"
 #include "platform/process.h"
 #include "settings/app_settings.h"
+#include "toolkit/dialog_manager.h"
 
 namespace app {
 
@@ -59,6 +60,7 @@ LRESULT MainWindow::CopyDataReply(std::u16string_view received, std::u16string_v
 
 void MainWindow::OnCreate(platform::CREATESTRUCT*, bool& handled) {
   SetMainWindowHandle(current_message().hwnd);
+  toolkit::SetProgramMainWindow(current_message().hwnd);
   std::memset(setting_change_info_, 0, sizeof setting_change_info_);
   setting_change_info_[0] = sizeof setting_change_info_;
   if (interactive_) {

@@ -8,6 +8,7 @@
 #include "settings/app_settings.h"
 #include "toolkit/ce_dialog.h"
 #include "toolkit/controls.h"
+#include "toolkit/display.h"
 #include "toolkit/menu_bar.h"
 
 namespace app {
@@ -55,8 +56,15 @@ class StatusDialog : public toolkit::CeDialog {
     LRESULT result = toolkit::CeDialog::OnInitDialog(focus, param, handled);
     if (settings_.notes_send_mode == settings::SendMode::SaveAsFile)
       platform::EnableWindow(GetDlgItem(kSendButton), false);
+    // Across the full width at the bottom of the work area; the full screen when
+    // the work area cannot be read.
     platform::RECT work{0, 0, platform::kDefaultScreenWidth, platform::kDefaultScreenHeight};
-    MoveWindow(work.left, work.bottom - kDialogHeight, work.right - work.left, kDialogHeight);
+    if (toolkit::GetWorkArea(&work)) {
+      int height = toolkit::Scale(kDialogHeight);
+      MoveWindow(work.left, work.bottom - height, work.right - work.left, height);
+    } else {
+      MoveWindow(work.left, work.top, work.right - work.left, work.bottom - work.top);
+    }
     platform::ShowWindow(GetDlgItem(kProgressBar), platform::SW_HIDE);
     menu_bar_.Create(GetSafeHwnd(), kStatusMenuBarId);
     shared_.dialog = GetSafeHwnd();
@@ -141,12 +149,14 @@ void StatusWindow::StartDialog() {
     }
     shared->ended.Set();
   });
-  // Wait until the dialog and its first line exist (or the thread gave up).
+  // Wait until the dialog and its first line exist (or the thread gave up),
+  // handling what the dialog thread sends to this one meanwhile.
+  platform::Event* events[] = {&shared_->ended};
   for (;;) {
     HWND hwnd = shared_->dialog.load();
     if (hwnd && platform::GetDlgItem(hwnd, kFirstLine)) return;
     if (shared_->ended.IsSet()) return;
-    std::this_thread::sleep_for(kPollInterval);
+    platform::MsgWaitForEvents(events, kPollInterval, false);
   }
 }
 
