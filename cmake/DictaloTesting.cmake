@@ -20,10 +20,16 @@ function(dictalo_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} dictalo_test_support GTest::gmock GTest::gtest_main Threads::Threads)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  # End-to-end tests start real servers on fixed loopback ports and real
+  # instances of the program: they run one at a time.
+  set(_serial FALSE)
+  if(T_LABEL STREQUAL "integration")
+    set(_serial TRUE)
+  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     TEST_PREFIX "${T_NAME}."
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT} RUN_SERIAL ${_serial})
 endfunction()
 
 # dictalo_add_fuzzer(NAME name SOURCES ... LIBS ...)
