@@ -43,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Accept every chain, answer every certificate request with nothing: the
   // engine goes as deep into the handshake as the bytes allow.
   callbacks.onPeerCertificate = [](security::TlsEngine&, const security::Certificate&, int* accept) { *accept = 1; };
+  engine.SetCallbacks(callbacks);
   try {
     engine.Start();
     while (engine.IsSessionOpen() && left > 0) engine.Pump();
