@@ -11,6 +11,9 @@ namespace {
 // A challenge line of the SASL exchange, as opposed to the final "+OK".
 bool IsContinuation(std::string_view line) { return line == "+" || line.rfind("+ ", 0) == 0; }
 
+// A dead connection or TLS session ends the login: no other method can work.
+bool IsConnectionFailure(MailResult r) { return Family(r) == 0xC0 || Family(r) == 0xC5; }
+
 }  // namespace
 
 void Pop3Client::OnLog(unsigned level, LogDirection direction, std::string_view text) {
@@ -120,12 +123,12 @@ MailResult Pop3Client::Login() {
       for (unsigned mechanism : {kSaslCramMd5, kSaslDigestMd5, kSaslNtlm, kSaslMsn}) {
         if (!(server_mechanisms_ & mechanism)) continue;
         result = AuthenticateSasl(mechanism);
-        if (!Failed(result)) return result;
+        if (!Failed(result) || IsConnectionFailure(result)) return result;
       }
     }
     if (capabilities_ & kPop3Apop) {
       result = Apop();
-      if (!Failed(result)) return result;
+      if (!Failed(result) || IsConnectionFailure(result)) return result;
     }
     // No password in clear text over an unprotected connection.
     if (!tls_active()) return result;
@@ -133,7 +136,7 @@ MailResult Pop3Client::Login() {
     for (unsigned mechanism : {kSaslLogin, kSaslPlain}) {
       if (!(server_mechanisms_ & mechanism)) continue;
       result = AuthenticateSasl(mechanism);
-      if (!Failed(result)) return result;
+      if (!Failed(result) || IsConnectionFailure(result)) return result;
     }
   }
   if (capabilities_ & kPop3User) return UserPass();
