@@ -8,17 +8,17 @@
 namespace mime {
 namespace {
 
-MimeResult AddItem(CElMultiPartPart* parent, const AttachmentSpec& spec, std::u16string_view disposition) {
-  CElMessagePart* part = parent->AddPart(MajorTypeName(spec.major), spec.subtype);
+MimeResult AddItem(CElMultiPartPart* parent, const AttachmentSpec& item, std::u16string_view disposition) {
+  CElMessagePart* part = parent->AddPart(MajorTypeName(item.major), item.subtype);
   part->SetDisposition(disposition);
-  std::u16string name = spec.file_name;
-  if (!spec.file.empty()) {
-    MimeResult r = part->AttachFile(spec.file);  // also names the part after the file
+  std::u16string name = item.file_name;
+  if (!item.file.empty()) {
+    MimeResult r = part->AttachFile(item.file);  // also names the part after the file
     if (r != kMimeOk) return r;
   } else {
-    part->SetContent(spec.stream ? spec.stream : std::make_shared<MemorySource>(std::string()));
+    part->SetContent(item.stream ? item.stream : std::make_shared<MemorySource>(std::string()));
   }
-  if (!name.empty() || spec.file.empty()) part->SetFileName(name);
+  if (!name.empty() || item.file.empty()) part->SetFileName(name);
   return kMimeOk;
 }
 

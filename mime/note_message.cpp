@@ -40,10 +40,10 @@ ComposedMessage ComposeNoteMessage(const NoteMessageRequest& request) {
   composed.subject = request.subject;
   if (!request.body_text.empty()) composed.bodies.push_back({request.body_text, false});
   for (const NoteAttachment& file : request.attachments) {
-    AttachmentSpec spec;
-    SplitContentType(file.content_type, &spec.major, &spec.subtype);
-    spec.file = file.path;
-    composed.attachments.push_back(std::move(spec));
+    AttachmentSpec attachment;
+    SplitContentType(file.content_type, &attachment.major, &attachment.subtype);
+    attachment.file = file.path;
+    composed.attachments.push_back(std::move(attachment));
   }
   return composed;
 }

@@ -133,7 +133,7 @@ class TimeLocale {
 
 struct Token {
   bool conversion = false;
-  char spec = 0;  // the conversion character
+  char letter = 0;  // the conversion character
   std::string text;
 };
 
@@ -242,11 +242,11 @@ std::string TimeFormatWithoutSeconds(std::string_view format, std::string_view a
     bool changed = false;
     std::string next;
     for (const Token& t : Tokenize(expanded)) {
-      if (t.conversion && t.spec == 'T') {
+      if (t.conversion && t.letter == 'T') {
         next += "%H:%M:%S";
-      } else if (t.conversion && t.spec == 'r') {
+      } else if (t.conversion && t.letter == 'r') {
         next += ampm_format.empty() ? std::string_view("%I:%M:%S %p") : ampm_format;
-      } else if (t.conversion && t.spec == 'X' && round < 2) {
+      } else if (t.conversion && t.letter == 'X' && round < 2) {
         next += time_format;
       } else {
         next += t.text;
@@ -260,7 +260,7 @@ std::string TimeFormatWithoutSeconds(std::string_view format, std::string_view a
 
   std::vector<Token> tokens = Tokenize(expanded);
   for (std::size_t k = 0; k < tokens.size();) {
-    if (!tokens[k].conversion || tokens[k].spec != 'S') {
+    if (!tokens[k].conversion || tokens[k].letter != 'S') {
       ++k;
       continue;
     }

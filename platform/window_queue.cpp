@@ -317,7 +317,7 @@ std::vector<std::shared_ptr<SentRequest>> ThreadQueue::Shutdown() {
 // that wait on MessageFd() together with a GUI loop.
 void ThreadQueue::ArmTimerFdLocked() {
   if (timer_fd_ < 0) return;
-  itimerspec spec{};
+  itimerspec when{};
   if (!timers_.empty()) {
     auto due = std::min_element(timers_.begin(), timers_.end(),
                                 [](const Timer& a, const Timer& b) { return a.due < b.due; })
@@ -325,10 +325,10 @@ void ThreadQueue::ArmTimerFdLocked() {
     // steady_clock is CLOCK_MONOTONIC on Linux.
     auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch()).count();
     if (ns <= 0) ns = 1;  // a zero value would disarm
-    spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-    spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+    when.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+    when.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
   }
-  ::timerfd_settime(timer_fd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+  ::timerfd_settime(timer_fd_, TFD_TIMER_ABSTIME, &when, nullptr);
 }
 
 // ---- the calling thread ----

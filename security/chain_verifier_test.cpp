@@ -77,16 +77,16 @@ std::vector<ChainCase> BuildSuite(OpenSslTestCa& ca) {
     if (w[0] == "key" && w.size() == 3) {
       ca.MakeKey(w[1], w[2]);
     } else if (w[0] == "cert" && w.size() >= 8) {
-      OpenSslTestCa::CertificateSpec spec;
-      spec.name = w[1];
-      spec.issuer = w[2];
-      spec.key = w[3];
-      spec.digest = w[4];
-      spec.from_days = std::stoi(w[5]);
-      spec.to_days = std::stoi(w[6]);
-      spec.subject = "/O=Dictalo Tests/CN=" + w[7];
-      spec.extensions = ExtensionLines({w.begin() + 8, w.end()}, &spec.corrupt_signature);
-      ca.Issue(spec);
+      OpenSslTestCa::CertificateSpec wanted;
+      wanted.name = w[1];
+      wanted.issuer = w[2];
+      wanted.key = w[3];
+      wanted.digest = w[4];
+      wanted.from_days = std::stoi(w[5]);
+      wanted.to_days = std::stoi(w[6]);
+      wanted.subject = "/O=Dictalo Tests/CN=" + w[7];
+      wanted.extensions = ExtensionLines({w.begin() + 8, w.end()}, &wanted.corrupt_signature);
+      ca.Issue(wanted);
     } else if (w[0] == "case" && w.size() == 7) {
       cases.push_back({w[1], w[2], SplitList(w[3]), SplitList(w[4]), static_cast<std::uint32_t>(std::stoul(w[5], nullptr, 16)),
                        w[6] == "accept"});
