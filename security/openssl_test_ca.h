@@ -66,26 +66,26 @@ class OpenSslTestCa {
     Run("req -new -key " + name + ".key -subj /CN=request -config ca.cnf -out " + name + ".csr");
   }
 
-  void Issue(const CertificateSpec& spec) {
-    const std::string& n = spec.name;
+  void Issue(const CertificateSpec& wanted) {
+    const std::string& n = wanted.name;
     std::string extension_args;
-    if (!spec.extensions.empty()) {
+    if (!wanted.extensions.empty()) {
       std::string text = "[ v3 ]\n";
-      for (const auto& line : spec.extensions) text += line + "\n";
+      for (const auto& line : wanted.extensions) text += line + "\n";
       Write(n + ".ext", text);
       extension_args = " -extfile " + n + ".ext -extensions v3";
     }
-    const std::string signer = spec.issuer == "self" ? " -selfsign -keyfile " + spec.key + ".key"
-                                                     : " -keyfile " + keys_.at(spec.issuer) + ".key -cert " +
-                                                           spec.issuer + ".pem";
-    Run("ca -batch -config ca.cnf -notext -preserveDN -md " + spec.digest + signer + " -in " + spec.key +
-        ".csr -subj \"" + spec.subject + "\" -out " + n + ".pem -startdate " + Date(spec.from_days) + " -enddate " +
-        Date(spec.to_days) + extension_args);
-    keys_[n] = spec.key;
+    const std::string signer = wanted.issuer == "self" ? " -selfsign -keyfile " + wanted.key + ".key"
+                                                     : " -keyfile " + keys_.at(wanted.issuer) + ".key -cert " +
+                                                           wanted.issuer + ".pem";
+    Run("ca -batch -config ca.cnf -notext -preserveDN -md " + wanted.digest + signer + " -in " + wanted.key +
+        ".csr -subj \"" + wanted.subject + "\" -out " + n + ".pem -startdate " + Date(wanted.from_days) + " -enddate " +
+        Date(wanted.to_days) + extension_args);
+    keys_[n] = wanted.key;
     const auto blocks = ParsePem(Read(n + ".pem"));
     if (blocks.size() != 1) throw std::runtime_error("openssl ca wrote no certificate for " + n);
     std::vector<std::uint8_t> der = blocks[0].data;
-    if (spec.corrupt_signature) {
+    if (wanted.corrupt_signature) {
       der[der.size() - 5] ^= 0x10;
       Write(n + ".pem", EncodePem("CERTIFICATE", der));
     }
