@@ -22,7 +22,7 @@ void PrintUsage(std::ostream& out) {
          "  settings list | get KEY | set KEY VALUE\n"
          "  reg export KEY | reg import FILE\n"
          "  cert verify HOST CHAIN.pem [--trust FILE] | cert import FILE | cert list | cert remove N\n"
-         "  tls-probe HOST PORT [--versions MASK] [--strong] [--trust FILE] [--trace]\n"
+         "  tls-probe HOST PORT [--versions MASK] [--strong] [--trust FILE] [--trace] [--starttls smtp|pop3]\n"
          "  compose --from ADDR --to ADDR [--cc ADDR] --subject TEXT [--text TEXT] [--charset NAME] FILE...\n";
 }
 

@@ -1,5 +1,8 @@
 #include "ctl/tls_probe_command.h"
 
+#include "ctl/starttls_probe.h"
+#include "ctl/tls_probe_common.h"
+
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -30,21 +33,9 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: dictaloctl tls-probe HOST PORT [--versions MASK] [--strong] [--trust FILE] [--trace]\n"
-    "       [--client-cert FILE --client-key FILE] [--round-trip BYTES] [--line TEXT] [--timeout SECONDS]";
+    "       [--client-cert FILE --client-key FILE] [--round-trip BYTES] [--line TEXT] [--timeout SECONDS]\n"
+    "       [--starttls smtp|pop3]";
 
-struct Options {
-  std::string host;
-  std::string port;
-  int mask = 7;
-  bool strong = false;
-  bool trace = false;
-  std::string trust_file;
-  std::string client_cert_file;
-  std::string client_key_file;
-  std::size_t round_trip = 0;
-  std::string line = "dictaloctl tls-probe";
-  int timeout_seconds = 10;
-};
 
 // The probe's own blocking pump: one TCP connection, reads with a time-out
 // through a small buffer. The mail client has its own; this one only serves
@@ -134,74 +125,6 @@ class ProbeSocket {
   std::size_t end_ = 0;
 };
 
-const char* AlertName(int code) {
-  switch (code) {
-    case 0: return "close_notify";
-    case 10: return "unexpected_message";
-    case 20: return "bad_record_mac";
-    case 21: return "decryption_failed";
-    case 22: return "record_overflow";
-    case 30: return "decompression_failure";
-    case 40: return "handshake_failure";
-    case 41: return "no_certificate";
-    case 42: return "bad_certificate";
-    case 43: return "unsupported_certificate";
-    case 44: return "certificate_revoked";
-    case 45: return "certificate_expired";
-    case 46: return "certificate_unknown";
-    case 47: return "illegal_parameter";
-    case 48: return "unknown_ca";
-    case 49: return "access_denied";
-    case 50: return "decode_error";
-    case 51: return "decrypt_error";
-    case 60: return "export_restriction";
-    case 70: return "protocol_version";
-    case 71: return "insufficient_security";
-    case 80: return "internal_error";
-    case 90: return "user_canceled";
-    case 100: return "no_renegotiation";
-    case 120: return "no client certificate";
-    default: return "unknown";
-  }
-}
-
-const char* TraceName(int event) {
-  switch (event) {
-    case 1: return "client hello sent";
-    case 2: return "client certificate sent";
-    case 3: return "client key exchange sent";
-    case 4: return "certificate verify sent";
-    case 5: return "client finished sent";
-    case 6: return "server hello received";
-    case 7: return "server certificate received";
-    case 8: return "server key exchange received";
-    case 9: return "certificate request received";
-    case 10: return "server hello done received";
-    case 11: return "server finished received";
-    case 12: return "fatal alert sent or handshake failure";
-    case 13: return "fatal alert received";
-    case 14: return "application data to send";
-    case 15: return "application data delivered";
-    case 16: return "session opened";
-    case 17: return "session closed";
-    case 101: return "record received";
-    case 102: return "record decrypted";
-    default: return "event";
-  }
-}
-
-std::string Hex(std::uint32_t value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "0x%0*X", digits, value);
-  return text;
-}
-
-std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 bool ParseNumber(const std::string& text, long long low, long long high, long long* value) {
   try {
     std::size_t used = 0;
@@ -212,8 +135,8 @@ bool ParseNumber(const std::string& text, long long low, long long high, long lo
   }
 }
 
-std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::ostream& err) {
-  Options options;
+std::optional<TlsProbeOptions> ParseTlsProbeOptions(const std::vector<std::string>& args, std::ostream& err) {
+  TlsProbeOptions options;
   std::vector<std::string> positional;
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& a = args[k];
@@ -242,6 +165,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::o
       options.round_trip = static_cast<std::size_t>(n);
     } else if (a == "--line") {
       if (!value(&options.line)) return std::nullopt;
+    } else if (a == "--starttls") {
+      if (!value(&options.starttls) || (options.starttls != "smtp" && options.starttls != "pop3")) return std::nullopt;
     } else if (a == "--timeout") {
       if (!value(&v) || !ParseNumber(v, 1, 3600, &n)) return std::nullopt;
       options.timeout_seconds = static_cast<int>(n);
@@ -257,15 +182,20 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::o
   options.port = positional[1];
   long long port = 0;
   if (!ParseNumber(options.port, 1, 65535, &port)) return std::nullopt;
+  // Through STARTTLS the probe speaks the mail protocol, not test lines.
+  if (!options.starttls.empty() && (options.round_trip > 0 || options.line != TlsProbeOptions{}.line)) {
+    err << "dictaloctl: --starttls takes neither --round-trip nor --line\n";
+    return std::nullopt;
+  }
   return options;
 }
 
 class Probe {
  public:
-  Probe(const Options& options, std::ostream& out, std::ostream& err) : options_(options), out_(out), err_(err) {}
+  Probe(const TlsProbeOptions& options, std::ostream& out, std::ostream& err) : options_(options), out_(out), err_(err) {}
 
   int Run() {
-    if (!LoadClientCredentials()) return 2;
+    if (!LoadClientCredentials(options_, &client_certificate_, &client_key_, err_)) return 2;
     std::string error;
     if (!socket_.Connect(options_.host, options_.port, &error)) {
       err_ << "dictaloctl: cannot connect to " << options_.host << ':' << options_.port << ": " << error << '\n';
@@ -288,13 +218,13 @@ class Probe {
     if (!engine_->IsEstablished()) {
       const std::uint32_t code = last_code_ >= 0 ? security::TlsErrorFromAlert(last_code_)
                                                  : security::kTlsHandshakeFailed;
-      out_ << "handshake failed: " << Hex(code, 8);
-      if (last_code_ >= 0) out_ << " (" << AlertName(last_code_) << ')';
+      out_ << "handshake failed: " << HexCode(code, 8);
+      if (last_code_ >= 0) out_ << " (" << TlsAlertName(last_code_) << ')';
       if (socket_.TimedOut()) out_ << " (time-out)";
       out_ << '\n';
       return 1;
     }
-    PrintSession();
+    PrintTlsSession(*engine_, received_, verdict_, out_);
     int status = 0;
     try {
       status = options_.round_trip > 0 ? RoundTrip() : EchoLine();
@@ -307,29 +237,6 @@ class Probe {
   }
 
  private:
-  bool LoadClientCredentials() {
-    if (options_.client_cert_file.empty() && options_.client_key_file.empty()) return true;
-    const auto certificates = security::LoadCertificateFile(options_.client_cert_file);
-    const auto key_file = ReadFile(options_.client_key_file);
-    const auto key = key_file ? security::LoadRsaPrivateKey(*key_file) : std::nullopt;
-    if (certificates.empty() || !key) {
-      err_ << "dictaloctl: --client-cert needs a certificate and --client-key its RSA key\n";
-      return false;
-    }
-    client_certificate_ = certificates[0].Der().ToVector();
-    client_key_ = security::EncodeRsaPrivateKeyBlob(*key);
-    if (client_key_.size() > 1024) {
-      // The engine takes key blobs of up to 1024 bytes: without the CRT values
-      // a 2048-bit key fits (signing is slower, once per handshake).
-      security::RsaPrivateKey plain;
-      plain.modulus = key->modulus;
-      plain.public_exponent = key->public_exponent;
-      plain.private_exponent = key->private_exponent;
-      client_key_ = security::EncodeRsaPrivateKeyBlob(plain);
-    }
-    return true;
-  }
-
   security::TlsCallbacks Callbacks() {
     security::TlsCallbacks c;
     c.onData = [this](security::TlsEngine&, const std::uint8_t* bytes, std::size_t length) {
@@ -344,7 +251,7 @@ class Probe {
     c.onClosed = [this](security::TlsEngine&, int flag) {
       if (options_.trace) out_ << "closed: " << (flag ? "orderly" : "failure") << '\n';
     };
-    c.onEstablished = [this](security::TlsEngine&) { verdict_ = Acceptance(); };
+    c.onEstablished = [this](security::TlsEngine&) { verdict_ = CertificateVerdict(options_.host, options_.trust_file, received_); };
     c.onPeerCertificate = [this](security::TlsEngine&, const security::Certificate& certificate, int*) {
       received_.Add(certificate);
     };
@@ -363,42 +270,15 @@ class Probe {
     };
     c.onError = [this](security::TlsEngine&, int code) {
       last_code_ = code;
-      if (options_.trace) out_ << "alert: " << code << ' ' << AlertName(code) << '\n';
+      if (options_.trace) out_ << "alert: " << code << ' ' << TlsAlertName(code) << '\n';
     };
     c.onTrace = [this](security::TlsEngine&, int event, int argument) {
       if (!options_.trace) return;
-      out_ << "trace: " << event << ' ' << TraceName(event);
+      out_ << "trace: " << event << ' ' << TlsTraceName(event);
       if (event >= 12) out_ << " (" << argument << ')';
       out_ << '\n';
     };
     return c;
-  }
-
-  std::string Acceptance() {
-    security::AcceptanceResult result;
-    if (!options_.trust_file.empty()) {
-      security::MemoryCertificateStore trusted;
-      for (const auto& anchor : security::LoadCertificateFile(options_.trust_file)) trusted.Add(anchor);
-      result = security::CheckServerCertificate(options_.host, received_, trusted, security::CurrentDayNumber());
-    } else {
-      security::SystemCertificateStore trusted({"ROOT"}, security::DefaultSystemStoreLocations());
-      result = security::CheckServerCertificate(options_.host, received_, trusted, security::CurrentDayNumber());
-    }
-    return result.accepted ? "accepted" : "refused: " + result.reason;
-  }
-
-  void PrintSession() {
-    const int protocol = engine_->Protocol();
-    out_ << "protocol: " << security::ProtocolName(protocol) << '\n';
-    if (const auto* kind = engine_->NegotiatedSsl2Kind()) {
-      out_ << "suite: " << Hex(kind->code, 6) << ' ' << security::SuiteCatalogueEntry(kind->catalogue).name << '\n';
-    } else if (const auto* suite = engine_->NegotiatedSuite()) {
-      out_ << "suite: " << Hex(suite->code, 4) << ' ' << security::SuiteCatalogueEntry(suite->catalogue).name << '\n';
-    }
-    const int count = received_.Count();
-    const auto leaf = count > 0 ? received_.Get(count - 1) : nullptr;
-    out_ << "subject: " << (leaf ? leaf->Subject().text : std::string("(none)")) << '\n';
-    out_ << "certificate: " << verdict_ << '\n';
   }
 
   // Pumps until `done` holds, the session ends or the socket times out.
@@ -488,7 +368,7 @@ class Probe {
     return 1;
   }
 
-  const Options& options_;
+  const TlsProbeOptions& options_;
   std::ostream& out_;
   std::ostream& err_;
   ProbeSocket socket_;
@@ -504,11 +384,12 @@ class Probe {
 }  // namespace
 
 int RunTlsProbeCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  const auto options = ParseOptions(args, err);
+  const auto options = ParseTlsProbeOptions(args, err);
   if (!options) {
     err << kUsage << '\n';
     return 2;
   }
+  if (!options->starttls.empty()) return RunStartTlsProbe(*options, out, err);
   Probe probe(*options, out, err);
   return probe.Run();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // dictaloctl tls-probe HOST PORT [--versions MASK] [--strong] [--trust FILE]
 //     [--trace] [--client-cert FILE --client-key FILE] [--round-trip BYTES]
-//     [--line TEXT] [--timeout SECONDS]
+//     [--line TEXT] [--timeout SECONDS] [--starttls smtp|pop3]
 //
 // Connects to HOST:PORT, runs the TLS handshake with the settings a mail
 // session uses (MASK: 1 SSL 2.0, 2 SSL 3.0, 4 TLS 1.0, default 7; --strong
@@ -18,6 +18,7 @@
 // text lines instead and checks that they come back, as they are or each
 // line reversed (openssl s_server -rev): "round trip: N bytes echoed|reversed".
 // --trace prints every trace event and every alert as it happens.
+// With --starttls the probe first speaks SMTP or POP3 (starttls_probe.h).
 // Exit codes: 0 handshake completed (and the round trip, when asked, matched),
 // 1 handshake or transfer failed, 2 usage error.
 

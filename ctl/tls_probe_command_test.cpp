@@ -67,7 +67,9 @@ class GreetingServer {
 TEST(TlsProbeCommandTest, UsageErrorsExitWithTwo) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {}, {"localhost"}, {"localhost", "0"}, {"localhost", "443", "--versions", "9"},
-           {"localhost", "443", "--versions"}, {"localhost", "443", "--bogus"}, {"localhost", "443", "extra"}}) {
+           {"localhost", "443", "--versions"}, {"localhost", "443", "--bogus"}, {"localhost", "443", "extra"},
+           {"localhost", "25", "--starttls", "imap"}, {"localhost", "25", "--starttls"},
+           {"localhost", "25", "--starttls", "smtp", "--round-trip", "10"}}) {
     const auto r = Probe(args);
     EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
     EXPECT_NE(r.err.find("usage: dictaloctl tls-probe"), std::string::npos) << r.err;

@@ -349,6 +349,49 @@ TEST_F(MailProtocolsAiosmtpd, GetsTheMessageExactly) {
   }
 }
 
+// `dictaloctl tls-probe --starttls` reaches the handshake as a mail session
+// does and prints the conversation as the activity log would.
+testing_support::RunResult ProbeThroughStartTls(const std::string& protocol, std::uint16_t port,
+                                                std::vector<std::string> more) {
+  std::vector<std::string> args = {"tls-probe", "localhost", std::to_string(port), "--starttls", protocol,
+                                   "--timeout", "20"};
+  args.insert(args.end(), more.begin(), more.end());
+  return testing_support::RunProgram(testing_support::BinaryDir() / "dictaloctl", args, std::chrono::seconds(60));
+}
+
+TEST_F(MailProtocolsExim, TlsProbeThroughStartTls) {
+  const fs::path dir = Dir("exim");
+  START_PEER(exim, "smtp_exim.sh", dir, EximArgs({"--tls-priority", "NONE:+VERS-TLS1.0:+AES-128-CBC:+SHA1:+RSA:+COMP-NULL:+SIGN-ALL:+CTYPE-X509"}));
+  const auto trusted = ProbeThroughStartTls("smtp", smtp_port_, {"--trust", (dir / "rsa.crt").string()});
+  EXPECT_EQ(trusted.status, 0) << trusted.out << trusted.err;
+  const std::string& out = trusted.out;
+  // Greeting, EHLO, STARTTLS, EHLO once more, then the session and QUIT.
+  const auto starttls = out.find("\nS STARTTLS\nR 220 ");
+  ASSERT_NE(starttls, std::string::npos) << out;
+  EXPECT_EQ(out.rfind("R 220 ", 0), 0u) << out;
+  EXPECT_LT(out.find("S EHLO "), starttls);
+  EXPECT_NE(out.find("S EHLO ", starttls), std::string::npos) << out;
+  EXPECT_NE(out.find("protocol: TLS 1.0\nsuite: 0x002F AES128-SHA\nsubject: CN=localhost\ncertificate: accepted\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("S QUIT\nR 221 "), std::string::npos) << out;
+
+  // Without the trust file the peer's own certificate is not trusted; the probe says so and still succeeds.
+  const auto untrusted = ProbeThroughStartTls("smtp", smtp_port_, {});
+  EXPECT_EQ(untrusted.status, 0) << untrusted.out << untrusted.err;
+  EXPECT_NE(untrusted.out.find("certificate: refused: "), std::string::npos) << untrusted.out;
+
+  // SSL 3.0 only against a TLS 1.0 server: the handshake fails with the server's alert.
+  const auto refused = ProbeThroughStartTls("smtp", smtp_port_, {"--versions", "2"});
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  EXPECT_NE(refused.out.find("handshake failed: 0x80C5"), std::string::npos) << refused.out;
+
+  // POP3 against an SMTP server: the greeting is refused and shown.
+  const auto wrong = ProbeThroughStartTls("pop3", smtp_port_, {});
+  EXPECT_EQ(wrong.status, 1) << wrong.out;
+  EXPECT_NE(wrong.out.find("failed: 0x80C2"), std::string::npos) << wrong.out;
+}
+
 // ------------------------------------------------------------- POP3, Dovecot
 
 class MailProtocolsDovecot : public MailPeers {
@@ -525,6 +568,22 @@ TEST_F(MailProtocolsDovecot, StlsAndImplicitTls) {
     ASSERT_EQ(client.Login(), kMailOk) << client.last_response();
     EXPECT_EQ(client.Quit(), kMailOk);
   }
+}
+
+TEST_F(MailProtocolsDovecot, TlsProbeThroughStls) {
+  const fs::path dir = Dir("dovecot");
+  START_PEER(dovecot, "pop3_dovecot.sh", dir, DovecotArgs());
+  const auto probe = ProbeThroughStartTls("pop3", pop3_port_, {"--trust", (dir / "rsa.crt").string()});
+  EXPECT_EQ(probe.status, 0) << probe.out << probe.err;
+  const auto capa = probe.out.find("S CAPA\n");
+  const auto stls = probe.out.find("S STLS\nR +OK");
+  ASSERT_NE(capa, std::string::npos) << probe.out;
+  ASSERT_NE(stls, std::string::npos) << probe.out;
+  EXPECT_LT(capa, stls);
+  EXPECT_EQ(probe.out.rfind("R +OK", 0), 0u) << probe.out;
+  EXPECT_NE(probe.out.find("protocol: TLS 1.0\n"), std::string::npos) << probe.out;
+  EXPECT_NE(probe.out.find("certificate: accepted\n"), std::string::npos) << probe.out;
+  EXPECT_NE(probe.out.find("S QUIT\nR +OK"), std::string::npos) << probe.out;
 }
 
 // --------------------------------------------------------------------- SOCKS

@@ -1,0 +1,142 @@
+#include "ctl/tls_probe_common.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "security/certificate.h"
+#include "security/certificate_loader.h"
+#include "security/day_number.h"
+#include "security/server_certificate_acceptance.h"
+#include "security/rsa.h"
+#include "security/system_certificate_store.h"
+#include "security/tls_client_credentials.h"
+#include "security/tls_suites.h"
+
+namespace ctl {
+namespace {
+
+std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+bool LoadClientCredentials(const TlsProbeOptions& options, std::vector<std::uint8_t>* certificate,
+                           std::vector<std::uint8_t>* key_blob, std::ostream& err) {
+  if (options.client_cert_file.empty() && options.client_key_file.empty()) return true;
+  const auto certificates = security::LoadCertificateFile(options.client_cert_file);
+  const auto key_file = ReadFile(options.client_key_file);
+  const auto key = key_file ? security::LoadRsaPrivateKey(*key_file) : std::nullopt;
+  if (certificates.empty() || !key) {
+    err << "dictaloctl: --client-cert needs a certificate and --client-key its RSA key\n";
+    return false;
+  }
+  *certificate = certificates[0].Der().ToVector();
+  *key_blob = security::EncodeRsaPrivateKeyBlob(*key);
+  if (key_blob->size() > 1024) {
+    // The engine takes key blobs of up to 1024 bytes: without the CRT values
+    // a 2048-bit key fits (signing is slower, once per handshake).
+    security::RsaPrivateKey plain;
+    plain.modulus = key->modulus;
+    plain.public_exponent = key->public_exponent;
+    plain.private_exponent = key->private_exponent;
+    *key_blob = security::EncodeRsaPrivateKeyBlob(plain);
+  }
+  return true;
+}
+
+std::string CertificateVerdict(const std::string& host, const std::string& trust_file,
+                               security::CertificateStore& received) {
+  security::AcceptanceResult result;
+  if (!trust_file.empty()) {
+    security::MemoryCertificateStore trusted;
+    for (const auto& anchor : security::LoadCertificateFile(trust_file)) trusted.Add(anchor);
+    result = security::CheckServerCertificate(host, received, trusted, security::CurrentDayNumber());
+  } else {
+    security::SystemCertificateStore trusted({"ROOT"}, security::DefaultSystemStoreLocations());
+    result = security::CheckServerCertificate(host, received, trusted, security::CurrentDayNumber());
+  }
+  return result.accepted ? "accepted" : "refused: " + result.reason;
+}
+
+void PrintTlsSession(const security::TlsEngine& engine, security::CertificateStore& received,
+                     const std::string& verdict, std::ostream& out) {
+  out << "protocol: " << security::ProtocolName(engine.Protocol()) << '\n';
+  if (const auto* kind = engine.NegotiatedSsl2Kind()) {
+    out << "suite: " << HexCode(kind->code, 6) << ' ' << security::SuiteCatalogueEntry(kind->catalogue).name << '\n';
+  } else if (const auto* suite = engine.NegotiatedSuite()) {
+    out << "suite: " << HexCode(suite->code, 4) << ' ' << security::SuiteCatalogueEntry(suite->catalogue).name << '\n';
+  }
+  const int count = received.Count();
+  const auto leaf = count > 0 ? received.Get(count - 1) : nullptr;
+  out << "subject: " << (leaf ? leaf->Subject().text : std::string("(none)")) << '\n';
+  out << "certificate: " << verdict << '\n';
+}
+
+const char* TlsAlertName(int code) {
+  switch (code) {
+    case 0: return "close_notify";
+    case 10: return "unexpected_message";
+    case 20: return "bad_record_mac";
+    case 21: return "decryption_failed";
+    case 22: return "record_overflow";
+    case 30: return "decompression_failure";
+    case 40: return "handshake_failure";
+    case 41: return "no_certificate";
+    case 42: return "bad_certificate";
+    case 43: return "unsupported_certificate";
+    case 44: return "certificate_revoked";
+    case 45: return "certificate_expired";
+    case 46: return "certificate_unknown";
+    case 47: return "illegal_parameter";
+    case 48: return "unknown_ca";
+    case 49: return "access_denied";
+    case 50: return "decode_error";
+    case 51: return "decrypt_error";
+    case 60: return "export_restriction";
+    case 70: return "protocol_version";
+    case 71: return "insufficient_security";
+    case 80: return "internal_error";
+    case 90: return "user_canceled";
+    case 100: return "no_renegotiation";
+    case 120: return "no client certificate";
+    default: return "unknown";
+  }
+}
+
+const char* TlsTraceName(int event) {
+  switch (event) {
+    case 1: return "client hello sent";
+    case 2: return "client certificate sent";
+    case 3: return "client key exchange sent";
+    case 4: return "certificate verify sent";
+    case 5: return "client finished sent";
+    case 6: return "server hello received";
+    case 7: return "server certificate received";
+    case 8: return "server key exchange received";
+    case 9: return "certificate request received";
+    case 10: return "server hello done received";
+    case 11: return "server finished received";
+    case 12: return "fatal alert sent or handshake failure";
+    case 13: return "fatal alert received";
+    case 14: return "application data to send";
+    case 15: return "application data delivered";
+    case 16: return "session opened";
+    case 17: return "session closed";
+    case 101: return "record received";
+    case 102: return "record decrypted";
+    default: return "event";
+  }
+}
+
+std::string HexCode(std::uint32_t value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%0*X", digits, value);
+  return text;
+}
+
+}  // namespace ctl
