@@ -125,7 +125,7 @@ TEST(Ssl2EngineTest, FailuresRaiseTheirTexts) {
 TEST(Ssl2EngineTest, EmptyCipherListAndRefusedCertificate) {
   TlsEngine engine;
   Ssl2ServerFake::Options empty;
-  empty.specs.clear();
+  empty.cipher_kinds.clear();
   Ssl2ServerFake server(empty);
   ScriptedTransportFake link(engine, &server);
   engine.SetVersionMask(kProtocolSsl2);

@@ -43,24 +43,24 @@ std::size_t Get16(const std::uint8_t* p) { return static_cast<std::size_t>(p[0])
 
 void TlsEngine::Impl::SendSsl2Hello(std::uint16_t version, const std::vector<std::uint16_t>& tls_codes) {
   for (auto& b : ssl2.challenge) b = random.NextByte();
-  std::vector<std::uint8_t> specs;
+  std::vector<std::uint8_t> cipher_kinds;
   for (const auto& kind : Ssl2KindTable()) {
     if (!suite_enabled[static_cast<std::size_t>(kind.catalogue)]) continue;
-    specs.push_back(static_cast<std::uint8_t>(kind.code >> 16));
-    specs.push_back(static_cast<std::uint8_t>(kind.code >> 8));
-    specs.push_back(static_cast<std::uint8_t>(kind.code));
+    cipher_kinds.push_back(static_cast<std::uint8_t>(kind.code >> 16));
+    cipher_kinds.push_back(static_cast<std::uint8_t>(kind.code >> 8));
+    cipher_kinds.push_back(static_cast<std::uint8_t>(kind.code));
   }
   for (auto code : tls_codes) {
-    specs.push_back(0);
-    specs.push_back(static_cast<std::uint8_t>(code >> 8));
-    specs.push_back(static_cast<std::uint8_t>(code));
+    cipher_kinds.push_back(0);
+    cipher_kinds.push_back(static_cast<std::uint8_t>(code >> 8));
+    cipher_kinds.push_back(static_cast<std::uint8_t>(code));
   }
   std::vector<std::uint8_t> body = {kMsgClientHello};
   Put16(body, version);
-  Put16(body, specs.size());
+  Put16(body, cipher_kinds.size());
   Put16(body, 0);  // no session id
   Put16(body, ssl2.challenge.size());
-  body.insert(body.end(), specs.begin(), specs.end());
+  body.insert(body.end(), cipher_kinds.begin(), cipher_kinds.end());
   body.insert(body.end(), ssl2.challenge.begin(), ssl2.challenge.end());
   if (version != 0x0002) {
     // The compatible hello: its body opens the transcript, and the challenge,
@@ -213,8 +213,8 @@ void TlsEngine::Impl::HandleSsl2ServerHello(const std::uint8_t* message, std::si
     return;
   }
   const std::uint8_t* certificate_der = message + 11;
-  const std::uint8_t* specs = certificate_der + certificate_length;
-  const std::uint8_t* connection_id = specs + specs_length;
+  const std::uint8_t* cipher_kinds = certificate_der + certificate_length;
+  const std::uint8_t* connection_id = cipher_kinds + specs_length;
 
   std::vector<Certificate> chain(1);
   if (!chain[0].Parse({certificate_der, certificate_length}) || !AcceptChain(chain)) {
@@ -235,11 +235,11 @@ void TlsEngine::Impl::HandleSsl2ServerHello(const std::uint8_t* message, std::si
     EndSession();
     return;
   }
-  const std::uint32_t code = static_cast<std::uint32_t>(specs[0]) << 16 | specs[1] << 8 | specs[2];
+  const std::uint32_t code = static_cast<std::uint32_t>(cipher_kinds[0]) << 16 | cipher_kinds[1] << 8 | cipher_kinds[2];
   const Ssl2Kind* kind = FindSsl2Kind(code);
   if (kind == nullptr) {
     char text[64];
-    std::snprintf(text, sizeof(text), "Unknown cipher suite code %d.%d.%d", specs[0], specs[1], specs[2]);
+    std::snprintf(text, sizeof(text), "Unknown cipher suite code %d.%d.%d", cipher_kinds[0], cipher_kinds[1], cipher_kinds[2]);
     throw TlsException(text);
   }
   if (!suite_enabled[static_cast<std::size_t>(kind->catalogue)]) {

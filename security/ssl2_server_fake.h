@@ -19,7 +19,7 @@ namespace security::testing {
 class Ssl2ServerFake {
  public:
   struct Options {
-    std::vector<std::uint32_t> specs = {0x010080};  // the server's list; the client takes the first
+    std::vector<std::uint32_t> cipher_kinds = {0x010080};  // the server's list; the client takes the first
     bool request_certificate = false;
     bool wrong_verify = false;
     bool corrupt_mac = false;
@@ -109,11 +109,11 @@ class Ssl2ServerFake {
     certificate_ = TestCertificate("server.crt").Der().ToVector();
     Bytes body = {4, 0, 1, 0, 2};
     Put16(body, certificate_.size());
-    Put16(body, options_.specs.size() * 3);
+    Put16(body, options_.cipher_kinds.size() * 3);
     Put16(body, connection_id_.size());
     body.insert(body.end(), certificate_.begin(), certificate_.end());
-    for (auto spec : options_.specs) {
-      body.insert(body.end(), {std::uint8_t(spec >> 16), std::uint8_t(spec >> 8), std::uint8_t(spec)});
+    for (auto kind : options_.cipher_kinds) {
+      body.insert(body.end(), {std::uint8_t(kind >> 16), std::uint8_t(kind >> 8), std::uint8_t(kind)});
     }
     body.insert(body.end(), connection_id_.begin(), connection_id_.end());
     Send(body);

@@ -141,12 +141,12 @@ class TlsServerFake {
     compatible_hello_ = true;
     client_hello_ = body;
     Transcript(body);
-    const std::size_t specs = static_cast<std::size_t>(body[3]) << 8 | body[4];
+    const std::size_t cipher_kinds = static_cast<std::size_t>(body[3]) << 8 | body[4];
     const std::size_t challenge = static_cast<std::size_t>(body[7]) << 8 | body[8];
     client_random_.fill(0);
     std::copy(body.end() - static_cast<std::ptrdiff_t>(challenge), body.end(),
               client_random_.end() - static_cast<std::ptrdiff_t>(challenge));
-    (void)specs;
+    (void)cipher_kinds;
     hello_seen_ = true;
     SendServerFlight();
   }
