@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/desktop_hotkey.h"
+#include "platform/folders.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "platform/registry.h"
 #include "settings/app_settings.h"
 #include "tests/support/test_environment.h"
@@ -118,6 +120,17 @@ TEST_F(HotkeyBindingTest, SeedsTheTableOnlyWhenMissing) {
   auto buttons = ListHotkeyButtons();
   EXPECT_GE(buttons.size(), 4u);
   EXPECT_EQ(buttons[1].key_name, u"<Super>r");
+  // Every seeded key shows one 16x16 icon of the strip shipped in the share folder.
+  for (std::size_t b = 1; b < buttons.size(); ++b) {
+    ASSERT_TRUE(buttons[b].icon.has_value());
+    const auto file = platform::folders::WindowsDir() / platform::Utf16ToUtf8(buttons[b].icon->file);
+    const std::string png = testing_support::ReadFileBytes(file);
+    ASSERT_GE(png.size(), 24u) << file;
+    ASSERT_EQ(png.substr(1, 3), "PNG");
+    const auto byte = [&](int at) { return static_cast<unsigned>(static_cast<unsigned char>(png[at])); };
+    const unsigned width = byte(16) << 24 | byte(17) << 16 | byte(18) << 8 | byte(19);
+    EXPECT_GE(width, 16u * (buttons[b].icon->index + 1)) << platform::Utf16ToUtf8(buttons[b].key_name);
+  }
 }
 
 TEST(DesktopHotkeyTest, KeepsOtherCustomBindings) {
