@@ -62,8 +62,16 @@ int ReportFailure(protocols::MailClient& client, protocols::MailResult result, c
   return 1;
 }
 
-template <typename Client>
-int Finish(Client& client, const TlsProbeOptions& options, std::ostream& out) {
+// Walks `client` to the handshake with `start_tls`, then reports the session.
+template <typename Client, typename StartTls>
+int ProbeWith(const TlsProbeOptions& options, std::ostream& out, const std::vector<std::uint8_t>& certificate,
+              const std::vector<std::uint8_t>& key_blob, StartTls start_tls) {
+  Client client;
+  Configure(client, options, out, certificate, key_blob);
+  client.SetLogSink(Printer(out));
+  const protocols::MailResult result =
+      start_tls(client, options.host, static_cast<std::uint16_t>(std::stoi(options.port)));
+  if (protocols::Failed(result)) return ReportFailure(client, result, client.last_response(), out);
   const std::string verdict = CertificateVerdict(options.host, options.trust_file, client.received_certificates());
   PrintTlsSession(client.tls_engine(), client.received_certificates(), verdict, out);
   (void)client.Quit();  // the handshake is what was asked; a refused QUIT changes nothing
@@ -81,21 +89,10 @@ int RunStartTlsProbe(const TlsProbeOptions& options, std::ostream& out, std::ost
     err << "dictaloctl: the socket layer cannot start\n";
     return 1;
   }
-  const auto port = static_cast<std::uint16_t>(std::stoi(options.port));
   if (options.starttls == "smtp") {
-    protocols::SmtpClient client;
-    Configure(client, options, out, certificate, key_blob);
-    client.SetLogSink(Printer(out));
-    const protocols::MailResult result = protocols::StartTlsThroughSmtp(client, options.host, port);
-    if (protocols::Failed(result)) return ReportFailure(client, result, client.last_response(), out);
-    return Finish(client, options, out);
+    return ProbeWith<protocols::SmtpClient>(options, out, certificate, key_blob, protocols::StartTlsThroughSmtp);
   }
-  protocols::Pop3Client client;
-  Configure(client, options, out, certificate, key_blob);
-  client.SetLogSink(Printer(out));
-  const protocols::MailResult result = protocols::StartTlsThroughPop3(client, options.host, port);
-  if (protocols::Failed(result)) return ReportFailure(client, result, client.last_response(), out);
-  return Finish(client, options, out);
+  return ProbeWith<protocols::Pop3Client>(options, out, certificate, key_blob, protocols::StartTlsThroughPop3);
 }
 
 }  // namespace ctl
