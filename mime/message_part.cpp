@@ -1,7 +1,10 @@
 #include "mime/message_part.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "mime/base64.h"
 #include "mime/charset.h"
@@ -342,6 +345,30 @@ std::u16string CElMultiPartPart::Boundary() const {
   return ct ? ct->ParamText(names::kBoundary) : std::u16string();
 }
 
+namespace {
+
+// Boundaries already in use around and inside `part`. A nested container
+// drawn in the same millisecond with the same random number would otherwise
+// share a delimiter with its enclosing one, and the message would read back
+// as a different tree.
+void CollectBoundaries(const CElMessagePart& part, std::vector<std::u16string>* out) {
+  const auto* container = dynamic_cast<const CElMultiPartPart*>(&part);
+  if (!container) return;
+  if (std::u16string b = container->Boundary(); !b.empty()) out->push_back(std::move(b));
+  for (const auto& child : container->children()) CollectBoundaries(*child, out);
+}
+
+// One delimiter line would also match the other when either is a prefix.
+bool Clashes(const std::u16string& candidate, const std::vector<std::u16string>& used) {
+  for (const auto& b : used) {
+    const std::size_t n = std::min(b.size(), candidate.size());
+    if (b.compare(0, n, candidate, 0, n) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void CElMultiPartPart::EnsureBoundary() {
   if (!Boundary().empty()) return;
   HeaderField* ct = headers().Find(names::kContentType);
@@ -349,8 +376,25 @@ void CElMultiPartPart::EnsureBoundary() {
     SetContentType(names::kMultipart, names::kMixed);
     ct = headers().Find(names::kContentType);
   }
+  std::vector<std::u16string> used;
+  for (const CElMultiPartPart* up = parent(); up != nullptr; up = up->parent()) {
+    if (std::u16string b = up->Boundary(); !b.empty()) used.push_back(std::move(b));
+  }
+  CollectBoundaries(*this, &used);
+  std::u16string boundary = platform::Latin1ToUtf16(NewBoundary());
+  for (int draw = 0; draw < 8 && Clashes(boundary, used); ++draw) boundary = platform::Latin1ToUtf16(NewBoundary());
+  if (Clashes(boundary, used)) {
+    // A boundary of the message itself is a prefix of every one we draw: lead
+    // with a character none of the boundaries in use starts with.
+    for (char16_t lead : std::u16string_view(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789")) {
+      if (std::none_of(used.begin(), used.end(), [&](const std::u16string& b) { return b.front() == lead; })) {
+        boundary.insert(boundary.begin(), lead);
+        break;
+      }
+    }
+  }
   // Quoted: "=" may not stand in a bare parameter value.
-  ct->SetParam(names::kBoundary, Quoted(platform::Latin1ToUtf16(NewBoundary())));
+  ct->SetParam(names::kBoundary, Quoted(boundary));
 }
 
 MimeResult CElMultiPartPart::Write(ByteSink& out, const WriteOptions& options) {

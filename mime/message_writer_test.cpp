@@ -7,6 +7,7 @@
 #include "mime/header_writer.h"
 #include "mime/message_builder.h"
 #include "mime/message_ids.h"
+#include "mime/message_parser.h"
 #include "mime/mime_message.h"
 #include "mime/names.h"
 #include "tests/support/test_environment.h"
@@ -96,6 +97,38 @@ TEST(MessageWriter, NewMessageFieldsAndGeneratedBoundaryAreKeptAcrossWrites) {
   // Field order: Content-Type (made with the root), then Date and Message-ID.
   EXPECT_LT(first.find("Content-Type:"), first.find("Date:"));
   EXPECT_LT(first.find("Date:"), first.find("Message-ID:"));
+}
+
+// A nested container never shares a delimiter with one around it, not even
+// when the enclosing boundary is a prefix of every boundary drawn.
+TEST(MessageWriter, NestedBoundariesNeverMatchEnclosingOnes) {
+  ComposedMessage composed;
+  composed.bodies.push_back({u"plain", false});
+  composed.bodies.push_back({u"<p>html</p>", true});
+  composed.inline_items.push_back({MajorType::kImage, u"png", u"logo.png", {}, std::make_shared<MemorySource>("PNG")});
+  composed.attachments.push_back({MajorType::kApplication, u"pdf", u"a.pdf", {}, std::make_shared<MemorySource>("%PDF")});
+  MimeMessage message;
+  ASSERT_EQ(BuildMessage(composed, &message), kMimeOk);
+  message.RootMultiPart()->headers().Find(names::kContentType)->SetParam(names::kBoundary, u"\"----------=_\"");
+  const std::string wire = WriteMessage(message);
+
+  MimeMessage back;
+  ParseMessage(wire, &back);
+  auto* mixed = back.RootMultiPart();
+  ASSERT_NE(mixed, nullptr);
+  ASSERT_EQ(mixed->children().size(), 2u) << wire;
+  auto* related = dynamic_cast<CElMultiPartPart*>(mixed->children()[0].get());
+  ASSERT_NE(related, nullptr);
+  ASSERT_EQ(related->children().size(), 2u) << wire;
+  auto* alternative = dynamic_cast<CElMultiPartPart*>(related->children()[0].get());
+  ASSERT_NE(alternative, nullptr);
+  EXPECT_EQ(alternative->children().size(), 2u) << wire;
+  const std::u16string outer = mixed->Boundary();
+  for (const std::u16string& inner : {related->Boundary(), alternative->Boundary()}) {
+    EXPECT_NE(inner.rfind(outer, 0), 0u) << wire;
+  }
+  EXPECT_NE(alternative->Boundary().rfind(related->Boundary(), 0), 0u);
+  EXPECT_NE(related->Boundary().rfind(alternative->Boundary(), 0), 0u);
 }
 
 TEST(MessageWriter, SingleBodyIsTheRootWithoutPreambleOrBoundary) {
