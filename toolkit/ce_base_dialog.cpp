@@ -1,9 +1,10 @@
 #include "toolkit/ce_base_dialog.h"
 
 #include <exception>
+#include <utility>
 
 #include "platform/text.h"
-#include "toolkit/crash_exit.h"
+#include "toolkit/handler_guard.h"
 #include "toolkit/display.h"
 #include "toolkit/message_box.h"
 
@@ -15,26 +16,14 @@ std::mutex CeBaseDialog::modeless_mu_;
 
 namespace {
 
-constexpr std::size_t kMaxErrorWindowText = 255;
-
-[[noreturn]] void ReportDialogCrash(HWND hwnd, const char* what) {
-  std::u16string window_text = hwnd && pw::IsWindow(hwnd) ? pw::GetWindowText(hwnd) : std::u16string(u"No Window");
-  if (window_text.size() > kMaxErrorWindowText) window_text.resize(kMaxErrorWindowText);
-  std::u16string text = window_text + u" at " + pw::Utf8ToUtf16(what ? what : "unknown exception") +
-                        u" had an internal crash. Now closing program.";
-  MessageBoxW(nullptr, text, u"Software Error", MB_OK | MB_ICONERROR);
-  CrashExit();
+// The text of the "Software Error" box for a handler of this kind.
+std::u16string DialogCrashText(const std::u16string& window_text, const char* what) {
+  return window_text + u" at " + pw::Utf8ToUtf16(what) + u" had an internal crash. Now closing program.";
 }
 
 template <typename F>
 LRESULT Guarded(HWND hwnd, F&& f) {
-  try {
-    return f();
-  } catch (const std::exception& e) {
-    ReportDialogCrash(hwnd, e.what());
-  } catch (...) {
-    ReportDialogCrash(hwnd, "unknown exception");
-  }
+  return GuardHandler(hwnd, DialogCrashText, std::forward<F>(f));
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 #include "toolkit/ce_wnd.h"
 
 #include <exception>
+#include <utility>
 #include <mutex>
 
 #include "platform/text.h"
-#include "toolkit/crash_exit.h"
+#include "toolkit/handler_guard.h"
 #include "toolkit/message_box.h"
 
 namespace toolkit {
@@ -13,25 +14,14 @@ namespace pw = platform;
 
 namespace {
 
-constexpr std::size_t kMaxErrorWindowText = 255;
-
-[[noreturn]] void ReportSoftwareError(HWND hwnd, const char* what) {
-  std::u16string window_text = hwnd && pw::IsWindow(hwnd) ? pw::GetWindowText(hwnd) : std::u16string(u"No Window");
-  if (window_text.size() > kMaxErrorWindowText) window_text.resize(kMaxErrorWindowText);
-  std::u16string text = window_text + u": " + pw::Utf8ToUtf16(what ? what : "unknown exception");
-  MessageBoxW(nullptr, text, u"Software Error", MB_OK | MB_ICONERROR);
-  CrashExit();
+// The text of the "Software Error" box for a handler of this kind.
+std::u16string WindowErrorText(const std::u16string& window_text, const char* what) {
+  return window_text + u": " + pw::Utf8ToUtf16(what);
 }
 
 template <typename F>
 LRESULT Guarded(HWND hwnd, F&& f) {
-  try {
-    return f();
-  } catch (const std::exception& e) {
-    ReportSoftwareError(hwnd, e.what());
-  } catch (...) {
-    ReportSoftwareError(hwnd, "unknown exception");
-  }
+  return GuardHandler(hwnd, WindowErrorText, std::forward<F>(f));
 }
 
 void SendToDescendants(HWND parent, UINT msg, WPARAM wparam, LPARAM lparam, bool deep, bool only_permanent) {
