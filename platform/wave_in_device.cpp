@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/wave_header_rules.h"
+
 namespace platform::audio_internal {
 namespace {
 
@@ -44,30 +46,20 @@ bool QueuedWaveInDevice::Queued(const WAVEHDR* header) const {
 }
 
 MMRESULT QueuedWaveInDevice::PrepareHeader(WAVEHDR* header) {
-  if (header == nullptr || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
   std::lock_guard lock(mutex_);
-  if (quit_) return MMSYSERR_INVALHANDLE;
-  header->dwFlags |= WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
+  return PrepareWaveHeader(header, quit_);
 }
 
 MMRESULT QueuedWaveInDevice::UnprepareHeader(WAVEHDR* header) {
-  if (header == nullptr) return MMSYSERR_INVALPARAM;
   std::lock_guard lock(mutex_);
-  if (quit_) return MMSYSERR_INVALHANDLE;
-  if (Queued(header)) return WAVERR_STILLPLAYING;
-  header->dwFlags &= ~WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
+  return UnprepareWaveHeader(header, quit_, header != nullptr && Queued(header));
 }
 
 MMRESULT QueuedWaveInDevice::AddBuffer(WAVEHDR* header) {
-  if (header == nullptr || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
   std::lock_guard lock(mutex_);
-  if (quit_) return MMSYSERR_INVALHANDLE;
-  if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
-  if (Queued(header)) return WAVERR_STILLPLAYING;
+  const MMRESULT checked = EnqueueWaveHeader(header, quit_, header != nullptr && Queued(header));
+  if (checked != MMSYSERR_NOERROR) return checked;
   header->dwBytesRecorded = 0;
-  header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
   queue_.push_back(header);
   changed_.notify_all();
   return MMSYSERR_NOERROR;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/midi_synth.h"
+#include "platform/wave_header_rules.h"
 
 namespace platform::audio_internal {
 namespace {
@@ -91,29 +92,19 @@ bool QueuedWaveOutDevice::Queued(const WAVEHDR* header) const {
 }
 
 MMRESULT QueuedWaveOutDevice::PrepareHeader(WAVEHDR* header) {
-  if (header == nullptr || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
   std::lock_guard lock(mutex_);
-  if (quit_) return MMSYSERR_INVALHANDLE;
-  header->dwFlags |= WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
+  return PrepareWaveHeader(header, quit_);
 }
 
 MMRESULT QueuedWaveOutDevice::UnprepareHeader(WAVEHDR* header) {
-  if (header == nullptr) return MMSYSERR_INVALPARAM;
   std::lock_guard lock(mutex_);
-  if (quit_) return MMSYSERR_INVALHANDLE;
-  if (Queued(header)) return WAVERR_STILLPLAYING;
-  header->dwFlags &= ~WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
+  return UnprepareWaveHeader(header, quit_, header != nullptr && Queued(header));
 }
 
 MMRESULT QueuedWaveOutDevice::Write(WAVEHDR* header) {
-  if (header == nullptr || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
   std::lock_guard lock(mutex_);
-  if (quit_) return MMSYSERR_INVALHANDLE;
-  if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
-  if (Queued(header)) return WAVERR_STILLPLAYING;
-  header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+  const MMRESULT checked = EnqueueWaveHeader(header, quit_, header != nullptr && Queued(header));
+  if (checked != MMSYSERR_NOERROR) return checked;
   waiting_.push_back(header);
   changed_.notify_all();
   return MMSYSERR_NOERROR;
