@@ -21,6 +21,7 @@
 #                    everything to DIR/mail
 # DIR/rsa.crt is the server's certificate (CN=localhost), made when missing.
 set -eu
+. "$(dirname "$0")/peer_lib.sh"
 usage() { echo "usage: $0 serve DIR --port P [options]" >&2; exit 2; }
 [ "${1:-}" = serve ] || usage
 [ $# -ge 2 ] || usage
@@ -154,20 +155,6 @@ stop() {
 }
 trap stop TERM INT HUP
 
-accepting() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-tries=0
-until accepting "$port" && { [ -z "$tls_port" ] || accepting "$tls_port"; }; do
-  tries=$((tries + 1))
-  if [ $tries -gt 200 ] || ! kill -0 "$server" 2>/dev/null; then
-    echo "exim did not start:" >&2
-    cat "$dir/exim.out" "$dir/log/"* >&2 2>/dev/null || true
-    kill "$server" 2>/dev/null || true
-    wait "$server" 2>/dev/null || true
-    exit 3
-  fi
-  sleep 0.05
-done
-echo ready
-parent=$PPID
-while kill -0 "$server" 2>/dev/null && kill -0 "$parent" 2>/dev/null; do sleep 0.2; done
+await_start "$server" "exim" 200 "$dir/exim.out $dir/log/*" accepting "$port" "$tls_port"
+serve_while_parent_lives "$server"
 stop

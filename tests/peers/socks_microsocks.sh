@@ -7,6 +7,7 @@
 # its pid. Prints "ready" once the port accepts connections; exit 3 when it
 # did not start. With --user the proxy insists on that user name and password.
 set -eu
+. "$(dirname "$0")/peer_lib.sh"
 usage() { echo "usage: $0 serve DIR --port P [--user U --password W]" >&2; exit 2; }
 [ "${1:-}" = serve ] || usage
 [ $# -ge 2 ] || usage
@@ -35,19 +36,6 @@ stop() {
 }
 trap stop TERM INT HUP
 
-tries=0
-until (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
-  tries=$((tries + 1))
-  if [ $tries -gt 200 ] || ! kill -0 "$server" 2>/dev/null; then
-    echo "microsocks did not start:" >&2
-    cat "$dir/microsocks.out" >&2 2>/dev/null || true
-    kill "$server" 2>/dev/null || true
-    wait "$server" 2>/dev/null || true
-    exit 3
-  fi
-  sleep 0.05
-done
-echo ready
-parent=$PPID
-while kill -0 "$server" 2>/dev/null && kill -0 "$parent" 2>/dev/null; do sleep 0.2; done
+await_start "$server" "microsocks" 200 "$dir/microsocks.out" accepting "$port"
+serve_while_parent_lives "$server"
 stop

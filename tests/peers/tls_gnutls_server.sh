@@ -9,6 +9,7 @@
 # namespace of their own with only the loopback interface.
 # Exit status: COMMAND's, or 3 when the server did not start.
 set -eu
+. "$(dirname "$0")/peer_lib.sh"
 [ "${1:-}" = run ] || [ "${1:-}" = inside ] || { echo "usage: $0 run DIR PORT ALGORITHMS -- COMMAND..." >&2; exit 2; }
 if [ "$1" = run ] && [ -z "${DICTALO_NO_NETNS:-}" ] && unshare -n true 2>/dev/null && command -v ip >/dev/null; then
   "$(dirname "$0")/tls_certs.sh" "$2"
@@ -25,19 +26,5 @@ gnutls-serv --port "$port" --x509certfile "$dir/rsa.crt" --x509keyfile "$dir/rsa
   --priority "NONE:+VERS-TLS1.0:$algorithms:+COMP-NULL:+SIGN-ALL:+CTYPE-X509:+GROUP-ALL" \
   --echo -q </dev/null >"$log" 2>&1 &
 server=$!
-tries=0
-until (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
-  tries=$((tries + 1))
-  if [ $tries -gt 100 ] || ! kill -0 $server 2>/dev/null; then
-    echo "gnutls-serv did not start:" >&2; cat "$log" >&2
-    kill $server 2>/dev/null || true; wait $server 2>/dev/null || true
-    exit 3
-  fi
-  sleep 0.05
-done
-status=0
-"$@" || status=$?
-kill $server 2>/dev/null || true
-wait $server 2>/dev/null || true
-rm -f "$log"
-exit $status
+await_start $server "gnutls-serv" 100 "$log" accepting "$port"
+run_while_serving $server "$log" "$@"

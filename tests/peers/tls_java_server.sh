@@ -9,6 +9,7 @@
 # when missing) and the compiled server.
 # Exit status: COMMAND's, or 3 when the server did not start.
 set -eu
+. "$(dirname "$0")/peer_lib.sh"
 [ "${1:-}" = run ] || { echo "usage: $0 run DIR PORT PROTOCOLS SUITES [--require-cert] -- COMMAND..." >&2; exit 2; }
 dir=$2 port=$3 protocols=$4 suites=$5
 shift 5
@@ -31,19 +32,5 @@ log=$(mktemp "$dir/java.XXXXXX")
 java -Djava.security.properties="$dir/legacy.security" -cp "$dir/classes" LegacyTlsServer \
   "$port" "$dir/rsa.p12" changeit "$protocols" "$suites" "${trust[@]}" </dev/null >"$log" 2>&1 &
 server=$!
-tries=0
-until grep -q '^ready' "$log"; do
-  tries=$((tries + 1))
-  if [ $tries -gt 300 ] || ! kill -0 $server 2>/dev/null; then
-    echo "the Java TLS server did not start:" >&2; cat "$log" >&2
-    kill $server 2>/dev/null || true; wait $server 2>/dev/null || true
-    exit 3
-  fi
-  sleep 0.05
-done
-status=0
-"$@" || status=$?
-kill $server 2>/dev/null || true
-wait $server 2>/dev/null || true
-rm -f "$log"
-exit $status
+await_start $server "the Java TLS server" 300 "$log" grep -q '^ready' "$log"
+run_while_serving $server "$log" "$@"

@@ -7,6 +7,7 @@
 # client for a certificate issued by DIR/ca.crt; --require-cert insists.
 # Exit status: COMMAND's, or 3 when the server did not start.
 set -eu
+. "$(dirname "$0")/peer_lib.sh"
 [ "${1:-}" = run ] || { echo "usage: $0 run DIR PORT CIPHERS [--request-cert|--require-cert] -- COMMAND..." >&2; exit 2; }
 dir=$2 port=$3 ciphers=$4
 shift 4
@@ -27,19 +28,5 @@ openssl s_server -accept "127.0.0.1:$port" -tls1 -cipher "$ciphers:@SECLEVEL=0" 
   -cert "$dir/rsa.crt" -key "$dir/rsa.key" -dcert "$dir/dsa.crt" -dkey "$dir/dsa.key" \
   -dhparam "$dir/dh1024.pem" $verify -rev -quiet </dev/null >"$log" 2>&1 &
 server=$!
-tries=0
-until (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
-  tries=$((tries + 1))
-  if [ $tries -gt 100 ] || ! kill -0 $server 2>/dev/null; then
-    echo "openssl s_server did not start:" >&2; cat "$log" >&2
-    kill $server 2>/dev/null || true; wait $server 2>/dev/null || true
-    exit 3
-  fi
-  sleep 0.05
-done
-status=0
-"$@" || status=$?
-kill $server 2>/dev/null || true
-wait $server 2>/dev/null || true
-rm -f "$log"
-exit $status
+await_start $server "openssl s_server" 100 "$log" accepting "$port"
+run_while_serving $server "$log" "$@"
