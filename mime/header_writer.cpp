@@ -52,7 +52,13 @@ std::string HeaderFieldText(const HeaderField& field, std::string_view charset, 
     return line.text() + "\r\n";
   }
   line.AppendValue(field.value, charset, mode);
-  if (!field.comment.empty()) line.AppendValue(u" (" + field.comment + u")", charset, mode);
+  if (!field.comment.empty()) {
+    // The parentheses stay outside any encoded word: inside one, the closing
+    // one would be hidden and the comment would run over the parameters.
+    line.AppendAscii(" (");
+    line.AppendValue(field.comment, charset, mode);
+    line.AppendAscii(")");
+  }
   if (!field.params.empty()) {
     line.AppendAscii(";");
     for (std::size_t i = 0; i < field.params.size(); ++i) {

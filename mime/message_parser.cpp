@@ -129,6 +129,11 @@ std::vector<std::string_view> SplitParams(std::string_view text) {
   return out;
 }
 
+// A character that may stand in a MIME token.
+bool IsTokenChar(char c) {
+  return c > 32 && c < 127 && std::string_view("()<>@,;:\\\"/[]?=").find(c) == std::string_view::npos;
+}
+
 int HexDigit(char c) {
   return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
@@ -162,11 +167,22 @@ HeaderField ParseStructuredField(std::u16string name, std::string_view text) {
   if (std::size_t open = main.find('('); open != std::string::npos) {
     std::size_t close = main.rfind(')');
     if (close == std::string::npos || close < open) close = main.size();
-    field.comment = Text(main.substr(open + 1, close - open - 1));
+    // Kept as plain text: without the parentheses and escapes inside it, it
+    // stays one comment when written back, encoded or not.
+    std::string comment = main.substr(open + 1, close - open - 1);
+    std::erase_if(comment, [](char c) { return c == '(' || c == ')' || c == '\\'; });
+    field.comment = Text(comment);
     main = std::string(TrimView(main.substr(0, open))) +
            (close + 1 < main.size() ? std::string(TrimView(main.substr(close + 1))) : std::string());
   }
-  field.value = Text(main);
+  // The value is a token (type "/" subtype for Content-Type). Whatever follows
+  // the first character that cannot stand in one is junk, not part of the
+  // type: kept, it would be written back encoded and read as another type.
+  main.resize(std::find_if(main.begin(), main.end(), [](char c) {
+                return c != ' ' && c != '\t' && c != '/' && !IsTokenChar(c);
+              }) -
+              main.begin());
+  field.value = Text(TrimView(main));
 
   std::map<std::string, std::map<int, Rfc2231Piece>> extended;  // base name -> section -> piece
   std::vector<std::string> extended_order;
@@ -177,9 +193,7 @@ HeaderField ParseStructuredField(std::u16string name, std::string_view text) {
     std::string pname(TrimView(piece.substr(0, eq)));
     std::string_view raw = TrimView(piece.substr(eq + 1));
     // A parameter name is a token; anything else is not a parameter we can keep.
-    if (pname.empty() || !std::all_of(pname.begin(), pname.end(), [](char c) {
-          return c > 32 && c < 127 && std::string_view("()<>@,;:\\\"/[]?=").find(c) == std::string_view::npos;
-        })) {
+    if (pname.empty() || !std::all_of(pname.begin(), pname.end(), IsTokenChar)) {
       continue;
     }
     if (std::size_t star = pname.find('*'); star != std::string::npos) {
@@ -199,7 +213,12 @@ HeaderField ParseStructuredField(std::u16string name, std::string_view text) {
       extended[base][section] = std::move(p);
       continue;
     }
-    std::u16string value = IsQuotedString(raw) ? Quoted(Text(Unescape(raw))) : Text(raw);
+    // A bare value that is no token (stray quotes, spaces, 8-bit bytes) is kept
+    // as the text of a quoted string, so that it is written back escaped and
+    // cannot swallow the parameters after it.
+    std::u16string value = IsQuotedString(raw)                               ? Quoted(Text(Unescape(raw)))
+                           : std::all_of(raw.begin(), raw.end(), IsTokenChar) ? Text(raw)
+                                                                              : Quoted(Text(raw));
     field.params.push_back({platform::Latin1ToUtf16(pname), std::move(value)});
   }
   for (const std::string& base : extended_order) {

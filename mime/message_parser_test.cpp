@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "mime/header_writer.h"
 #include "mime/message_builder.h"
 #include "mime/names.h"
 
@@ -167,6 +168,55 @@ TEST(MessageParser, ToleratesRealWorldMail) {
   auto lf = Parse(cases[0].wire);
   EXPECT_FALSE(Multi(*lf)->no_preamble());
   EXPECT_EQ(lf->headers().FindAddressHeader(u"from")->entries.size(), 1u);
+}
+
+// Junk after the type (a header run into it, bytes that are no text) is not
+// part of it: kept, it came back encoded and the rewritten message read as a
+// single part.
+TEST(MessageParser, JunkAfterTheContentTypeIsDropped) {
+  auto read = Parse(
+      "Content-Type: multipart/alterna\x9b From: a@x.org\rTo: \"Doe, J\" x; boundary=b\r\n\r\n"
+      "--b\r\n\r\none\r\n--b\r\n\r\ntwo\r\n--b--\r\n");
+  ASSERT_NE(Multi(*read), nullptr);
+  EXPECT_EQ(read->root()->headers().Find(u"content-type")->value, u"multipart/alterna");
+  StringSink wire;
+  ASSERT_EQ(read->Write(wire, {"utf-8", {}, {}, {}, false}), kMimeOk);
+  EXPECT_NE(wire.data().find("Content-Type: multipart/alterna; boundary=b\r\n"), std::string::npos) << wire.data();
+  auto again = Parse(wire.data());
+  ASSERT_NE(Multi(*again), nullptr) << wire.data();
+  EXPECT_EQ(Multi(*again)->children().size(), 2u);
+  // A bare parameter value that is no token is kept as quoted text and
+  // written back as a quoted string; the parameters after it stay apart.
+  auto bare = Parse("Content-Type: application/octet-stream; name=my \"note\" 1.ogg; x-rate=8000\r\n\r\nz");
+  const HeaderField* type = bare->root()->headers().Find(u"content-type");
+  EXPECT_EQ(type->ParamText(u"name"), u"my \"note\" 1.ogg");
+  StringSink bare_wire;
+  ASSERT_EQ(bare->Write(bare_wire, {"utf-8", {}, {}, {}, false}), kMimeOk);
+  EXPECT_NE(bare_wire.data().find("name=\"my \\\"note\\\" 1.ogg\";"), std::string::npos)
+      << bare_wire.data();
+  auto bare_again = Parse(bare_wire.data());
+  EXPECT_EQ(bare_again->root()->headers().Find(u"content-type")->ParamText(u"x-rate"), u"8000");
+  // A comment keeps its text; the parentheses and escapes inside it go.
+  const HeaderField nested = ParseStructuredField(u"Content-Type", "text/plain (a (nested) b\\) c); charset=x");
+  EXPECT_EQ(nested.comment, u"a nested b c");
+  EXPECT_EQ(nested.ParamText(u"charset"), u"x");
+  // Space inside the type is tolerated as before.
+  EXPECT_EQ(Multi(*Parse("Content-Type: multipart / mixed; boundary=q\r\n\r\n--q\r\n\r\nz\r\n--q--"))->SubType(),
+            u"mixed");
+}
+
+// A comment that needs encoding keeps its closing parenthesis outside the
+// encoded word, so the type and the parameters after it read back.
+TEST(MessageParser, EncodedCommentKeepsTheParametersAfterIt) {
+  for (HeaderEncodingMode mode : {HeaderEncodingMode::kQOnly, HeaderEncodingMode::kBOnly}) {
+    HeaderField field{u"Content-Type", {}, u"text/plain", u"note; gr\u00fc\u00dfe", {{u"charset", u"utf-8"}}};
+    std::string text = HeaderFieldText(field, "utf-8", mode);
+    text = text.substr(text.find(':') + 1);
+    for (std::size_t crlf; (crlf = text.find("\r\n")) != std::string::npos;) text.erase(crlf, 2);
+    const HeaderField back = ParseStructuredField(u"Content-Type", text);
+    EXPECT_EQ(back.value, u"text/plain") << text;
+    EXPECT_EQ(back.ParamText(u"charset"), u"utf-8") << text;
+  }
 }
 
 TEST(MessageParser, HeaderValuesAreDecoded) {
