@@ -1,6 +1,6 @@
 #include "app/note_delivery.h"
 
-#include "app/activity_log.h"
+#include "base/activity_log.h"
 #include "app/messages.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
@@ -25,7 +25,7 @@ std::filesystem::path FirstFreeName(const std::filesystem::path& folder, const s
 }
 
 void KeepNotesForLater::DeliverNote(const std::filesystem::path& note, bool send_now, platform::HWND main_window) {
-  auto log = OpenActivityLog(platform::Utf16ToUtf8(settings_.install_dir));
+  auto log = base::OpenActivityLog(platform::Utf16ToUtf8(settings_.install_dir));
   std::filesystem::path folder = platform::Utf16ToUtf8(settings_.note_file_path);
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
@@ -36,7 +36,7 @@ void KeepNotesForLater::DeliverNote(const std::filesystem::path& note, bool send
     target = FirstFreeName(note.parent_path(), u"Dictalo unsent note", note.extension().string());
     std::filesystem::copy_file(note, target, ec);
   }
-  WriteLogLine(log.get(), ec ? "Note could not be kept: " + ec.message()
+  base::WriteLogLine(log.get(), ec ? "Note could not be kept: " + ec.message()
                              : "Sending is not available yet; the note is kept as " + target.string());
   if (send_now) platform::PostMessage(main_window, UM_SESSION_DONE, 0, 0);
 }

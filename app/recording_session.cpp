@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/activity_log.h"
+#include "base/activity_log.h"
 #include "app/main_window.h"
 #include "app/status_window.h"
 #include "audio/cue_player.h"
@@ -100,14 +100,14 @@ std::filesystem::path MainWindow::NotePathForMode() const {
 
 void MainWindow::ReportNoteWrite(const audio::NoteWriteResult& result, const std::filesystem::path& written) {
   if (result.status != audio::NoteWriteStatus::kFailed && !result.fell_back()) return;
-  auto log = OpenActivityLog(InstallDir(settings_));
+  auto log = base::OpenActivityLog(InstallDir(settings_));
   std::string line = "Note file " + result.failed_path.string() + " could not be written: " + result.failure;
   std::u16string message;
   if (result.status == audio::NoteWriteStatus::kFailed) {
-    WriteLogLine(log.get(), line + "; the recording could not be saved anywhere");
+    base::WriteLogLine(log.get(), line + "; the recording could not be saved anywhere");
     message = u"The recording could not be saved: " + platform::Utf8ToUtf16(result.failure);
   } else {
-    WriteLogLine(log.get(), line + "; it was saved as " + written.string());
+    base::WriteLogLine(log.get(), line + "; it was saved as " + written.string());
     message = u"The note could not be saved as " + platform::Utf8ToUtf16(result.failed_path.string()) + u" (" +
               platform::Utf8ToUtf16(result.failure) + u"). It was saved as " +
               platform::Utf8ToUtf16(written.string()) + u" instead.";
@@ -118,7 +118,7 @@ void MainWindow::ReportNoteWrite(const audio::NoteWriteResult& result, const std
 void MainWindow::OnStopRecording(WPARAM mode) {
   if (!recorder_) return;
   {
-    auto log = OpenActivityLog(InstallDir(settings_));
+    auto log = base::OpenActivityLog(InstallDir(settings_));
     recorder_->Stop(log.get());
   }
   recorder_->Stop(nullptr);

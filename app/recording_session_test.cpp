@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/activity_log.h"
+#include "base/activity_log.h"
 #include "app/main_window.h"
 #include "app/status_window.h"
 #include "platform/text.h"

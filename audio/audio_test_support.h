@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/messages.h"
+#include "base/program_messages.h"
 #include "platform/window_system.h"
 
 namespace audio::test {
@@ -59,7 +59,7 @@ class ProgressWindow {
     return messages;
   }
   static platform::LRESULT Proc(platform::HWND hwnd, platform::UINT msg, platform::WPARAM w, platform::LPARAM l) {
-    if (msg == app::UM_RECORD_PROGRESS || msg == app::UM_ENCODE_PROGRESS) {
+    if (msg == base::UM_RECORD_PROGRESS || msg == base::UM_ENCODE_PROGRESS) {
       std::lock_guard<std::mutex> hold(Mutex());
       Messages().push_back({msg, w, l});
       return 0;

@@ -147,7 +147,7 @@ TEST(NoteFileOggTest, MissingLibraryLeavesAnEmptyOgg) {
   EXPECT_EQ(path, home.root() / "Note.ogg");
   ASSERT_TRUE(fs::exists(path));
   EXPECT_EQ(fs::file_size(path), 0u);
-  EXPECT_TRUE(window.Received(app::UM_ENCODE_PROGRESS).empty());
+  EXPECT_TRUE(window.Received(base::UM_ENCODE_PROGRESS).empty());
 }
 
 // Header pages: the identification packet alone on the first page, comment and
@@ -186,8 +186,8 @@ TEST(NoteFileOggTest, EmptyRecordingIsAValidStream) {
   for (const auto& page : pages) packets += page.packets.size();
   EXPECT_GE(packets, 3u);
   EXPECT_EQ(pages.back().granule, 0);
-  auto progress = window.Received(app::UM_ENCODE_PROGRESS);
-  EXPECT_EQ(progress, (std::vector<ProgressMessage>{{app::UM_ENCODE_PROGRESS, 0, 0}, {app::UM_ENCODE_PROGRESS, 0, 0}}));
+  auto progress = window.Received(base::UM_ENCODE_PROGRESS);
+  EXPECT_EQ(progress, (std::vector<ProgressMessage>{{base::UM_ENCODE_PROGRESS, 0, 0}, {base::UM_ENCODE_PROGRESS, 0, 0}}));
   // ogginfo complains about the zero granule position of an empty stream (it does
   // for oggenc's too) but parses it to the end; the decoder yields no samples.
   auto info = testing_support::RunProgram("/usr/bin/ogginfo", {path.string()});
@@ -230,7 +230,7 @@ TEST(NoteFileOggTest, FeedsChunksOf4096ThenTheEndOfInput) {
     ASSERT_TRUE(sink.Finish());
     EXPECT_EQ(g_wrote_calls, c.chunks);
     // (0, total) first, then (done, total) after every chunk and the end call.
-    auto progress = window.Received(app::UM_ENCODE_PROGRESS);
+    auto progress = window.Received(base::UM_ENCODE_PROGRESS);
     ASSERT_EQ(progress.size(), c.chunks.size() + 1);
     EXPECT_EQ(progress[0].wparam, 0u);
     std::size_t done = 0;

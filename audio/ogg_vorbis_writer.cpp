@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/messages.h"
+#include "base/program_messages.h"
 #include "platform/time_locale.h"
 
 namespace audio {
@@ -15,7 +15,7 @@ bool WritePage(NoteSink& sink, const ogg_page& page) {
 
 void SendProgress(platform::HWND notify, std::size_t done, std::size_t total) {
   if (!notify) return;
-  platform::SendMessage(notify, app::UM_ENCODE_PROGRESS, static_cast<platform::WPARAM>(done),
+  platform::SendMessage(notify, base::UM_ENCODE_PROGRESS, static_cast<platform::WPARAM>(done),
                         static_cast<platform::LPARAM>(total));
 }
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/messages.h"
+#include "base/program_messages.h"
 #include "audio/abandoned_threads.h"
 #include "audio/recorder_internal.h"
 #include "platform/wave_in.h"
@@ -24,9 +24,9 @@ std::string Format(const char* format, Args... args) {
   return line;
 }
 
-void WriteFlushed(app::ActivityLog* log, std::string_view message) {
+void WriteFlushed(base::ActivityLog* log, std::string_view message) {
   if (!log) return;
-  app::WriteLogLine(log, message);
+  base::WriteLogLine(log, message);
   log->Flush();
 }
 
@@ -57,7 +57,7 @@ void CaptureState::Log(std::string_view message) {
   WriteFlushed(log_, message);
 }
 
-void CaptureState::SetLog(app::ActivityLog* new_log) {
+void CaptureState::SetLog(base::ActivityLog* new_log) {
   std::lock_guard<std::mutex> hold(log_mutex_);
   log_ = new_log;
   logging_ = new_log != nullptr;
@@ -184,12 +184,12 @@ bool Recorder::Start(platform::HWND notify_window) {
   return true;
 }
 
-void Recorder::Stop(app::ActivityLog* log) {
+void Recorder::Stop(base::ActivityLog* log) {
   if (!state_ || !state_->recording || !state_->device) return;
   StopWithWatchdog(log);
 }
 
-void Recorder::StopWithWatchdog(app::ActivityLog* log) {
+void Recorder::StopWithWatchdog(base::ActivityLog* log) {
   std::shared_ptr<CaptureState> state = state_;
   CaptureState& s = *state;
   s.SetLog(log);
@@ -284,7 +284,7 @@ void Recorder::WaveInProc(platform::HWAVEIN device, std::uint32_t message, std::
   std::uint32_t elapsed = s->ElapsedSeconds();
   s->elapsed_seconds = elapsed;
   if (s->notify_window) {
-    platform::PostMessage(s->notify_window, app::UM_RECORD_PROGRESS, s->data_length.load(),
+    platform::PostMessage(s->notify_window, base::UM_RECORD_PROGRESS, s->data_length.load(),
                           static_cast<platform::LPARAM>(elapsed));
   }
   s->processing_data = false;

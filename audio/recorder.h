@@ -24,7 +24,7 @@
 #include <memory>
 #include <span>
 
-#include "app/activity_log.h"
+#include "base/activity_log.h"
 #include "audio/note_file.h"
 #include "audio/sample_block.h"
 #include "platform/time_locale.h"
@@ -61,7 +61,7 @@ class Recorder {
   bool Start(platform::HWND notify_window);
 
   // Stops capture; does nothing unless capture is running. log may be null.
-  void Stop(app::ActivityLog* log);
+  void Stop(base::ActivityLog* log);
 
   // Whether the device has been closed (normally, by the watchdog, or after a
   // memory failure); *close_code gets 65535 when the stop thread had to be given
@@ -89,7 +89,7 @@ class Recorder {
 
  private:
   // Runs the stop thread under the watchdog; log lines only when log is set.
-  void StopWithWatchdog(app::ActivityLog* log);
+  void StopWithWatchdog(base::ActivityLog* log);
   // Moves the block out of the shared state; later buffers are dropped.
   void TakeData();
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/activity_log.h"
+#include "base/activity_log.h"
 #include "audio/abandoned_threads.h"
 #include "audio/audio_test_support.h"
 #include "audio/recorder_internal.h"
@@ -36,7 +36,7 @@ struct LogLine {
 
 // "<thread> - <y>.<m>.<d> <h>:<m>:<s> <message>" per line.
 std::vector<LogLine> ReadLog() {
-  std::string text = testing_support::ReadFileBytes(app::ActivityLogPath(platform::folders::InstallDir()));
+  std::string text = testing_support::ReadFileBytes(base::ActivityLogPath(platform::folders::InstallDir()));
   std::vector<LogLine> lines;
   std::size_t at = 0;
   while (at < text.size()) {
@@ -81,9 +81,9 @@ class RecorderTest : public ::testing::Test {
     platform::RemoveScriptedWaveInFake();
     EXPECT_TRUE(WaitForAbandonedThreads(std::chrono::seconds(10)));
   }
-  std::unique_ptr<app::ActivityLog> OpenLog() {
+  std::unique_ptr<base::ActivityLog> OpenLog() {
     fs::create_directories(platform::folders::InstallDir());
-    return app::OpenActivityLog(platform::folders::InstallDir());
+    return base::OpenActivityLog(platform::folders::InstallDir());
   }
   std::size_t Calls(const char* operation) { return platform::ScriptedWaveInCallCount(operation); }
   testing_support::ScopedTestHome home_;
@@ -213,7 +213,7 @@ TEST_F(RecorderTest, ProgressCarriesTheTotalBytes) {
   ASSERT_TRUE(WaitUntil([&] { return recorder.data_length() == 5 * 2048; }));
   recorder.Stop(nullptr);
   window.Pump();
-  auto progress = window.Received(app::UM_RECORD_PROGRESS);
+  auto progress = window.Received(base::UM_RECORD_PROGRESS);
   ASSERT_EQ(progress.size(), 5u);
   for (std::size_t i = 0; i < progress.size(); ++i) {
     EXPECT_EQ(progress[i].wparam, (i + 1) * 2048);
@@ -293,7 +293,7 @@ TEST_F(RecorderTest, RecordingAcrossMidnightReportsItsLength) {
   recorder.Stop(nullptr);
   EXPECT_EQ(recorder.elapsed_seconds(), 30u);
   window.Pump();
-  auto progress = window.Received(app::UM_RECORD_PROGRESS);
+  auto progress = window.Received(base::UM_RECORD_PROGRESS);
   ASSERT_EQ(progress.size(), 1u);
   EXPECT_EQ(progress[0].lparam, 30);
   // The temporary note is named after that length.
@@ -397,7 +397,7 @@ TEST_F(RecorderTest, HangingStopEndsThroughTheWatchdog) {
   int waiting = 0;
   for (const auto& l : lines) waiting += l.message == "Waiting...";
   EXPECT_EQ(waiting, 29);
-  const std::string log_after_stop = testing_support::ReadFileBytes(app::ActivityLogPath(platform::folders::InstallDir()));
+  const std::string log_after_stop = testing_support::ReadFileBytes(base::ActivityLogPath(platform::folders::InstallDir()));
 
   // Written out and destroyed while its stop thread still hangs.
   fs::path path;
@@ -410,7 +410,7 @@ TEST_F(RecorderTest, HangingStopEndsThroughTheWatchdog) {
   ASSERT_TRUE(WaitForAbandonedThreads(std::chrono::seconds(5)));
   EXPECT_EQ(platform::ScriptedWaveInOpenDevices(), 0u);
   EXPECT_EQ(Calls("UnprepareHeader"), 10u);
-  EXPECT_EQ(testing_support::ReadFileBytes(app::ActivityLogPath(platform::folders::InstallDir())), log_after_stop);
+  EXPECT_EQ(testing_support::ReadFileBytes(base::ActivityLogPath(platform::folders::InstallDir())), log_after_stop);
 }
 
 // When the block cannot grow, what was captured stays, the device is closed at

@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "security/big_number.h"
-#include "security/rsa.h"
+#include "security/crypto/big_number.h"
+#include "security/crypto/rsa.h"
 
 namespace {
 

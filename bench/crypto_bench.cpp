@@ -22,12 +22,12 @@
 
 #include <unistd.h>
 
-#include "security/aes.h"
-#include "security/des.h"
-#include "security/hmac.h"
-#include "security/md5.h"
-#include "security/rc4.h"
-#include "security/sha1.h"
+#include "security/crypto/aes.h"
+#include "security/crypto/des.h"
+#include "security/crypto/hmac.h"
+#include "security/crypto/md5.h"
+#include "security/crypto/rc4.h"
+#include "security/crypto/sha1.h"
 
 namespace {
 

@@ -18,10 +18,10 @@
 #include "mime/byte_stream.h"
 #include "protocols/smtp_client.h"
 #include "protocols/socket_layer.h"
-#include "security/certificate_loader.h"
-#include "security/day_number.h"
-#include "security/server_certificate_acceptance.h"
-#include "security/tls_suites.h"
+#include "security/certs/certificate_loader.h"
+#include "security/certs/day_number.h"
+#include "security/certs/server_certificate_acceptance.h"
+#include "security/tls/tls_suites.h"
 
 namespace {
 

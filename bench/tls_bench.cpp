@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "security/tls_engine.h"
+#include "security/tls/tls_engine.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "security/certificate_loader.h"
-#include "security/day_number.h"
-#include "security/server_certificate_acceptance.h"
-#include "security/system_certificate_store.h"
+#include "security/certs/certificate_loader.h"
+#include "security/certs/day_number.h"
+#include "security/certs/server_certificate_acceptance.h"
+#include "security/certs/system_certificate_store.h"
 
 namespace ctl {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "security/certificate_loader.h"
-#include "security/openssl_test_ca.h"
-#include "security/server_certificate_acceptance.h"
+#include "security/certs/certificate_loader.h"
+#include "security/certs/openssl_test_ca.h"
+#include "security/certs/server_certificate_acceptance.h"
 #include "tests/support/test_environment.h"
 
 namespace ctl {

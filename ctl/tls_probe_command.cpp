@@ -19,14 +19,14 @@
 #include <optional>
 #include <sstream>
 
-#include "security/certificate.h"
-#include "security/certificate_loader.h"
-#include "security/certificate_store.h"
-#include "security/day_number.h"
-#include "security/server_certificate_acceptance.h"
-#include "security/system_certificate_store.h"
-#include "security/tls_client_credentials.h"
-#include "security/tls_engine.h"
+#include "security/certs/certificate.h"
+#include "security/certs/certificate_loader.h"
+#include "security/certs/certificate_store.h"
+#include "security/certs/day_number.h"
+#include "security/certs/server_certificate_acceptance.h"
+#include "security/certs/system_certificate_store.h"
+#include "security/tls/tls_client_credentials.h"
+#include "security/tls/tls_engine.h"
 
 namespace ctl {
 namespace {

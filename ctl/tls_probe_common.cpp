@@ -5,14 +5,14 @@
 #include <iterator>
 #include <optional>
 
-#include "security/certificate.h"
-#include "security/certificate_loader.h"
-#include "security/day_number.h"
-#include "security/server_certificate_acceptance.h"
-#include "security/rsa.h"
-#include "security/system_certificate_store.h"
-#include "security/tls_client_credentials.h"
-#include "security/tls_suites.h"
+#include "security/certs/certificate.h"
+#include "security/certs/certificate_loader.h"
+#include "security/certs/day_number.h"
+#include "security/certs/server_certificate_acceptance.h"
+#include "security/crypto/rsa.h"
+#include "security/certs/system_certificate_store.h"
+#include "security/tls/tls_client_credentials.h"
+#include "security/tls/tls_suites.h"
 
 namespace ctl {
 namespace {

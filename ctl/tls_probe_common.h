@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "security/certificate_store.h"
-#include "security/tls_engine.h"
+#include "security/certs/certificate_store.h"
+#include "security/tls/tls_engine.h"
 
 namespace ctl {
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <span>
 
-#include "security/certificate.h"
-#include "security/certificate_loader.h"
-#include "security/der_reader.h"
-#include "security/server_certificate_acceptance.h"
+#include "security/certs/certificate.h"
+#include "security/certs/certificate_loader.h"
+#include "security/certs/der_reader.h"
+#include "security/certs/server_certificate_acceptance.h"
 
 namespace {
 

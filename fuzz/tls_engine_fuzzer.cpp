@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "security/certificate.h"
-#include "security/random_generator.h"
-#include "security/tls_engine.h"
+#include "security/certs/certificate.h"
+#include "security/crypto/random_generator.h"
+#include "security/tls/tls_engine.h"
 
 namespace {
 

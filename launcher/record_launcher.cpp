@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "base/program_messages.h"
 #include "platform/argv.h"
 #include "platform/process.h"
 #include "platform/window_system.h"
@@ -10,11 +11,11 @@
 namespace launcher {
 namespace {
 
-// The main window's class and messages; the numbers are the protocol.
-constexpr char16_t kMainWindowClass[] = u"CeWnd:CorvaneEMMainWnd";
-constexpr platform::UINT UM_HOTKEY_TOGGLE = 5365;
-constexpr platform::UINT UM_QUERY_RECORD_ONLY = 5367;
-constexpr std::uintptr_t kCopyDataKind = 1;
+using base::kCopyDataCommandLine;
+using base::kMainWindowRegisteredClass;
+using base::UM_HOTKEY_TOGGLE;
+using base::UM_QUERY_RECORD_ONLY;
+
 // How long to let a record-only instance that was asked to quit go away before
 // the new one starts and looks for it.
 constexpr auto kQuitWait = std::chrono::seconds(5);
@@ -28,10 +29,10 @@ std::vector<std::string> RecordArguments(const std::u16string& command_line) {
 }
 
 LaunchAction RunLauncher(const std::u16string& command_line, const std::filesystem::path& dictalo) {
-  if (platform::HWND main = platform::FindWindow(kMainWindowClass)) {
+  if (platform::HWND main = platform::FindWindow(kMainWindowRegisteredClass)) {
     std::u16string text = command_line;
     platform::COPYDATASTRUCT data;
-    data.dwData = kCopyDataKind;
+    data.dwData = kCopyDataCommandLine;
     data.cbData = static_cast<platform::DWORD>((text.size() + 1) * sizeof(char16_t));
     data.lpData = text.c_str();
     if (platform::SendMessage(main, platform::WM_COPYDATA, 0, reinterpret_cast<platform::LPARAM>(&data)) != 0) {

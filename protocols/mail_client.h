@@ -35,8 +35,8 @@
 #include "protocols/connection_status.h"
 #include "protocols/mail_result.h"
 #include "protocols/socks.h"
-#include "security/certificate_store.h"
-#include "security/tls_engine.h"
+#include "security/certs/certificate_store.h"
+#include "security/tls/tls_engine.h"
 
 namespace protocols {
 

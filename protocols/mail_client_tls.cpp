@@ -10,8 +10,8 @@
 #include <stdexcept>
 
 #include "protocols/mail_client.h"
-#include "security/certificate.h"
-#include "security/server_certificate_acceptance.h"
+#include "security/certs/certificate.h"
+#include "security/certs/server_certificate_acceptance.h"
 
 namespace protocols {
 

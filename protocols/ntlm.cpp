@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "platform/text.h"
-#include "security/hmac.h"
-#include "security/md4.h"
-#include "security/rc4.h"
+#include "security/crypto/hmac.h"
+#include "security/crypto/md4.h"
+#include "security/crypto/rc4.h"
 
 namespace protocols::ntlm {
 namespace {

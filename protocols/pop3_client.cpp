@@ -3,7 +3,7 @@
 #include <array>
 
 #include "mime/hex.h"
-#include "security/md5.h"
+#include "security/crypto/md5.h"
 
 namespace protocols {
 namespace {

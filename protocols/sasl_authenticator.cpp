@@ -6,8 +6,8 @@
 #include "mime/hex.h"
 #include "platform/text.h"
 #include "protocols/ntlm.h"
-#include "security/hmac.h"
-#include "security/random_generator.h"
+#include "security/crypto/hmac.h"
+#include "security/crypto/random_generator.h"
 
 namespace protocols {
 

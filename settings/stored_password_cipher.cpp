@@ -10,9 +10,9 @@
 #include <random>
 #include <stdexcept>
 
-#include "security/md5.h"
-#include "security/rc4.h"
-#include "security/sha1.h"
+#include "security/crypto/md5.h"
+#include "security/crypto/rc4.h"
+#include "security/crypto/sha1.h"
 
 namespace settings {
 namespace {

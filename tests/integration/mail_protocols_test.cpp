@@ -27,9 +27,9 @@
 #include "protocols/pop3_client.h"
 #include "protocols/smtp_client.h"
 #include "protocols/socket_layer.h"
-#include "security/certificate_loader.h"
-#include "security/day_number.h"
-#include "security/server_certificate_acceptance.h"
+#include "security/certs/certificate_loader.h"
+#include "security/certs/day_number.h"
+#include "security/certs/server_certificate_acceptance.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_environment.h"
 

@@ -1,0 +1,205 @@
+#pragma once
+// The state of a TlsEngine and the steps shared by its record layer
+// (tls_engine.cpp), its SSL 3.0 / TLS 1.0 handshake (tls_handshake.cpp) and its
+// SSL 2.0 handshake (ssl2_handshake.cpp).
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "security/crypto/big_number.h"
+#include "security/crypto/dsa.h"
+#include "security/crypto/random_generator.h"
+#include "security/crypto/rsa.h"
+#include "security/tls/tls_engine.h"
+#include "security/tls/tls_key_derivation.h"
+#include "security/tls/tls_record_protection.h"
+
+namespace security {
+
+// Handshake states of SSL 3.0 / TLS 1.0.
+enum : int {
+  kHsIdle = 0,
+  kHsHelloSent = 1,
+  kHsServerHello = 2,
+  kHsCertificate = 3,
+  kHsKeyExchange = 4,
+  kHsClientFlight = 13,
+  kHsChangeCipherSent = 8,
+  kHsFinishedSent = 9,
+  kHsServerChangeCipher = 10,
+  kHsEstablished = 12,
+};
+
+// SSL 2.0 states.
+enum : int {
+  kSsl2Idle = 0,
+  kSsl2HelloSent = 1,
+  kSsl2ServerHello = 2,
+  kSsl2MasterKeySent = 3,
+  kSsl2FinishedSent = 5,
+  kSsl2Established = 7,
+};
+
+// One of the SSL 3.0 and TLS 1.0 sides.
+struct ProtocolSide {
+  int handshake_state = kHsIdle;
+  const SuiteParams* suite = nullptr;
+  std::array<std::uint8_t, 32> client_random{};
+  std::array<std::uint8_t, 32> server_random{};
+  std::vector<std::uint8_t> pre_master;
+  MasterSecret master{};
+  TlsKeys keys;
+  std::unique_ptr<TlsRecordProtection> encrypt;  // client write
+  std::unique_ptr<TlsRecordProtection> decrypt;  // server write
+  std::uint64_t write_sequence = 0;
+  std::uint64_t read_sequence = 0;
+  std::vector<std::uint8_t> session_id;
+  bool write_active = false;
+  // Order guards: which server messages have been seen.
+  bool server_hello_seen = false;
+  bool server_done_seen = false;
+  void Reset();
+};
+
+struct Ssl2Side {
+  int state = kSsl2Idle;
+  const Ssl2Kind* kind = nullptr;
+  std::array<std::uint8_t, 16> challenge{};
+  std::vector<std::uint8_t> connection_id;
+  std::vector<std::uint8_t> master_key;
+  Ssl2SessionKeys keys;
+  std::unique_ptr<TlsBulkCipher> encrypt;
+  std::unique_ptr<TlsBulkCipher> decrypt;
+  std::uint32_t write_sequence = 0;
+  std::uint32_t read_sequence = 0;
+  std::vector<std::uint8_t> session_id;
+  std::vector<std::uint8_t> server_certificate;  // DER, signed over by a client certificate
+  std::vector<std::uint8_t> certificate_challenge;
+  bool cipher_active = false;
+  void Reset();
+};
+
+struct TlsEngine::Impl {
+  explicit Impl(TlsEngine& owner, TlsBufferSet* shared);
+  ~Impl();
+
+  TlsEngine& owner;
+  TlsCallbacks callbacks;
+  TlsBufferSet* buffers;
+  std::unique_ptr<TlsBufferSet> own_buffers;
+
+  // Connection flags.
+  bool established = false;
+  bool notify_established = false;
+  bool busy = false;
+  bool aborted = false;
+  bool closing = false;
+  bool server_key_known = false;
+  bool started = false;
+  bool session_ended = true;
+
+  ProtocolMask version_mask = 7;
+  int protocol = kProtocolTls1;
+  std::uint8_t reader_major = 3;
+  std::uint8_t reader_minor = 1;
+  std::array<bool, kSuiteCatalogueSize> suite_enabled{};
+
+  // Receive state.
+  std::size_t wanted = 0;
+  std::size_t received = 0;
+  int header_phase = 0;
+  std::size_t record_length = 0;
+  ContentKind record_kind = ContentKind::kOther;
+  std::uint16_t record_version = 0;
+  std::size_t record_padding = 0;
+
+  ProtocolSide ssl3;
+  ProtocolSide tls;
+  Ssl2Side ssl2;
+
+  // Server key material.
+  BigNumber rsa_modulus;
+  BigNumber rsa_exponent;
+  BigNumber dh_p;
+  BigNumber dh_g;
+  BigNumber dh_ys;
+  bool dh_known = false;
+  std::optional<RsaPublicKey> certificate_rsa;  // signs ServerKeyExchange
+  std::optional<DsaPublicKey> certificate_dsa;
+
+  // Client authentication.
+  std::vector<std::uint8_t> client_certificate;  // DER, up to 4096 bytes
+  std::vector<std::uint8_t> client_key;          // key blob, up to 1024 bytes
+  bool certificate_requested = false;
+  int requested_type = 0;
+
+  int trace_level = 2;
+  RandomGenerator random;
+  std::size_t transcript_length = 0;
+
+  // --- record layer (tls_engine.cpp) ---
+  ProtocolSide& Side() { return protocol == kProtocolSsl3 ? ssl3 : tls; }
+  bool IsSsl3() const { return protocol == kProtocolSsl3; }
+  void Trace(int event, int argument = 0);
+  void ReportError(int code);
+  void ReportClosed(int flag);
+  void EndSession();
+  void ReleaseBuffersIfEnded();
+  // Sends the alert (if given and possible), reports the code (if given),
+  // clears established, onClosed(0), ends the session.
+  void Fail(int alert, int code);
+  void SendAlert(int level, int description);
+  void SendRecord(std::uint8_t type, std::uint16_t version, std::span<const std::uint8_t> content);
+  std::uint16_t RecordVersion() const { return protocol == kProtocolSsl3 ? 0x0300 : 0x0301; }
+  void RunReader();
+  void ReadSsl3Header();
+  void HandleRecord(std::uint8_t* fragment, std::size_t length);
+  void HandleAlert(const std::uint8_t* content, std::size_t length);
+  bool AppendTranscript(std::span<const std::uint8_t> bytes);
+  std::span<const std::uint8_t> TranscriptBytes() { return {buffers->Transcript(), transcript_length}; }
+  std::uint8_t NonZeroRandom(std::uint8_t replacement);
+  // A PKCS #1 type 2 block of `length` bytes: `lead` (0x00 0x02 and two fixed
+  // padding bytes), random padding, `tail` (fixed bytes ending in the 0x00
+  // separator), then `secret`.
+  std::vector<std::uint8_t> EncryptionBlock(std::size_t length, std::span<const std::uint8_t> lead,
+                                            std::span<const std::uint8_t> tail, std::span<const std::uint8_t> secret,
+                                            bool ssl2_padding);
+
+  // --- SSL 3.0 / TLS 1.0 handshake (tls_handshake.cpp) ---
+  void SendFirstFlight();
+  std::vector<std::uint16_t> OfferedCodes(std::span<const SuiteParams> table) const;
+  void SendHandshake(std::uint8_t type, std::span<const std::uint8_t> body);
+  void HandleHandshakeRecord(const std::uint8_t* data, std::size_t length);
+  void FailLength();
+  void FailUnexpected();
+  bool HandleServerHello(const std::uint8_t* body, std::size_t length);
+  bool HandleCertificate(const std::uint8_t* body, std::size_t length);
+  bool HandleServerKeyExchange(const std::uint8_t* body, std::size_t length);
+  bool HandleCertificateRequest(const std::uint8_t* body, std::size_t length);
+  void HandleServerHelloDone();
+  void HandleFinished(const std::uint8_t* body, std::size_t length);
+  // Passes the chain to onPeerCertificate (the far end first, the server's own
+  // last) and takes the server's key. False when refused.
+  bool AcceptChain(const std::vector<Certificate>& chain);
+  bool AskClientCertificate(int type, std::size_t key_room);
+  bool SendClientKeyExchange();
+  void SendCertificateVerify();
+  void ActivateKeys();
+
+  // --- SSL 2.0 (ssl2_handshake.cpp) ---
+  void SendSsl2Hello(std::uint16_t version, const std::vector<std::uint16_t>& tls_codes);
+  void SendSsl2Record(std::span<const std::uint8_t> content);
+  void SendSsl2Error(int code);
+  void HandleSsl2Record(std::uint8_t* record, std::size_t length, std::size_t padding);
+  void HandleSsl2Message(const std::uint8_t* message, std::size_t length);
+  void HandleSsl2ServerHello(const std::uint8_t* message, std::size_t length);
+  void SendSsl2MasterKey();
+  void HandleSsl2RequestCertificate(const std::uint8_t* message, std::size_t length);
+};
+
+}  // namespace security

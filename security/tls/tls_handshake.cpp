@@ -1,0 +1,617 @@
+// The SSL 3.0 / TLS 1.0 handshake of TlsEngine: the first flight for every
+// version mask, the server's messages, the client's flight and Finished.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "security/certs/certificate.h"
+#include "security/crypto/dh.h"
+#include "security/crypto/md5.h"
+#include "security/crypto/sha1.h"
+#include "security/certs/signature_value.h"
+#include "security/tls/tls_engine_internal.h"
+
+namespace security {
+namespace {
+
+constexpr std::uint8_t kClientHello = 1;
+constexpr std::uint8_t kServerHello = 2;
+constexpr std::uint8_t kCertificate = 11;
+constexpr std::uint8_t kServerKeyExchange = 12;
+constexpr std::uint8_t kCertificateRequest = 13;
+constexpr std::uint8_t kServerHelloDone = 14;
+constexpr std::uint8_t kCertificateVerify = 15;
+constexpr std::uint8_t kClientKeyExchange = 16;
+constexpr std::uint8_t kFinished = 20;
+
+constexpr std::size_t kMaxSsl3Message = 32768;
+constexpr std::size_t kMaxKeyBytes = 512;  // 4096-bit moduli and primes
+
+void Put16(std::vector<std::uint8_t>& out, std::size_t value) {
+  out.push_back(static_cast<std::uint8_t>(value >> 8));
+  out.push_back(static_cast<std::uint8_t>(value));
+}
+
+void Put24(std::vector<std::uint8_t>& out, std::size_t value) {
+  out.push_back(static_cast<std::uint8_t>(value >> 16));
+  Put16(out, value);
+}
+
+// Reads length-prefixed fields off a message body, refusing any that claims
+// more than the body holds.
+class FieldReader {
+ public:
+  FieldReader(const std::uint8_t* data, std::size_t length) : data_(data), length_(length) {}
+  bool Take(std::size_t n, const std::uint8_t** out) {
+    if (n > length_ - at_) return false;
+    *out = data_ + at_;
+    at_ += n;
+    return true;
+  }
+  bool Byte(std::size_t* value) { return Number(1, value); }
+  bool Number(std::size_t bytes, std::size_t* value) {
+    const std::uint8_t* p = nullptr;
+    if (!Take(bytes, &p)) return false;
+    *value = 0;
+    for (std::size_t k = 0; k < bytes; ++k) *value = *value << 8 | p[k];
+    return true;
+  }
+  // A field with a `prefix`-byte length.
+  bool Vector(std::size_t prefix, std::span<const std::uint8_t>* out) {
+    std::size_t n = 0;
+    const std::uint8_t* p = nullptr;
+    if (!Number(prefix, &n) || !Take(n, &p)) return false;
+    *out = {p, n};
+    return true;
+  }
+  std::size_t Position() const { return at_; }
+  std::size_t Left() const { return length_ - at_; }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t length_;
+  std::size_t at_ = 0;
+};
+
+std::span<const SuiteParams> TableFor(bool ssl3) { return ssl3 ? Ssl3SuiteTable() : TlsSuiteTable(); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- first flight
+
+std::vector<std::uint16_t> TlsEngine::Impl::OfferedCodes(std::span<const SuiteParams> table) const {
+  std::vector<std::uint16_t> codes;
+  for (const auto& row : table) {
+    if (suite_enabled[static_cast<std::size_t>(row.catalogue)]) codes.push_back(row.code);
+  }
+  return codes;
+}
+
+void TlsEngine::Impl::SendFirstFlight() {
+  const int mask = version_mask & 7;
+  if (mask == 0) throw TlsException("No protocol version enabled");
+  if ((mask & kProtocolSsl2) && (mask & kProtocolTls1) && !(mask & kProtocolSsl3)) {
+    throw TlsException("SSL 2.0 with TLS 1.0 needs SSL 3.0");
+  }
+  if (mask & kProtocolSsl2) {
+    if (mask == kProtocolSsl2) {
+      protocol = kProtocolSsl2;
+      reader_major = 2;
+      reader_minor = 0;
+      wanted = 2;
+      SendSsl2Hello(0x0002, {});
+      return;
+    }
+    const bool with_tls = (mask & kProtocolTls1) != 0;
+    protocol = with_tls ? kProtocolTls1 : kProtocolSsl3;
+    reader_major = 2;
+    reader_minor = with_tls ? 31 : 30;
+    wanted = 1;
+    SendSsl2Hello(with_tls ? 0x0301 : 0x0300, OfferedCodes(TableFor(!with_tls)));
+    return;
+  }
+  // A plain ClientHello.
+  const bool offers_tls = (mask & kProtocolTls1) != 0;
+  const bool ssl3_list = (mask & kProtocolSsl3) != 0;
+  protocol = offers_tls ? kProtocolTls1 : kProtocolSsl3;
+  reader_major = 3;
+  reader_minor = mask == (kProtocolSsl3 | kProtocolTls1) ? 11 : (offers_tls ? 1 : 0);
+  wanted = 5;
+  received = 0;
+  std::array<std::uint8_t, 32> client_random;
+  for (auto& b : client_random) b = random.NextByte();
+  ssl3.client_random = tls.client_random = client_random;
+
+  std::vector<std::uint8_t> body;
+  body.push_back(3);
+  body.push_back(offers_tls ? 1 : 0);
+  body.insert(body.end(), client_random.begin(), client_random.end());
+  body.push_back(0);  // no session id: every connection runs a full handshake
+  const auto codes = OfferedCodes(TableFor(ssl3_list));
+  Put16(body, codes.size() * 2);
+  for (auto code : codes) Put16(body, code);
+  body.push_back(1);  // one compression method: none
+  body.push_back(0);
+
+  std::vector<std::uint8_t> message = {kClientHello};
+  Put24(message, body.size());
+  message.insert(message.end(), body.begin(), body.end());
+  AppendTranscript(message);
+  SendRecord(22, ssl3_list ? 0x0300 : 0x0301, message);
+  ssl3.handshake_state = tls.handshake_state = kHsHelloSent;
+  Trace(kTraceClientHello);
+}
+
+void TlsEngine::Impl::SendHandshake(std::uint8_t type, std::span<const std::uint8_t> body) {
+  std::vector<std::uint8_t> message(4 + body.size());
+  message[0] = type;
+  message[1] = static_cast<std::uint8_t>(body.size() >> 16);
+  message[2] = static_cast<std::uint8_t>(body.size() >> 8);
+  message[3] = static_cast<std::uint8_t>(body.size());
+  if (!body.empty()) std::memcpy(message.data() + 4, body.data(), body.size());
+  if (!AppendTranscript(message)) throw TlsException("Handshake too large");
+  SendRecord(22, RecordVersion(), message);
+}
+
+// ---------------------------------------------------------------- dispatch
+
+void TlsEngine::Impl::FailLength() {
+  if (IsSsl3()) {
+    Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
+  } else {
+    Fail(AlertCode(AlertKind::kDecodeError), 50);
+  }
+}
+
+void TlsEngine::Impl::FailUnexpected() {
+  if (IsSsl3()) {
+    Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
+  } else {
+    Fail(AlertCode(AlertKind::kUnexpectedMessage), 10);
+  }
+}
+
+void TlsEngine::Impl::HandleHandshakeRecord(const std::uint8_t* data, std::size_t length) {
+  const bool ssl3_side = IsSsl3();
+  ProtocolSide& side = Side();
+  std::size_t at = 0;
+  while (at < length && !session_ended) {
+    if (length - at < 4) {
+      FailLength();
+      return;
+    }
+    const std::uint8_t type = data[at];
+    const std::size_t message_length =
+        static_cast<std::size_t>(data[at + 1]) << 16 | static_cast<std::size_t>(data[at + 2]) << 8 | data[at + 3];
+    if ((ssl3_side && message_length > kMaxSsl3Message) || message_length > length - at - 4) {
+      FailLength();
+      return;
+    }
+    const std::uint8_t* body = data + at + 4;
+    // Messages that cannot come now are refused before anything is taken from them.
+    const bool in_order = type == kServerHello ? !side.server_hello_seen
+                          : type == kFinished  ? side.handshake_state == kHsServerChangeCipher
+                                               : side.server_hello_seen && !side.server_done_seen;
+    const bool known = type == kServerHello || type == kCertificate || type == kServerKeyExchange ||
+                       type == kCertificateRequest || type == kServerHelloDone || type == kFinished;
+    if (!known || !in_order) {
+      FailUnexpected();
+      return;
+    }
+    if (type != kFinished && !AppendTranscript({data + at, 4 + message_length})) {
+      Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
+      return;
+    }
+    bool ok = true;
+    switch (type) {
+      case kServerHello: ok = HandleServerHello(body, message_length); break;
+      case kCertificate: ok = HandleCertificate(body, message_length); break;
+      case kServerKeyExchange: ok = HandleServerKeyExchange(body, message_length); break;
+      case kCertificateRequest: ok = HandleCertificateRequest(body, message_length); break;
+      case kServerHelloDone: HandleServerHelloDone(); break;
+      case kFinished: HandleFinished(body, message_length); break;
+    }
+    if (!ok) {
+      if (!session_ended) FailLength();
+      return;
+    }
+    at += 4 + message_length;
+    if (!ssl3_side && (type == kFinished || aborted)) break;
+  }
+}
+
+// ---------------------------------------------------------------- server flight
+
+bool TlsEngine::Impl::HandleServerHello(const std::uint8_t* body, std::size_t length) {
+  Trace(kTraceServerHello);
+  ProtocolSide& side = Side();
+  FieldReader in(body, length);
+  std::size_t version = 0;
+  const std::uint8_t* server_random = nullptr;
+  std::span<const std::uint8_t> session_id;
+  std::size_t code = 0;
+  std::size_t compression = 0;
+  if (!in.Number(2, &version) || !in.Take(32, &server_random) || !in.Vector(1, &session_id) ||
+      !in.Number(2, &code) || !in.Byte(&compression)) {
+    return false;
+  }
+  if (!IsSsl3() && version != 0x0301) {
+    aborted = true;
+    Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+    return true;
+  }
+  std::copy(server_random, server_random + 32, side.server_random.begin());
+  if (session_id.size() > 32) {
+    if (!IsSsl3()) aborted = true;
+    Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+    return true;
+  }
+  side.session_id.assign(session_id.begin(), session_id.end());
+  const SuiteParams* suite = FindSuite(TableFor(IsSsl3()), static_cast<std::uint16_t>(code));
+  if (suite == nullptr) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "Unknown cipher suite code %d.%d.%d", 0, static_cast<int>(code >> 8),
+                  static_cast<int>(code & 0xff));
+    throw TlsException(text);
+  }
+  if (!suite_enabled[static_cast<std::size_t>(suite->catalogue)]) {
+    // A suite the client did not offer (a disabled weak one, say) is not taken.
+    Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+    return true;
+  }
+  side.suite = suite;
+  side.server_hello_seen = true;
+  side.handshake_state = kHsServerHello;
+  return true;
+}
+
+bool TlsEngine::Impl::AcceptChain(const std::vector<Certificate>& chain) {
+  auto ask = [&](const Certificate& certificate) {
+    int accept = 1;
+    if (callbacks.onPeerCertificate) callbacks.onPeerCertificate(owner, certificate, &accept);
+    return accept != 0;
+  };
+  for (std::size_t k = chain.size(); k-- > 1;) {
+    if (!ask(chain[k])) return false;
+  }
+  if (chain.empty()) return true;
+  const Certificate& server = chain[0];
+  if (!ask(server)) return false;
+  const int kind = server.KeyKind();
+  if (IsRsaKeyKind(kind)) {
+    if (auto key = server.RsaKey()) {
+      certificate_rsa = *key;
+      if (!server_key_known) {
+        rsa_modulus = key->modulus;
+        rsa_exponent = key->exponent;
+        server_key_known = true;
+      }
+    }
+  } else if (kind == kDhPublicNumber) {
+    std::uint8_t p[kMaxKeyBytes], g[kMaxKeyBytes], y[kMaxKeyBytes];
+    std::size_t pl = sizeof(p), gl = sizeof(g), yl = sizeof(y);
+    if (server.GetDhKey(p, &pl, g, &gl, y, &yl) == 1) {
+      dh_p = BigNumber::FromBytes({p, pl});
+      dh_g = BigNumber::FromBytes({g, gl});
+      dh_ys = BigNumber::FromBytes({y, yl});
+      dh_known = true;
+    }
+  } else if (kind == kIdDsa || kind == kDsaWithSha1) {
+    if (auto key = server.DsaKey()) certificate_dsa = *key;
+  }
+  return true;
+}
+
+bool TlsEngine::Impl::HandleCertificate(const std::uint8_t* body, std::size_t length) {
+  Trace(kTraceServerCertificate);
+  Side().handshake_state = kHsCertificate;
+  FieldReader in(body, length);
+  std::span<const std::uint8_t> list;
+  if (!in.Vector(3, &list) || in.Left() != 0) return false;
+  FieldReader entries(list.data(), list.size());
+  std::vector<Certificate> chain;
+  while (entries.Left() > 0) {
+    std::span<const std::uint8_t> der;
+    if (!entries.Vector(3, &der)) return false;
+    chain.emplace_back();
+    if (!chain.back().Parse(der)) {
+      Fail(AlertCode(AlertKind::kBadCertificate), 42);
+      return true;
+    }
+  }
+  if (!AcceptChain(chain)) {
+    Fail(AlertCode(AlertKind::kBadCertificate), 42);
+  }
+  return true;
+}
+
+bool TlsEngine::Impl::HandleServerKeyExchange(const std::uint8_t* body, std::size_t length) {
+  Trace(kTraceServerKeyExchange);
+  ProtocolSide& side = Side();
+  const SuiteParams& suite = *side.suite;
+  FieldReader in(body, length);
+  std::span<const std::uint8_t> a, b, c;
+  const bool dh = suite.key_exchange == KeyExchange::kDhe || suite.key_exchange == KeyExchange::kDhAnon;
+  const bool rsa = suite.key_exchange == KeyExchange::kRsa && (IsSsl3() || suite.exportable);
+  if (dh) {
+    if (!in.Vector(2, &a) || !in.Vector(2, &b) || !in.Vector(2, &c)) return false;
+  } else if (rsa) {
+    if (!in.Vector(2, &a) || !in.Vector(2, &b)) return false;
+  } else {
+    FailUnexpected();
+    return true;
+  }
+  const std::size_t params_length = in.Position();
+  const int refuse_alert = IsSsl3() ? 40 : 47;
+  for (auto value : {a, b, c}) {
+    if (value.size() > kMaxKeyBytes) {
+      Fail(refuse_alert, refuse_alert);
+      return true;
+    }
+  }
+  if (suite.key_exchange != KeyExchange::kDhAnon) {
+    // The parameters must be signed by the key of the server's certificate:
+    // otherwise anyone on the path could substitute their own.
+    std::span<const std::uint8_t> signature;
+    if (!in.Vector(2, &signature)) return false;
+    bool good = false;
+    if (certificate_rsa) {
+      Md5 md5;
+      Sha1 sha;
+      md5.Update(side.client_random.data(), 32);
+      md5.Update(side.server_random.data(), 32);
+      md5.Update(body, params_length);
+      sha.Update(side.client_random.data(), 32);
+      sha.Update(side.server_random.data(), 32);
+      sha.Update(body, params_length);
+      const auto md5_digest = md5.Final();
+      const auto sha_digest = sha.Final();
+      std::vector<std::uint8_t> expected(md5_digest.begin(), md5_digest.end());
+      expected.insert(expected.end(), sha_digest.begin(), sha_digest.end());
+      const auto block = RsaRecoverSignatureBlock(*certificate_rsa, signature);
+      if (block) {
+        const auto payload = ParsePkcs1Type1Block(*block);
+        good = payload && *payload == expected;
+      }
+    } else if (certificate_dsa) {
+      Sha1 sha;
+      sha.Update(side.client_random.data(), 32);
+      sha.Update(side.server_random.data(), 32);
+      sha.Update(body, params_length);
+      const auto digest = sha.Final();
+      good = DsaVerifyDer(*certificate_dsa, digest, signature);
+    }
+    if (!good) {
+      if (IsSsl3()) {
+        Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
+      } else {
+        Fail(AlertCode(AlertKind::kDecryptError), 51);
+      }
+      return true;
+    }
+  }
+  if (dh) {
+    dh_p = BigNumber::FromBytes(a);
+    dh_g = BigNumber::FromBytes(b);
+    dh_ys = BigNumber::FromBytes(c);
+    dh_known = true;
+  } else {
+    rsa_modulus = BigNumber::FromBytes(a);
+    rsa_exponent = BigNumber::FromBytes(b);
+    server_key_known = true;
+  }
+  if (IsSsl3()) side.handshake_state = kHsKeyExchange;
+  return true;
+}
+
+bool TlsEngine::Impl::AskClientCertificate(int type, std::size_t key_room) {
+  std::vector<std::uint8_t> certificate(4096);
+  std::vector<std::uint8_t> key(key_room);
+  std::size_t certificate_length = certificate.size();
+  std::size_t key_length = key.size();
+  if (callbacks.onClientCertificate) {
+    callbacks.onClientCertificate(owner, certificate.data(), &certificate_length, key.data(), &key_length, type);
+  } else {
+    certificate_length = 0;
+  }
+  const bool usable = certificate_length > 0 && certificate_length <= certificate.size() && key_length > 0 &&
+                      key_length <= key.size() && DecodeRsaPrivateKeyBlob({key.data(), key_length}).has_value();
+  if (usable) {
+    client_certificate.assign(certificate.begin(), certificate.begin() + static_cast<std::ptrdiff_t>(certificate_length));
+    client_key.assign(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(key_length));
+    requested_type = type;
+  }
+  std::fill(key.begin(), key.end(), 0);
+  return usable;
+}
+
+bool TlsEngine::Impl::HandleCertificateRequest(const std::uint8_t* body, std::size_t length) {
+  Trace(kTraceCertificateRequest);
+  certificate_requested = true;
+  FieldReader in(body, length);
+  std::span<const std::uint8_t> types;
+  std::span<const std::uint8_t> authorities;
+  if (!in.Vector(1, &types) || !in.Vector(2, &authorities)) return false;
+  if (IsSsl3()) {
+    for (std::uint8_t type : types) {
+      const int mapped = type >= 1 && type <= 4 ? type - 1 : 0;
+      if (AskClientCertificate(mapped, 1024)) break;
+    }
+  } else {
+    AskClientCertificate(0, 1024);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- client flight
+
+void TlsEngine::Impl::HandleServerHelloDone() {
+  Trace(kTraceServerHelloDone);
+  ProtocolSide& side = Side();
+  side.server_done_seen = true;
+  side.handshake_state = kHsClientFlight;
+  bool certificate_sent = false;
+  if (certificate_requested) {
+    const bool have = !client_certificate.empty();
+    if (IsSsl3() && !have) {
+      SendAlert(1, AlertCode(AlertKind::kNoCertificate));
+      SendAlert(1, AlertCode(AlertKind::kCloseNotify));
+      ReportClosed(1);
+      ReportError(120);
+      established = false;
+      ReportClosed(0);
+      EndSession();
+      return;
+    }
+    std::vector<std::uint8_t> list;
+    if (have) {
+      Put24(list, client_certificate.size() + 3);
+      Put24(list, client_certificate.size());
+      list.insert(list.end(), client_certificate.begin(), client_certificate.end());
+    } else {
+      Put24(list, 0);
+    }
+    SendHandshake(kCertificate, list);
+    Trace(kTraceClientCertificate);
+    certificate_sent = have;
+  }
+  if (!SendClientKeyExchange()) return;
+  Trace(kTraceClientKeyExchange);
+  if (IsSsl3()) {
+    side.master = Ssl3MasterSecret(side.pre_master, side.client_random, side.server_random);
+  } else {
+    side.master = TlsMasterSecret(side.pre_master, side.client_random, side.server_random);
+  }
+  std::fill(side.pre_master.begin(), side.pre_master.end(), 0);
+  if (certificate_sent) {
+    SendCertificateVerify();
+    Trace(kTraceCertificateVerify);
+  }
+  const std::uint8_t change_cipher_spec[1] = {1};
+  SendRecord(20, RecordVersion(), change_cipher_spec);
+  side.handshake_state = kHsChangeCipherSent;
+  ActivateKeys();
+  side.write_sequence = 0;
+  side.write_active = true;
+
+  std::vector<std::uint8_t> verify;
+  const auto transcript = TranscriptBytes();
+  if (IsSsl3()) {
+    const auto hash = Ssl3HandshakeHash(transcript, "CLNT", side.master);
+    verify.assign(hash.begin(), hash.end());
+  } else {
+    const auto hash = TlsFinished(side.master, "client finished", transcript);
+    verify.assign(hash.begin(), hash.end());
+  }
+  SendHandshake(kFinished, verify);
+  Trace(kTraceClientFinished);
+  side.handshake_state = kHsFinishedSent;
+}
+
+bool TlsEngine::Impl::SendClientKeyExchange() {
+  ProtocolSide& side = Side();
+  const SuiteParams& suite = *side.suite;
+  const bool ssl3_side = IsSsl3();
+  const std::uint8_t zero_replacement = ssl3_side ? 17 : 176;
+  std::vector<std::uint8_t> body;
+  if (suite.key_exchange == KeyExchange::kRsa) {
+    if (!server_key_known || rsa_modulus.IsZero()) {
+      Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
+      return false;
+    }
+    side.pre_master.assign(48, 0);
+    side.pre_master[0] = 3;
+    side.pre_master[1] = ssl3_side ? ((version_mask & kProtocolTls1) ? 1 : 0) : 1;  // the version the hello offered
+    for (std::size_t k = 2; k < 48; ++k) side.pre_master[k] = NonZeroRandom(zero_replacement);
+    static constexpr std::uint8_t kSsl3Lead[] = {0x00, 0x02, 0xFE, 0xDC};
+    static constexpr std::uint8_t kSsl3Tail[] = {0x73, 0x27, 0x39, 0x00};
+    static constexpr std::uint8_t kTlsLead[] = {0x00, 0x02, 0x12, 0x34};
+    static constexpr std::uint8_t kTlsTail[] = {0xFF, 0x32, 0x70, 0x00};
+    const std::size_t length = rsa_modulus.ByteLength();
+    auto block = EncryptionBlock(length, ssl3_side ? std::span<const std::uint8_t>(kSsl3Lead) : kTlsLead,
+                                 ssl3_side ? std::span<const std::uint8_t>(kSsl3Tail) : kTlsTail, side.pre_master,
+                                 false);
+    const auto encrypted =
+        RsaPublicOperation(RsaPublicKey{rsa_modulus, rsa_exponent}, BigNumber::FromBytes(block)).ToBytes(length);
+    std::fill(block.begin(), block.end(), 0);
+    if (!ssl3_side) Put16(body, encrypted.size());
+    body.insert(body.end(), encrypted.begin(), encrypted.end());
+  } else {
+    if (!dh_known || dh_p.IsZero() || !dh_p.IsOdd()) {
+      Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
+      return false;
+    }
+    const BigNumber one(1);
+    if (BigNumber::Compare(dh_ys, one) <= 0 || BigNumber::Compare(dh_ys, dh_p - one) >= 0) {
+      const int alert = ssl3_side ? 40 : 47;
+      Fail(alert, alert);
+      return false;
+    }
+    std::vector<std::uint8_t> x(48);
+    for (auto& b : x) b = NonZeroRandom(zero_replacement);
+    const BigNumber exponent = BigNumber::FromBytes(x);
+    std::fill(x.begin(), x.end(), 0);
+    const auto yc = DhPublicValue(dh_p, dh_g, exponent).ToMinimalBytes();
+    // The shared value without leading zero bytes, as servers compute it.
+    side.pre_master = DhSharedValue(dh_p, dh_ys, exponent).ToMinimalBytes();
+    Put16(body, yc.size());
+    body.insert(body.end(), yc.begin(), yc.end());
+  }
+  SendHandshake(kClientKeyExchange, body);
+  return true;
+}
+
+void TlsEngine::Impl::SendCertificateVerify() {
+  ProtocolSide& side = Side();
+  const auto key = DecodeRsaPrivateKeyBlob(client_key);
+  const auto hash = IsSsl3() ? Ssl3HandshakeHash(TranscriptBytes(), "", side.master) : TlsHandshakeHash(TranscriptBytes());
+  const std::size_t length = key->modulus.ByteLength();
+  const auto block = Pkcs1Type1Block(hash, length);
+  const auto signature = RsaPrivateOperation(*key, BigNumber::FromBytes(block)).ToBytes(length);
+  std::vector<std::uint8_t> body;
+  Put16(body, signature.size());
+  body.insert(body.end(), signature.begin(), signature.end());
+  SendHandshake(kCertificateVerify, body);
+}
+
+void TlsEngine::Impl::ActivateKeys() {
+  ProtocolSide& side = Side();
+  const SuiteParams& suite = *side.suite;
+  side.keys = IsSsl3() ? Ssl3KeyBlock(side.master, side.client_random, side.server_random, suite)
+                       : TlsKeyBlock(side.master, side.client_random, side.server_random, suite);
+  side.encrypt = std::make_unique<TlsRecordProtection>(
+      IsSsl3(), suite, side.keys.client_mac,
+      TlsBulkCipher::Create(suite.cipher, side.keys.client_key, side.keys.client_iv, true));
+  side.decrypt = std::make_unique<TlsRecordProtection>(
+      IsSsl3(), suite, side.keys.server_mac,
+      TlsBulkCipher::Create(suite.cipher, side.keys.server_key, side.keys.server_iv, false));
+}
+
+void TlsEngine::Impl::HandleFinished(const std::uint8_t* body, std::size_t length) {
+  ProtocolSide& side = Side();
+  std::vector<std::uint8_t> expected;
+  if (IsSsl3()) {
+    const auto hash = Ssl3HandshakeHash(TranscriptBytes(), "SRVR", side.master);
+    expected.assign(hash.begin(), hash.end());
+  } else {
+    const auto hash = TlsFinished(side.master, "server finished", TranscriptBytes());
+    expected.assign(hash.begin(), hash.end());
+  }
+  std::uint8_t diff = length == expected.size() ? 0 : 1;
+  for (std::size_t k = 0; k < std::min(length, expected.size()); ++k) diff |= body[k] ^ expected[k];
+  if (diff != 0) {
+    if (IsSsl3()) {
+      Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
+    } else {
+      Fail(AlertCode(AlertKind::kDecryptError), 51);
+    }
+    return;
+  }
+  Trace(kTraceServerFinished);
+  side.handshake_state = kHsEstablished;
+  established = true;
+  notify_established = true;
+}
+
+}  // namespace security
