@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "platform/file_io.h"
 #include "platform/folders.h"
 
 namespace platform::reg_hive {
@@ -61,59 +62,8 @@ class HiveLock {
   int fd_ = -1;
 };
 
-// Whole file into out. 0, or the errno of the failure (ENOENT: no hive yet).
-int ReadWholeFile(const fs::path& path, std::string& out) {
-  out.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  char buf[16384];
-  while (true) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      ::close(fd);
-      return err;
-    }
-    if (n == 0) break;
-    out.append(buf, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return 0;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-void SyncFolder(const fs::path& dir) {
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-// Temporary file beside the hive, fsync, rename over it: a reader sees the old
-// hive or the new one, never half of one.
 bool ReplaceFile(const fs::path& hive, const std::string& content) {
-  std::string tmpl = (hive.parent_path() / ("." + hive.filename().string() + ".XXXXXX")).string();
-  int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, content) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(tmpl.c_str(), hive.c_str()) == 0) {
-    SyncFolder(hive.parent_path());
-    return true;
-  }
-  ::unlink(tmpl.c_str());
-  return false;
+  return ReplaceFileAtomically(hive, content, -1) == 0;
 }
 
 struct Loaded {
