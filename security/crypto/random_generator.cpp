@@ -2,26 +2,45 @@
 
 #include <sys/random.h>
 
-#include <chrono>
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
 
+#include "security/crypto/secure_wipe.h"
+
 namespace security {
 namespace {
 
+// srand/rand share one state in the C library.
 std::mutex& CLibraryRandMutex() {
   static std::mutex mutex;
   return mutex;
 }
 
-std::uint32_t TickCountMilliseconds() {
-  const auto since_start = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since_start).count());
-}
+class GetrandomSource final : public RandomSource {
+ public:
+  bool Fill(std::span<std::uint8_t> out) override {
+    std::size_t done = 0;
+    while (done < out.size()) {
+      const ssize_t got = getrandom(out.data() + done, out.size() - done, 0);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += static_cast<std::size_t>(got);
+    }
+    return true;
+  }
+};
 
 }  // namespace
+
+RandomSource& SystemRandomSource() {
+  static GetrandomSource source;
+  return source;
+}
 
 namespace internal {
 
@@ -42,14 +61,30 @@ std::uint32_t RandomKeyWord(const int (&rand_values)[8]) {
 
 }  // namespace internal
 
-void RandomGenerator::Seed() {
-  const auto address = reinterpret_cast<std::uintptr_t>(this);
-  SeedFromRand(TickCountMilliseconds() ^ static_cast<unsigned int>(address), true);
+RandomGenerator::~RandomGenerator() { Unseed(); }
+
+void RandomGenerator::Unseed() {
+  SecureWipe(s_, sizeof(s_));
+  i_ = 0;
+  j_ = 0;
+  seeded_ = false;
 }
 
-void RandomGenerator::SeedForTesting(unsigned int srand_value) { SeedFromRand(srand_value, false); }
+bool RandomGenerator::Seed() {
+  std::uint8_t key[kKeyBytes];
+  if (!source_->Fill(key)) {
+    // Never go on with an old or guessable key.
+    SecureWipe(key, sizeof(key));
+    Unseed();
+    return false;
+  }
+  KeySchedule(key);
+  SecureWipe(key, sizeof(key));
+  for (std::size_t n = 0; n < kDiscardedBytes; ++n) NextByte();
+  return true;
+}
 
-void RandomGenerator::SeedFromRand(unsigned int srand_value, bool mix_system_entropy) {
+void RandomGenerator::SeedForTesting(unsigned int srand_value) {
   std::uint32_t words[2];
   {
     std::lock_guard<std::mutex> lock(CLibraryRandMutex());
@@ -60,22 +95,19 @@ void RandomGenerator::SeedFromRand(unsigned int srand_value, bool mix_system_ent
       word = internal::RandomKeyWord(values);
     }
   }
-  if (mix_system_entropy) {
-    std::uint32_t extra[2];
-    if (getrandom(extra, sizeof(extra), 0) == static_cast<ssize_t>(sizeof(extra))) {
-      words[0] ^= extra[0];
-      words[1] ^= extra[1];
-    }
-  }
   std::uint8_t key[8];
   for (int k = 0; k < 4; ++k) {
     key[k] = static_cast<std::uint8_t>(words[0] >> (8 * k));
     key[4 + k] = static_cast<std::uint8_t>(words[1] >> (8 * k));
   }
+  KeySchedule(key);
+}
+
+void RandomGenerator::KeySchedule(std::span<const std::uint8_t> key) {
   for (int k = 0; k < 256; ++k) s_[k] = static_cast<std::uint8_t>(k);
   std::uint8_t j = 0;
-  for (int k = 0; k < 256; ++k) {
-    j = static_cast<std::uint8_t>(j + s_[k] + key[k % 8]);
+  for (std::size_t k = 0; k < 256; ++k) {
+    j = static_cast<std::uint8_t>(j + s_[k] + key[k % key.size()]);
     std::swap(s_[k], s_[j]);
   }
   i_ = 0;
@@ -84,7 +116,7 @@ void RandomGenerator::SeedFromRand(unsigned int srand_value, bool mix_system_ent
 }
 
 std::uint8_t RandomGenerator::NextByte() {
-  if (!seeded_) Seed();
+  if (!seeded_ && !Seed()) throw std::runtime_error("No random source");
   i_ = static_cast<std::uint16_t>((i_ + 1) % 256);
   j_ = static_cast<std::uint16_t>((j_ + s_[i_]) % 256);
   std::swap(s_[i_], s_[j_]);

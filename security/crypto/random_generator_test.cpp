@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <span>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -76,12 +79,110 @@ TEST(RandomGeneratorTest, NextByteSeedsAnUnseededGenerator) {
   EXPECT_TRUE(generator.IsSeeded());
 }
 
+// Hands out fixed keys in turn, counting calls; or fails like a system
+// without a random source.
+class FakeRandomSource final : public RandomSource {
+ public:
+  explicit FakeRandomSource(std::vector<Bytes> keys) : keys_(std::move(keys)) {}
+  bool Fill(std::span<std::uint8_t> out) override {
+    ++calls;
+    requested = out.size();
+    if (next_ >= keys_.size()) return false;
+    const Bytes& key = keys_[next_++];
+    if (key.size() != out.size()) return false;
+    std::copy(key.begin(), key.end(), out.begin());
+    return true;
+  }
+  int calls = 0;
+  std::size_t requested = 0;
+
+ private:
+  std::vector<Bytes> keys_;
+  std::size_t next_ = 0;
+};
+
+Bytes KeyOf(std::uint8_t first) {
+  Bytes key(RandomGenerator::kKeyBytes);
+  for (std::size_t k = 0; k < key.size(); ++k) key[k] = static_cast<std::uint8_t>(first + 7 * k);
+  return key;
+}
+
+// RC4 under `key` with the early stream dropped, written out independently.
+Bytes DroppedRc4Stream(const Bytes& key, std::size_t n) {
+  Rc4 rc4(key);
+  Bytes stream(RandomGenerator::kDiscardedBytes + n, 0);
+  rc4.Crypt(stream);
+  return Bytes(stream.begin() + RandomGenerator::kDiscardedBytes, stream.end());
+}
+
+Bytes StreamFromKey(const Bytes& key, std::size_t n) {
+  FakeRandomSource source({key});
+  RandomGenerator generator(source);
+  EXPECT_TRUE(generator.Seed());
+  return Take(generator, n);
+}
+
+// Two generators differ because each takes all 256 bits of its key from the
+// system source, not because of the time or its address: the same source
+// bytes give the same stream, and a change in any one key byte another one.
 TEST(RandomGeneratorTest, TwoGeneratorsGiveDifferentSequences) {
   RandomGenerator first;
   RandomGenerator second;
-  first.Seed();
-  second.Seed();
+  ASSERT_TRUE(first.Seed());
+  ASSERT_TRUE(second.Seed());
   EXPECT_NE(Take(first, 32), Take(second, 32));
+
+  const Bytes key = KeyOf(1);
+  const Bytes stream = StreamFromKey(key, 32);
+  EXPECT_EQ(StreamFromKey(key, 32), stream);
+  for (std::size_t k = 0; k < key.size(); ++k) {
+    Bytes changed = key;
+    changed[k] ^= 0x01;
+    EXPECT_NE(StreamFromKey(changed, 32), stream) << "key byte " << k << " is ignored";
+  }
+}
+
+// The stream is RC4 under the system key with the early output (which leaks
+// key bytes and goes out in the hello) dropped.
+TEST(RandomGeneratorTest, SeedDropsEarlyKeyStream) {
+  const Bytes key = KeyOf(9);
+  FakeRandomSource source({key});
+  RandomGenerator generator(source);
+  ASSERT_TRUE(generator.Seed());
+  EXPECT_EQ(source.requested, RandomGenerator::kKeyBytes);
+  EXPECT_EQ(Take(generator, 64), DroppedRc4Stream(key, 64));
+}
+
+// Reseed takes a whole new key; a connection never continues the last one's stream.
+TEST(RandomGeneratorTest, ReseedTakesAFreshKey) {
+  const Bytes first_key = KeyOf(3);
+  const Bytes second_key = KeyOf(200);
+  FakeRandomSource source({first_key, second_key});
+  RandomGenerator generator(source);
+  ASSERT_TRUE(generator.Seed());
+  EXPECT_EQ(Take(generator, 16), DroppedRc4Stream(first_key, 16));
+  ASSERT_TRUE(generator.Reseed());
+  EXPECT_EQ(source.calls, 2);
+  EXPECT_EQ(Take(generator, 16), DroppedRc4Stream(second_key, 16));
+}
+
+// Without a system source there is no stream at all: no silent fallback to a
+// guessable seed, and no carrying on with an old key after a failed reseed.
+TEST(RandomGeneratorTest, FailingSourceIsReported) {
+  FakeRandomSource dead({});
+  RandomGenerator generator(dead);
+  EXPECT_FALSE(generator.Seed());
+  EXPECT_FALSE(generator.IsSeeded());
+  EXPECT_THROW(generator.NextByte(), std::runtime_error);
+  EXPECT_THROW(generator.FillBigNumber(16), std::runtime_error);
+
+  FakeRandomSource once({KeyOf(5)});
+  RandomGenerator reseeded(once);
+  ASSERT_TRUE(reseeded.Seed());
+  reseeded.NextByte();
+  EXPECT_FALSE(reseeded.Reseed());
+  EXPECT_FALSE(reseeded.IsSeeded());
+  EXPECT_THROW(reseeded.NextByte(), std::runtime_error);
 }
 
 // Bytes go into words least significant first; a partial last word uses its low bytes
