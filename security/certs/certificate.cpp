@@ -177,6 +177,12 @@ bool Certificate::ParseTbs(std::span<const std::uint8_t> tbs, std::string* signa
     is_ca_ = summary.is_ca;
     has_key_usage_ = summary.has_key_usage;
     key_cert_sign_ = summary.key_cert_sign;
+    key_usage_bits_ = summary.key_usage_bits;
+    path_length_constraint_ = summary.path_length_constraint;
+    has_extended_key_usage_ = summary.has_extended_key_usage;
+    extended_key_usages_ = std::move(summary.extended_key_usages);
+    has_name_constraints_ = summary.has_name_constraints;
+    name_constraints_ = std::move(summary.name_constraints);
     dns_names_ = std::move(summary.dns_names);
     ip_addresses_ = std::move(summary.ip_addresses);
   }

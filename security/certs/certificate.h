@@ -87,6 +87,35 @@ struct CertificateExtension {
 // Display name of an extension OID from the table, or empty for other OIDs.
 std::string ExtensionDisplayName(std::string_view oid);
 
+// keyUsage bits, digitalSignature (bit 0 of the BIT STRING) as the top bit.
+enum KeyUsageBit : std::uint16_t {
+  kKeyUsageDigitalSignature = 0x8000,
+  kKeyUsageNonRepudiation = 0x4000,
+  kKeyUsageKeyEncipherment = 0x2000,
+  kKeyUsageDataEncipherment = 0x1000,
+  kKeyUsageKeyAgreement = 0x0800,
+  kKeyUsageKeyCertSign = 0x0400,
+  kKeyUsageCrlSign = 0x0200,
+  kKeyUsageEncipherOnly = 0x0100,
+  kKeyUsageDecipherOnly = 0x0080,
+};
+
+// An iPAddress subtree of nameConstraints: address and mask of equal length
+// (4 bytes each for IPv4, 16 for IPv6).
+struct IpSubtree {
+  std::vector<std::uint8_t> address;
+  std::vector<std::uint8_t> mask;
+};
+
+// The dNSName and iPAddress subtrees of a nameConstraints extension; other
+// name forms are not kept (no name of those forms is ever checked).
+struct NameConstraints {
+  std::vector<std::string> permitted_dns;
+  std::vector<std::string> excluded_dns;
+  std::vector<IpSubtree> permitted_ip;
+  std::vector<IpSubtree> excluded_ip;
+};
+
 class Certificate {
  public:
   static constexpr std::size_t kMaxDerSize = 32768;
@@ -125,6 +154,15 @@ class Certificate {
   bool IsCa() const { return is_ca_; }
   bool HasKeyUsage() const { return has_key_usage_; }
   bool AllowsCertificateSigning() const { return !has_key_usage_ || key_cert_sign_; }
+  // All KeyUsageBit values the keyUsage extension sets (0 without one).
+  std::uint16_t KeyUsageBits() const { return key_usage_bits_; }
+  // basicConstraints pathLenConstraint, or -1 when absent (no limit).
+  int PathLengthConstraint() const { return path_length_constraint_; }
+  // extendedKeyUsage purposes as dotted OIDs (empty without the extension).
+  bool HasExtendedKeyUsage() const { return has_extended_key_usage_; }
+  const std::vector<std::string>& ExtendedKeyUsages() const { return extended_key_usages_; }
+  bool HasNameConstraints() const { return has_name_constraints_; }
+  const NameConstraints& Constraints() const { return name_constraints_; }
   // subjectAltName dNSName entries (as encoded) and iPAddress entries (4 or 16 bytes).
   const std::vector<std::string>& DnsNames() const { return dns_names_; }
   const std::vector<std::vector<std::uint8_t>>& IpAddresses() const { return ip_addresses_; }
@@ -185,6 +223,12 @@ class Certificate {
   bool is_ca_ = false;
   bool has_key_usage_ = false;
   bool key_cert_sign_ = false;
+  std::uint16_t key_usage_bits_ = 0;
+  int path_length_constraint_ = -1;
+  bool has_extended_key_usage_ = false;
+  std::vector<std::string> extended_key_usages_;
+  bool has_name_constraints_ = false;
+  NameConstraints name_constraints_;
   std::vector<std::string> dns_names_;
   std::vector<std::vector<std::uint8_t>> ip_addresses_;
   ByteBuffer key_blob_;

@@ -32,7 +32,14 @@ bool ParseBasicConstraints(std::span<const std::uint8_t> value, internal::Extens
     if (ca->contents.size() != 1) return false;
     out->is_ca = ca->contents[0] != 0;
   }
-  fields.NextIf(der::kInteger);
+  if (const auto path_length = fields.NextIf(der::kInteger)) {
+    const auto bytes = UnsignedIntegerBytes(path_length->contents);
+    if (!bytes) return false;
+    // Any limit beyond what a path can hold is as good as none.
+    int limit = 0;
+    for (const std::uint8_t b : *bytes) limit = limit > 0xffff ? limit : (limit << 8) | b;
+    out->path_length_constraint = limit;
+  }
   if (!fields.AtEnd() || fields.Failed()) return false;
   out->has_basic_constraints = true;
   return true;
@@ -45,6 +52,76 @@ bool ParseKeyUsage(std::span<const std::uint8_t> value, internal::ExtensionSumma
   if (!bits || !outer.AtEnd() || bits->contents.empty() || bits->contents[0] > 7) return false;
   out->has_key_usage = true;
   out->key_cert_sign = bits->contents.size() > 1 && (bits->contents[1] & 0x04) != 0;
+  std::uint16_t usage = 0;
+  if (bits->contents.size() > 1) usage = static_cast<std::uint16_t>(bits->contents[1] << 8);
+  if (bits->contents.size() > 2) usage |= bits->contents[2];
+  out->key_usage_bits = usage & 0xff80;
+  return true;
+}
+
+// ExtKeyUsageSyntax ::= SEQUENCE SIZE (1..MAX) OF KeyPurposeId
+bool ParseExtendedKeyUsage(std::span<const std::uint8_t> value, internal::ExtensionSummary* out) {
+  DerReader outer(value);
+  const auto sequence = outer.Expect(der::kSequence);
+  if (!sequence || !outer.AtEnd()) return false;
+  DerReader purposes(sequence->contents);
+  while (!purposes.AtEnd()) {
+    const auto purpose = purposes.Expect(der::kOid);
+    if (!purpose) return false;
+    std::string oid = OidToText(purpose->contents);
+    if (oid.empty()) return false;
+    out->extended_key_usages.push_back(std::move(oid));
+  }
+  // An empty list would allow nothing; read as malformed rather than guessed at.
+  if (purposes.Failed() || out->extended_key_usages.empty()) return false;
+  out->has_extended_key_usage = true;
+  return true;
+}
+
+// GeneralSubtrees ::= SEQUENCE OF SEQUENCE { base GeneralName, minimum [0] DEFAULT 0,
+// maximum [1] OPTIONAL }. Only dNSName and iPAddress bases are kept; a minimum
+// other than 0 or any maximum cannot be honoured and fails.
+bool ParseSubtrees(std::span<const std::uint8_t> contents, std::vector<std::string>* dns,
+                   std::vector<IpSubtree>* ip) {
+  DerReader subtrees(contents);
+  while (!subtrees.AtEnd()) {
+    const auto subtree = subtrees.Expect(der::kSequence);
+    if (!subtree) return false;
+    DerReader fields(subtree->contents);
+    const auto base = fields.Next();
+    if (!base) return false;
+    if (const auto minimum = fields.NextIf(der::ContextPrimitive(0))) {
+      const auto bytes = UnsignedIntegerBytes(minimum->contents);
+      if (!bytes || bytes->size() != 1 || (*bytes)[0] != 0) return false;
+    }
+    if (!fields.AtEnd() || fields.Failed()) return false;
+    if (base->Is(der::ContextPrimitive(2))) {
+      dns->emplace_back(base->contents.begin(), base->contents.end());
+    } else if (base->Is(der::ContextPrimitive(7))) {
+      const std::size_t half = base->contents.size() / 2;
+      if (base->contents.size() != 8 && base->contents.size() != 32) return false;
+      ip->push_back({{base->contents.begin(), base->contents.begin() + half},
+                     {base->contents.begin() + half, base->contents.end()}});
+    }
+  }
+  return !subtrees.Failed();
+}
+
+// NameConstraints ::= SEQUENCE { permittedSubtrees [0] OPTIONAL, excludedSubtrees [1] OPTIONAL }
+bool ParseNameConstraints(std::span<const std::uint8_t> value, internal::ExtensionSummary* out) {
+  DerReader outer(value);
+  const auto sequence = outer.Expect(der::kSequence);
+  if (!sequence || !outer.AtEnd()) return false;
+  DerReader parts(sequence->contents);
+  NameConstraints& constraints = out->name_constraints;
+  if (const auto permitted = parts.NextIf(der::ContextConstructed(0))) {
+    if (!ParseSubtrees(permitted->contents, &constraints.permitted_dns, &constraints.permitted_ip)) return false;
+  }
+  if (const auto excluded = parts.NextIf(der::ContextConstructed(1))) {
+    if (!ParseSubtrees(excluded->contents, &constraints.excluded_dns, &constraints.excluded_ip)) return false;
+  }
+  if (!parts.AtEnd() || parts.Failed()) return false;
+  out->has_name_constraints = true;
   return true;
 }
 
@@ -97,6 +174,12 @@ bool ParseExtensions(std::span<const std::uint8_t> contents, ExtensionSummary* o
     if (parsed.oid == "2.5.29.19" && !ParseBasicConstraints(value->contents, out)) return false;
     if (parsed.oid == "2.5.29.15" && !ParseKeyUsage(value->contents, out)) return false;
     if (parsed.oid == "2.5.29.17" && !ParseSubjectAltName(value->contents, out)) return false;
+    if (parsed.oid == "2.5.29.37" && !ParseExtendedKeyUsage(value->contents, out)) return false;
+    if (parsed.oid == "2.5.29.30" && !ParseNameConstraints(value->contents, out)) return false;
+    // Two copies of one extension could be read differently by different checks.
+    for (const auto& earlier : out->extensions) {
+      if (earlier.oid == parsed.oid) return false;
+    }
     out->extensions.push_back(std::move(parsed));
   }
   return !reader.Failed();

@@ -13,10 +13,21 @@
 //       (basicConstraints cA missing or false, or keyUsage without keyCertSign)
 //   128 a certificate below the trust anchor is signed with MD2 or MD5
 //   256 the path is longer than kMaxPathLength (or loops)
+// and, once a path to a trust anchor is found, its extensions, in this order:
+//   4096 a certificate on the path carries a critical extension not enforced here
+//   64   the anchor issues but is no certification authority: a trusted
+//        end-entity certificate is trusted only as itself
+//   2048 extendedKeyUsage of a certificate on the path leaves out serverAuth
+//        (and anyExtendedKeyUsage)
+//   512  more certificates below an issuer than its pathLenConstraint allows
+//   1024 a name (subjectAltName dNSName or iPAddress, or the server's
+//        CommonName when it has no dNSName) outside an issuer's nameConstraints
 // and the dates of every certificate on the path, the anchor included, add
 //   16  one of them has expired
 //   32  one of them is not yet valid
-// Both stores are only read; they must outlive the verifier.
+// Both stores are only read; they must outlive the verifier. How the server's
+// key may be used in the key exchange is checked by the engine itself, with
+// KeyUsageAllowsKeyExchange (certificate_usage.h).
 
 #include <cstdint>
 #include <string>
@@ -36,6 +47,10 @@ constexpr std::uint32_t kChainNotYetValid = 32;
 constexpr std::uint32_t kChainIssuerNotCa = 64;
 constexpr std::uint32_t kChainWeakSignature = 128;
 constexpr std::uint32_t kChainTooLong = 256;
+constexpr std::uint32_t kChainPathLengthExceeded = 512;
+constexpr std::uint32_t kChainNameNotPermitted = 1024;
+constexpr std::uint32_t kChainUsageNotAllowed = 2048;
+constexpr std::uint32_t kChainUnknownCriticalExtension = 4096;
 
 class ChainVerifier {
  public:

@@ -61,6 +61,7 @@ bool NameMatches(std::string_view pattern, std::string_view host) {
   if (pattern.size() < 3 || pattern[0] != '*' || pattern[1] != '.') return false;
   const std::string_view domain = pattern.substr(2);
   if (domain.find('*') != std::string_view::npos || host.size() <= domain.size() + 1) return false;
+  if (domain.find('.') == std::string_view::npos) return false;  // "*.com" would cover a whole top-level domain
   const std::size_t split = host.size() - domain.size();
   const std::string_view label = host.substr(0, split - 1);
   return host[split - 1] == '.' && EqualsIgnoringCase(host.substr(split), domain) &&
