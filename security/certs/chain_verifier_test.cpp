@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -15,6 +17,7 @@
 
 #include "security/certs/day_number.h"
 #include "security/certs/openssl_test_ca.h"
+#include "security/certs/pem.h"
 #include "security/certs/server_certificate_acceptance.h"
 #include "security/certs/system_certificate_store.h"
 #include "tests/support/test_environment.h"
@@ -144,12 +147,55 @@ TEST(ChainVerifierTest, ChainSuiteFromOpenSsl) {
   }
 }
 
+Certificate FromPemFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto blocks = ParsePem(text);
+  EXPECT_EQ(blocks.size(), 1u) << path;
+  return blocks.empty() ? Certificate() : Certificate(blocks[0].data);
+}
+
+// Combinations of constraints across a path, made by a script with the
+// openssl command; each case also has its accepted counterpart there.
+TEST(ChainVerifierTest, ConstraintCombinationsFromScript) {
+  testing_support::ScopedTestHome home;
+  const auto dir = home.root() / "constraints";
+  const auto script = testing_support::SourceDir() / "security" / "certs" / "testdata" / "constraint_chains.sh";
+  const std::string command = "'" + script.string() + "' '" + dir.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  std::ifstream in(dir / "cases.txt");
+  int count = 0;
+  int accepted = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::stringstream words(line);
+    std::vector<std::string> w;
+    for (std::string word; words >> word;) w.push_back(word);
+    ASSERT_EQ(w.size(), 6u) << line;
+    SCOPED_TRACE("case " + w[0]);
+    MemoryCertificateStore trusted;
+    for (const auto& file : SplitList(w[2])) trusted.Add(FromPemFile(dir / file));
+    const auto chain = SplitList(w[3]);
+    MemoryCertificateStore received;
+    for (std::size_t k = chain.size(); k-- > 1;) received.Add(FromPemFile(dir / chain[k]));
+    received.Add(FromPemFile(dir / chain[0]));
+    const AcceptanceResult result = CheckServerCertificate(w[1], received, trusted, CurrentDayNumber());
+    EXPECT_EQ(result.chain_result, std::stoul(w[4], nullptr, 16)) << result.reason;
+    EXPECT_EQ(result.accepted, w[5] == "accept") << result.reason;
+    ++count;
+    accepted += result.accepted ? 1 : 0;
+  }
+  EXPECT_GE(count, 20);
+  EXPECT_GE(accepted, 8);
+}
+
 TEST(ChainVerifierTest, DescribesResults) {
   EXPECT_EQ(DescribeChainResult(0), "trusted");
   EXPECT_EQ(DescribeChainResult(kChainIssuerNotFound | kChainExpired),
             "issuer not found among the trusted certificates; certificate expired");
   EXPECT_EQ(DescribeChainResult(kChainNotYetValid), "certificate not yet valid");
   EXPECT_EQ(DescribeChainResult(kChainBadSelfSignature), "self-signed certificate with a bad signature");
+  EXPECT_EQ(DescribeChainResult(kChainNameNotPermitted | kChainExpired),
+            "name outside the issuer's name constraints; certificate expired");
 }
 
 }  // namespace
