@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "security/certs/certificate_loader.h"
+#include "security/certs/chain_verifier.h"
 #include "security/certs/openssl_test_ca.h"
 #include "security/certs/server_certificate_acceptance.h"
 #include "tests/support/test_environment.h"
@@ -89,6 +90,61 @@ TEST_F(cert, VerifyAgainstATrustFile) {
   EXPECT_EQ(RunCert({"frobnicate"}).code, 2);
 }
 
+// Path constraints show in the command's verdict, each beside a chain that passes.
+TEST_F(cert, VerifyRefusesWhatTheIssuersForbid) {
+  const std::vector<std::string> ca_ext = {"basicConstraints = critical,CA:TRUE", "keyUsage = critical,keyCertSign"};
+  auto with = [&](std::vector<std::string> lines, const std::string& more) {
+    lines.push_back(more);
+    return lines;
+  };
+  ca_.Issue({.name = "nc", .issuer = "root", .key = "k", .subject = "/CN=Ctl Constrained",
+             .extensions = with(ca_ext, "nameConstraints = critical,permitted;DNS:example.test")});
+  ca_.Issue({.name = "nc_in", .issuer = "nc", .key = "k", .subject = "/CN=mail.example.test",
+             .extensions = {"subjectAltName = DNS:mail.example.test"}});
+  ca_.Issue({.name = "nc_out", .issuer = "nc", .key = "k", .subject = "/CN=mail.example.test",
+             .extensions = {"subjectAltName = DNS:mail.example.test,DNS:mail.evil.test"}});
+  ca_.Issue({.name = "pl0", .issuer = "root", .key = "k", .subject = "/CN=Ctl PathLen0",
+             .extensions = {"basicConstraints = critical,CA:TRUE,pathlen:0", "keyUsage = critical,keyCertSign"}});
+  ca_.Issue({.name = "pl0_sub", .issuer = "pl0", .key = "k", .subject = "/CN=Ctl Below PathLen0", .extensions = ca_ext});
+  ca_.Issue({.name = "pl0_leaf", .issuer = "pl0_sub", .key = "k", .subject = "/CN=mail.example.test",
+             .extensions = {"basicConstraints = CA:FALSE"}});
+  ca_.Issue({.name = "client", .issuer = "inter", .key = "k", .subject = "/CN=mail.example.test",
+             .extensions = {"extendedKeyUsage = clientAuth"}});
+  ca_.Issue({.name = "crit", .issuer = "inter", .key = "k", .subject = "/CN=mail.example.test",
+             .extensions = {"1.3.6.1.4.1.55555.1 = critical,ASN1:NULL"}});
+  ca_.Write("nc_in.chain", ca_.Pem("nc_in") + ca_.Pem("nc"));
+  ca_.Write("nc_out.chain", ca_.Pem("nc_out") + ca_.Pem("nc"));
+  ca_.Write("pl0.chain", ca_.Pem("pl0_leaf") + ca_.Pem("pl0_sub") + ca_.Pem("pl0"));
+  ca_.Write("client.chain", ca_.Pem("client") + ca_.Pem("inter"));
+  ca_.Write("crit.chain", ca_.Pem("crit") + ca_.Pem("inter"));
+  const auto verify = [&](const std::string& chain) {
+    return RunCert({"verify", "mail.example.test", Path(chain), "--trust", Path("root.pem")});
+  };
+  EXPECT_EQ(verify("nc_in.chain").out, "chain result: 0x00000000\naccepted\n");
+  const struct {
+    const char* chain;
+    const char* out;
+  } refused[] = {
+      {"nc_out.chain", "chain result: 0x00000400\nrefused: name outside the issuer's name constraints\n"},
+      {"pl0.chain", "chain result: 0x00000200\nrefused: issuer's path length constraint exceeded\n"},
+      {"client.chain", "chain result: 0x00000800\nrefused: certificate not meant for server authentication\n"},
+      {"crit.chain", "chain result: 0x00001000\nrefused: certificate carries an unknown critical extension\n"},
+  };
+  for (const auto& r : refused) {
+    const Outcome outcome = verify(r.chain);
+    EXPECT_EQ(outcome.code, 1) << r.chain;
+    EXPECT_EQ(outcome.out, r.out) << r.chain;
+  }
+
+  // A server certificate trusted by itself is pinned: it is accepted, but
+  // what it signs is not.
+  ca_.Issue({.name = "minted", .issuer = "leaf", .key = "k", .subject = "/CN=other.example.test",
+             .extensions = {"subjectAltName = DNS:other.example.test"}});
+  EXPECT_EQ(RunCert({"verify", "mail.example.test", Path("leaf.pem"), "--trust", Path("leaf.pem")}).code, 0);
+  EXPECT_EQ(RunCert({"verify", "other.example.test", Path("minted.pem"), "--trust", Path("leaf.pem")}).out,
+            "chain result: 0x00000040\nrefused: issuer is not a certification authority\n");
+}
+
 // The user ROOT store: import, list, verify through it, duplicates, remove.
 TEST_F(cert, ImportListVerifyRemove) {
   ScopedBundle bundle(ca_.dir() / "empty.pem");
@@ -135,6 +191,13 @@ TEST_F(cert, SystemBundleRootsAreTrustAnchors) {
   ca_.Write("first.der", std::string(roots.front().Der().text()));
   const Outcome outcome = RunCert({"verify", "mail.example.test", Path("first.der")});
   EXPECT_EQ(outcome.out.rfind("chain result: 0x00000000\nrefused: certificate does not name", 0), 0u) << outcome.out;
+  // None of them is refused for its extensions (some may have expired by now).
+  security::MemoryCertificateStore all;
+  for (const auto& root : roots) all.Add(root);
+  for (const auto& root : roots) {
+    const std::uint32_t result = security::ChainVerifier(all, all).Verify(root);
+    EXPECT_EQ(result & ~(security::kChainExpired | security::kChainNotYetValid), 0u) << root.Subject().text;
+  }
 }
 
 }  // namespace

@@ -8,6 +8,10 @@
 
 #include "security/certs/certificate.h"
 #include "security/certs/certificate_loader.h"
+#include "security/certs/certificate_store.h"
+#include "security/certs/certificate_usage.h"
+#include "security/certs/chain_verifier.h"
+#include "security/certs/name_constraints.h"
 #include "security/certs/der_reader.h"
 #include "security/certs/server_certificate_acceptance.h"
 
@@ -30,6 +34,15 @@ void Exercise(const security::Certificate& certificate) {
   (void)certificate.VerifySelf();
   (void)security::CertificateMatchesHost(certificate, "mail.example.test");
   (void)security::CertificateMatchesHost(certificate, "127.0.0.1");
+  // The decoded extensions: usages, constraints applied to its own names, and
+  // a path check with the certificate as its own anchor.
+  (void)security::KeyUsageAllowsKeyExchange(certificate, security::KeyExchangeKind::kRsa);
+  (void)security::AllowsServerAuthentication(certificate);
+  (void)security::UnknownCriticalExtension(certificate);
+  (void)security::NamesSatisfyConstraints(certificate, certificate.Constraints(), true);
+  security::MemoryCertificateStore store;
+  store.Add(certificate);
+  (void)security::ChainVerifier(store, store).Verify(certificate, 0);
   std::size_t lengths[4] = {0, 0, 0, 0};
   (void)certificate.GetRsaKey(nullptr, &lengths[0], nullptr, &lengths[1]);
   (void)certificate.GetDsaKey(nullptr, &lengths[0], nullptr, &lengths[1], nullptr, &lengths[2], nullptr, &lengths[3]);
