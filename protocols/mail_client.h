@@ -32,6 +32,7 @@
 #include <string_view>
 #include <vector>
 
+#include "protocols/byte_transport.h"
 #include "protocols/connection_status.h"
 #include "protocols/mail_result.h"
 #include "protocols/socks.h"
@@ -67,6 +68,8 @@ class MailClient {
 
   static constexpr std::size_t kReceiveChunk = 1024;
   static constexpr std::size_t kDrainChunk = 2048;
+  // The longest line the reader accepts when no maximum is set.
+  static constexpr std::size_t kLineLimit = 64 * 1024;
 
   MailClient();
   virtual ~MailClient();
@@ -100,13 +103,21 @@ class MailClient {
   // Runs the activity hook, then the status callback.
   virtual void OnStatus(ConnectionStatus status);
 
+  // Puts another transport under the client (a closed client; the current
+  // connection is closed). Null restores the real socket.
+  void UseTransport(std::unique_ptr<ByteTransport> transport);
+
   // Settings; they take effect at the next Connect (TLS ones at the next handshake).
   void SetBindAddress(std::string address) { bind_address_ = std::move(address); }
   void SetGracefulClose(bool on) { graceful_close_ = on; }
   void SetSocks(SocksSettings settings) { socks_ = std::move(settings); }
   const SocksSettings& socks() const { return socks_; }
   // true: no TLS wanted. false: TLS on; on a connected client the handshake
-  // runs at once and its result is returned (a failed one closes the client).
+  // runs at once and its result is returned. A failed one closes the client,
+  // and TLS switched on that way lasts only for its connection: after Close
+  // the client is plain again, so a new connection starts in clear. Bytes
+  // still unread when TLS is switched on came in clear after the server's
+  // go-ahead; the switch then fails with kTlsPlaintextAtSwitch.
   [[nodiscard]] MailResult SetPlain(bool plain);
   bool plain() const { return plain_; }
   // Allowed TLS versions (security::kProtocolSsl2 | kProtocolSsl3 | kProtocolTls1; default 7).
@@ -114,6 +125,7 @@ class MailClient {
   security::ProtocolMask protocol_versions() const { return versions_; }
   // Only suites of 128 bits and more when set; all 44 otherwise.
   void SetStrongCiphersOnly(bool on);
+  // 0: the reader's own limit, kLineLimit.
   void SetMaxLineLength(std::uint16_t length) { max_line_length_ = length; }
   void SetTimeout(std::uint16_t seconds) { timeout_seconds_ = seconds; }
   std::uint16_t timeout() const { return timeout_seconds_; }
@@ -144,7 +156,9 @@ class MailClient {
   friend class ProxyChannel;
 
   [[nodiscard]] MailResult Resolve(const std::string& host, std::uint32_t* address);
-  [[nodiscard]] MailResult WaitFor(short events);
+  // Waits under the time-out, asking KeepWaiting each time it runs out.
+  [[nodiscard]] MailResult WaitFor(ByteTransport::Readiness what, bool report = true);
+  int TimeoutMs() const { return static_cast<int>(timeout_seconds_) * 1000; }
   [[nodiscard]] MailResult Handshake();
   [[nodiscard]] MailResult FillFromEngine();
   [[nodiscard]] MailResult TlsFailure() const;
@@ -163,10 +177,11 @@ class MailClient {
   bool connected_ = false;
   std::string bind_address_;
   bool graceful_close_ = false;
-  int socket_ = -1;
+  std::unique_ptr<ByteTransport> transport_;
   std::string host_;
   SocksSettings socks_;
   bool plain_ = true;
+  bool upgraded_ = false;  // TLS was switched on over an open connection
   std::unique_ptr<security::TlsEngine> engine_;
   security::ProtocolMask versions_ = 7;
   bool strong_only_ = false;

@@ -11,7 +11,8 @@
 #include <chrono>
 #include <thread>
 
-#include "protocols/scripted_server_fake.h"
+#include "protocols/testing/loopback_server.h"
+#include "protocols/testing/scripted_server_fake.h"
 #include "protocols/socket_errors.h"
 #include "protocols/socket_layer.h"
 
@@ -62,13 +63,14 @@ struct ScriptedConnection {
   ScriptedConnection() { EXPECT_EQ(client.Connect("127.0.0.1", listener.port()), kMailOk); }
   ScopedSocketLayer layer;
   LoopbackListener listener;
-  ScriptedServerFake<MailClient> client;
+  MailClient client;
+  ScriptedServerFake& server = testing::InstallScriptedServer(client);
 };
 
 TEST(MailClientLines, ReplySplitBetweenCrAndLfIsOneLine) {
   ScriptedConnection c;
-  c.client.ServerSends("220 ready\r");
-  c.client.ServerSends("\n250 ok\r\n");
+  c.server.ServerSends("220 ready\r");
+  c.server.ServerSends("\n250 ok\r\n");
   std::string line;
   ASSERT_EQ(c.client.ReadLine(&line), kMailOk);
   EXPECT_EQ(line, "220 ready");
@@ -83,9 +85,9 @@ TEST(MailClientLines, SameLinesWhereverTheStreamIsCut) {
   for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
     ScriptedConnection c;
     if (cut == stream.size()) {
-      c.client.ServerSendsBytewise(stream);
+      c.server.ServerSendsBytewise(stream);
     } else {
-      c.client.ServerSendsCut(stream, {cut});
+      c.server.ServerSendsCut(stream, {cut});
     }
     for (const auto& want : expected) {
       std::string line;
@@ -98,7 +100,7 @@ TEST(MailClientLines, SameLinesWhereverTheStreamIsCut) {
 TEST(MailClientLines, LineOverTheMaximumFails) {
   ScriptedConnection c;
   c.client.SetMaxLineLength(1000);
-  c.client.ServerSends(std::string(1500, 'x'));
+  c.server.ServerSends(std::string(1500, 'x'));
   std::string line;
   EXPECT_EQ(c.client.ReadLine(&line), kSocketLineTooLong);
 }
@@ -108,7 +110,7 @@ TEST(MailClientLines, LineOfExactlyTheMaximumIsRead) {
   ScriptedConnection c;
   c.client.SetMaxLineLength(1000);
   const std::string body(1000, 'y');
-  c.client.ServerSendsCut(body + "\r\n", {1001});
+  c.server.ServerSendsCut(body + "\r\n", {1001});
   std::string line;
   ASSERT_EQ(c.client.ReadLine(&line), kMailOk);
   EXPECT_EQ(line, body);
@@ -116,7 +118,7 @@ TEST(MailClientLines, LineOfExactlyTheMaximumIsRead) {
 
 TEST(MailClientLines, PeerThatHangsUpClosesTheClient) {
   ScriptedConnection c;
-  c.client.ServerSends("partial");
+  c.server.ServerSends("partial");
   std::string line;
   EXPECT_EQ(c.client.ReadLine(&line), kSocketClosedByPeer);
   EXPECT_FALSE(c.client.connected());
@@ -125,7 +127,7 @@ TEST(MailClientLines, PeerThatHangsUpClosesTheClient) {
 
 TEST(MailClientLines, ReadExactTakesBufferedBytesFirst) {
   ScriptedConnection c;
-  c.client.ServerSends("line\r\nABCDEFG");
+  c.server.ServerSends("line\r\nABCDEFG");
   std::string line;
   ASSERT_EQ(c.client.ReadLine(&line), kMailOk);
   std::uint8_t bytes[7];
@@ -136,7 +138,7 @@ TEST(MailClientLines, ReadExactTakesBufferedBytesFirst) {
 TEST(MailClientSend, SendLineAddsCrLfAndEmptySendFails) {
   ScriptedConnection c;
   ASSERT_EQ(c.client.SendLine("EHLO x"), kMailOk);
-  EXPECT_EQ(c.client.client_sent(), "EHLO x\r\n");
+  EXPECT_EQ(c.server.client_sent(), "EHLO x\r\n");
   EXPECT_EQ(c.client.SendAll({}), kSocketZeroLengthSend);
 }
 

@@ -27,6 +27,13 @@ class MailClient::EngineDepth {
 MailResult MailClient::SetPlain(bool plain) {
   plain_ = plain;
   if (plain || !connected_) return kMailOk;
+  upgraded_ = true;
+  if (read_pos_ < buffer_.size()) {
+    // Whatever came with or after the go-ahead was sent in clear by someone;
+    // it must not pass for data of the TLS session.
+    Close();
+    return kTlsPlaintextAtSwitch;
+  }
   return Handshake();
 }
 
