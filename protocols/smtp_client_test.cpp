@@ -126,6 +126,77 @@ TEST(SmtpCommands, StartTlsRefusedKeepsThePlainConnection) {
   EXPECT_TRUE(s.client.connected());
 }
 
+// A reply that never ends is cut off at kMaxReplyLines, and a line that
+// never ends at the reader's limit, without reading the rest.
+TEST(SmtpReplies, EndlessRepliesAreRefused) {
+  Session s;
+  std::string endless;
+  for (int i = 0; i < 5000; ++i) endless += "250-more\r\n";
+  s.server.ServerSends(endless + "250 end\r\n");
+  EXPECT_EQ(s.client.Ehlo(), kSmtpMalformedReply);
+  EXPECT_LE(s.client.reply_lines().size(), SmtpClient::kMaxReplyLines);
+  EXPECT_EQ(s.client.last_response(), "250-more");
+  EXPECT_GT(s.server.unsent_bytes(), 30000u);
+  Session t;
+  for (int i = 0; i < 100; ++i) t.server.ServerSends(std::string(4096, 'x'));
+  EXPECT_EQ(t.client.Ehlo(), kSocketLineTooLong);
+  EXPECT_GT(t.server.unsent_bytes(), 300000u);
+}
+
+// What a server announced in clear counts for nothing once TLS is asked
+// for, and a server greeted with HELO announced nothing at all.
+TEST(SmtpCommands, CapabilitiesAreForgottenAtStartTlsAndHelo) {
+  Session s;
+  s.Ehlo("250-x\r\n250-STARTTLS\r\n250-SIZE 5000\r\n250 AUTH PLAIN LOGIN\r\n");
+  s.server.ServerSends("220 go ahead\r\n");  // then the server hangs up: no handshake
+  EXPECT_TRUE(Failed(s.client.StartTls()));
+  EXPECT_EQ(s.client.capabilities(), 0u);
+  EXPECT_EQ(s.client.server_mechanisms(), 0u);
+  EXPECT_EQ(s.client.max_size(), 0u);
+  Session h;
+  h.Ehlo("250-x\r\n250 AUTH PLAIN\r\n");
+  h.server.ServerSends("250 hello\r\n");
+  ASSERT_EQ(h.client.Helo(), kMailOk);
+  EXPECT_EQ(h.client.capabilities(), 0u);
+  EXPECT_EQ(h.client.server_mechanisms(), 0u);
+  EXPECT_EQ(h.client.Authenticate("u", "p"), kSmtpNoMechanism);
+}
+
+// A failed STARTTLS closes the connection and leaves the client plain, so
+// the session can go on in clear on a new connection.
+TEST(SmtpCommands, FailedStartTlsLeavesThePlainClientForANewConnection) {
+  Session s;
+  s.Ehlo("250-x\r\n250 STARTTLS\r\n");
+  s.server.ServerSends("220 go ahead\r\n");
+  EXPECT_TRUE(Failed(s.client.StartTls()));
+  EXPECT_FALSE(s.client.connected());
+  EXPECT_TRUE(s.client.plain());
+  EXPECT_FALSE(s.client.tls_active());
+  s.server.ClearSent();
+  s.server.ServerSends("220 again\r\n250 hello\r\n");
+  ASSERT_EQ(s.client.ConnectAndGreet("127.0.0.1", 25), kMailOk);
+  ASSERT_EQ(s.client.Ehlo(), kMailOk);
+  EXPECT_EQ(s.server.client_sent(), "EHLO client.example.org\r\n");  // no TLS hello before it
+  EXPECT_EQ(s.server.connections(), 2);
+}
+
+// Bytes that come in the same read as the go-ahead were sent in clear; they
+// must not be taken into the TLS session. The client hangs up without a
+// handshake and without anything after STARTTLS.
+TEST(SmtpCommands, PlaintextBehindTheGoAheadFailsTheSwitch) {
+  for (const char* extra : {"250 injected\r\n", "\x16\x03\x01", "x"}) {
+    Session s;
+    s.Ehlo("250-x\r\n250-AUTH PLAIN\r\n250 STARTTLS\r\n");
+    s.server.ServerSends(std::string("220 ready\r\n") + extra);
+    EXPECT_EQ(s.client.StartTls(), kTlsPlaintextAtSwitch) << extra;
+    EXPECT_EQ(s.server.client_sent(), "STARTTLS\r\n");
+    EXPECT_FALSE(s.client.connected());
+    EXPECT_TRUE(s.client.plain());
+    EXPECT_EQ(s.client.Authenticate("u", "p"), kSmtpNoMechanism);
+    EXPECT_EQ(s.server.client_sent(), "STARTTLS\r\n");
+  }
+}
+
 TEST(SmtpCommands, QuitClosesWhateverTheReply) {
   Session s;
   s.server.ServerSends("500 what\r\n");
@@ -158,6 +229,30 @@ TEST(SmtpAuth, CredentialsShowWithTheirLogLevel) {
   s.server.ServerSends("334 \r\n235 ok\r\n");
   ASSERT_EQ(s.client.Authenticate("u", "p"), kMailOk);
   EXPECT_EQ(s.log[s.log.size() - 2], "S AHUAcA==");
+}
+
+// 235 ends the exchange whenever it comes: the password LOGIN would send
+// next never goes out. Any other code but 334 ends it as a failure.
+TEST(SmtpAuth, ReplyOtherThanAChallengeEndsTheExchange) {
+  Session s;
+  s.Ehlo("250-x\r\n250 AUTH LOGIN\r\n");
+  s.server.ServerSends("334 VXNlcm5hbWU6\r\n235 2.7.0 fine already\r\n");
+  EXPECT_EQ(s.client.Authenticate("alice", "secret"), kMailOk);
+  EXPECT_EQ(s.server.client_sent(), "AUTH LOGIN\r\nYWxpY2U=\r\n");
+  EXPECT_EQ(s.client.last_response(), "");
+  Session first;
+  first.Ehlo("250-x\r\n250 AUTH LOGIN\r\n");
+  first.server.ServerSends("235 ok\r\n");
+  EXPECT_EQ(first.client.Authenticate("alice", "secret"), kMailOk);
+  EXPECT_EQ(first.server.client_sent(), "AUTH LOGIN\r\n");
+  for (const char* reply : {"535 5.7.8 no\r\n", "250 odd\r\n", "454 later\r\n"}) {
+    Session r;
+    r.Ehlo("250-x\r\n250 AUTH LOGIN\r\n");
+    r.server.ServerSends(std::string("334 VXNlcm5hbWU6\r\n") + reply);
+    const MailResult result = r.client.Authenticate("alice", "secret");
+    EXPECT_EQ(SmtpReplyNumber(result), 0x80C30000u + std::stoul(std::string(reply, 3))) << reply;
+    EXPECT_EQ(r.server.client_sent(), "AUTH LOGIN\r\nYWxpY2U=\r\n") << reply;
+  }
 }
 
 TEST(SmtpAuth, ThirdChallengeToLoginCancels) {
@@ -252,7 +347,13 @@ TEST(SmtpData, StuffedStreamReachesTheServerUnchanged) {
     }
     EXPECT_TRUE(ended);
     EXPECT_EQ(at, wire.size());
-    EXPECT_EQ(kept, message);
+    // Bare LFs arrive as CR LF.
+    std::string expected;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+      if (message[i] == '\n' && (i == 0 || message[i - 1] != '\r')) expected += '\r';
+      expected += message[i];
+    }
+    EXPECT_EQ(kept, expected);
     EXPECT_LE(source.largest, SmtpClient::kDataChunk);
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), message.size());
@@ -260,6 +361,38 @@ TEST(SmtpData, StuffedStreamReachesTheServerUnchanged) {
     EXPECT_EQ(s.log.back(), "R 250 queued");
     EXPECT_EQ(s.log[s.log.size() - 2], "S .");
   }
+}
+
+// A bare LF followed by "." must not give a server that ends lines at LF an
+// early end of the message: the LF goes out as CR LF and the dot is doubled.
+TEST(SmtpData, BareLineFeedsGoOutAsCrLfBeforeTheDotsAreDoubled) {
+  Session s;
+  mime::MemorySource source("a\n.\nb\r\n.\r\nc\n");
+  s.server.ServerSends("354 go\r\n250 ok\r\n");
+  ASSERT_EQ(s.client.Data(source, 0), kMailOk);
+  EXPECT_EQ(s.server.client_sent(), "DATA\r\na\r\n..\r\nb\r\n..\r\nc\r\n.\r\n");
+}
+
+// The reply to the end of the message may take minutes: it is awaited for
+// ten of them by default, whatever the general time-out; longer still fails.
+TEST(SmtpData, FinalReplyIsAwaitedLongerThanTheGeneralTimeOut) {
+  Session s;
+  ASSERT_EQ(s.client.timeout(), 60);
+  EXPECT_EQ(s.client.data_end_timeout(), 600);
+  mime::MemorySource source("Subject: x\r\n\r\nbody\r\n");
+  s.server.ServerSends("354 go\r\n");
+  s.server.ServerSendsAfter(5 * 60 * 1000, "250 queued after five minutes\r\n");
+  ASSERT_EQ(s.client.Data(source, 0), kMailOk);
+  EXPECT_EQ(s.server.longest_wait_ms(), 600 * 1000);
+  EXPECT_EQ(s.client.timeout(), 60);  // the general time-out is back for what follows
+  s.server.ServerSends("354 go\r\n");
+  s.server.ServerSendsAfter(11 * 60 * 1000, "250 too late\r\n");
+  EXPECT_EQ(s.client.Data(source, 0), kSocketTimedOut);
+  // A shorter setting is honoured, and other replies keep the general time-out.
+  Session quick;
+  quick.client.SetDataEndTimeout(120);
+  quick.server.ServerSendsAfter(90 * 1000, "354 go\r\n");
+  EXPECT_EQ(quick.client.Data(source, 0), kSocketTimedOut);
 }
 
 TEST(SmtpData, MessageWithoutFinalLineBreakStillEndsWithTheMark) {
