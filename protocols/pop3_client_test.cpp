@@ -171,6 +171,20 @@ TEST(Pop3Login, ClearSaslLoginThenPlain) {
   EXPECT_FALSE(s.Logged("S YWxpY2U="));
 }
 
+// A status line ends the SASL exchange whenever it comes: after an early
+// "+OK" the password is not sent, after "-ERR" nothing more either.
+TEST(Pop3Login, StatusLineInTheMiddleEndsTheExchange) {
+  Session s;
+  s.server.ServerSends("+ VXNlcm5hbWU6\r\n+OK welcome\r\n");
+  EXPECT_EQ(s.client.AuthenticateSasl(kSaslLogin), kMailOk);
+  EXPECT_EQ(s.server.client_sent(), "AUTH LOGIN\r\nYWxpY2U=\r\n");
+  Session refused;
+  refused.server.ServerSends("+ VXNlcm5hbWU6\r\n-ERR no such user\r\n");
+  EXPECT_EQ(refused.client.AuthenticateSasl(kSaslLogin), kPop3LoginRefused);
+  EXPECT_EQ(refused.server.client_sent(), "AUTH LOGIN\r\nYWxpY2U=\r\n");
+  EXPECT_EQ(refused.client.last_response(), "-ERR no such user");
+}
+
 TEST(Pop3Login, ThirdChallengeToLoginCancels) {
   Session s;
   s.server.ServerSends("+ VXNlcm5hbWU6\r\n+ UGFzc3dvcmQ6\r\n+ QWdhaW4/\r\n-ERR cancelled\r\n");
@@ -222,6 +236,23 @@ TEST(Pop3Commands, RetrAndTopUnstuffLines) {
   EXPECT_EQ(lines, (std::vector<std::string>{"Subject: y"}));
   EXPECT_EQ(s.client.Retr(9), kPop3RetrRefused);
   EXPECT_EQ(s.server.client_sent(), "RETR 1\r\nTOP 3 0\r\nRETR 9\r\n");
+}
+
+// Bytes behind the "+OK" to STLS came in clear: the switch fails before any
+// handshake, nothing more is sent, the capabilities read in clear are gone
+// and the next connection starts in clear.
+TEST(Pop3Commands, PlaintextBehindTheStlsGoAheadFailsTheSwitch) {
+  Session s("+OK hi\r\n", "+OK\r\nUSER\r\nSTLS\r\nSASL PLAIN\r\n.\r\n+OK\r\nPLAIN\r\n.\r\n");
+  ASSERT_EQ(s.client.server_mechanisms(), unsigned{kSaslPlain});
+  s.server.ServerSends("+OK begin TLS\r\n+OK logged in\r\n");
+  EXPECT_EQ(s.client.StartTls(), kTlsPlaintextAtSwitch);
+  EXPECT_EQ(s.server.client_sent(), "STLS\r\n");
+  EXPECT_FALSE(s.client.connected());
+  EXPECT_TRUE(s.client.plain());
+  EXPECT_EQ(s.client.capabilities(), kPop3DefaultCapabilities);
+  EXPECT_EQ(s.client.server_mechanisms(), 0u);
+  EXPECT_TRUE(Failed(s.client.Login()));
+  EXPECT_EQ(s.server.client_sent(), "STLS\r\n");
 }
 
 TEST(Pop3Commands, DeleStlsAndQuit) {
