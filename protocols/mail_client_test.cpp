@@ -244,5 +244,78 @@ TEST(MailClientSockets, GracefulCloseLetsThePeerFinish) {
   EXPECT_EQ(peer_send_errno, 0);
 }
 
+// A listener whose queue is full drops further connection requests, so a
+// connect to it hangs for the kernel's own minutes: the client gives up
+// after its time-out, asking KeepWaiting each time.
+TEST(MailClientSockets, ConnectWaitsOnlyForTheTimeOut) {
+  ScopedSocketLayer layer;
+  LoopbackListener full(/*backlog=*/0);
+  std::vector<int> fillers;
+  for (int i = 0; i < 4; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    target.sin_port = htons(full.port());
+    (void)::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof(target));
+    fillers.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  WaitCounter client;
+  client.SetTimeout(1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.Connect("127.0.0.1", full.port()), kSocketTimedOut);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(client.asked_, 3);
+  EXPECT_GE(waited, std::chrono::milliseconds(2900));
+  EXPECT_LT(waited, std::chrono::seconds(10));
+  EXPECT_FALSE(client.connected());
+  for (int fd : fillers) ::close(fd);
+}
+
+// A peer that stops reading fills the socket buffers; a large send then
+// fails at the time-out instead of blocking until the peer reads again.
+TEST(MailClientSockets, SendToAPeerThatStopsReadingEndsAtTheTimeOut) {
+  ScopedSocketLayer layer;
+  LoopbackListener listener;
+  MailClient client;
+  client.SetTimeout(1);
+  ASSERT_EQ(client.Connect("127.0.0.1", listener.port()), kMailOk);
+  const int peer = ::accept(listener.fd(), nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+  // Should the client block after all, resetting the connection ends the
+  // send with an error after a while instead of hanging the test.
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const linger reset{1, 0};
+    ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
+    ::close(peer);
+  });
+  const std::string big(64 * 1024 * 1024, 'x');
+  const auto start = std::chrono::steady_clock::now();
+  const MailResult r = client.SendAll({reinterpret_cast<const std::uint8_t*>(big.data()), big.size()});
+  const auto waited = std::chrono::steady_clock::now() - start;
+  done = true;
+  watchdog.join();
+  EXPECT_EQ(r, kSocketTimedOut);
+  EXPECT_LT(waited, std::chrono::seconds(10));
+}
+
+// A line that never ends stops at the reader's limit without a maximum of
+// its own; a maximum of its own is honoured.
+TEST(MailClientLines, EndlessLineStopsAtTheLimit) {
+  ScriptedConnection c;
+  for (int i = 0; i < 200; ++i) c.server.ServerSends(std::string(1024, 'a'));
+  std::string line;
+  EXPECT_EQ(c.client.ReadLine(&line), kSocketLineTooLong);
+  EXPECT_GT(c.server.unsent_bytes(), 100u * 1024);
+  ScriptedConnection d;
+  d.client.SetMaxLineLength(1000);
+  d.server.ServerSends(std::string(1500, 'b'));
+  d.server.ServerSends("\r\n");
+  EXPECT_EQ(d.client.ReadLine(&line), kSocketLineTooLong);
+}
+
 }  // namespace
 }  // namespace protocols
