@@ -98,6 +98,14 @@ std::string HeaderQEncode(std::span<const std::uint8_t> bytes, std::size_t budge
   return out;
 }
 
+std::u16string WithoutControlCharacters(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) {
+    if ((c < 0x20 && c != u'\t') || c == 0x7F) c = u' ';
+  }
+  return out;
+}
+
 HeaderLine::HeaderLine(std::string start) : text_(std::move(start)), name_end_(text_.size()) {}
 
 void HeaderLine::Fold() {
@@ -149,8 +157,10 @@ void HeaderLine::AppendWord(std::string_view word) {
   text_.append(word);
 }
 
-void HeaderLine::AppendValue(std::u16string_view value, std::string_view charset, HeaderEncodingMode mode,
+void HeaderLine::AppendValue(std::u16string_view value_in, std::string_view charset, HeaderEncodingMode mode,
                              bool in_quotes) {
+  const std::u16string clean = WithoutControlCharacters(value_in);
+  const std::u16string_view value = clean;
   const bool raw = mode == HeaderEncodingMode::kRaw;
   auto flush = [&](std::u16string_view word) {
     std::string bytes = raw ? EncodeText(word, charset) : platform::Utf16ToLatin1(word);
@@ -161,6 +171,15 @@ void HeaderLine::AppendValue(std::u16string_view value, std::string_view charset
         escaped.push_back(c);
       }
       bytes.swap(escaped);
+    }
+    MakeRoom(bytes.size());
+    if (LineLength() + bytes.size() > kHeaderLineHardLimit) {
+      // Too long for any line: encoded words can be split, the word cannot.
+      std::size_t core = word.size();
+      while (core > 0 && IsWs(word[core - 1])) --core;
+      AppendEncoded(word.substr(0, core), charset, raw ? HeaderEncodingMode::kShorterOfQAndB : mode, in_quotes);
+      for (std::size_t k = core; k < word.size(); ++k) text_.push_back(static_cast<char>(word[k]));
+      return;
     }
     AppendWord(bytes);
   };
