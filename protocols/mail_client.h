@@ -65,6 +65,10 @@ class MailClient {
   using ClientCertificateProvider = std::function<bool(ClientCertificate*)>;
   // The TLS engine's trace events, passed through unchanged.
   using TlsNotification = std::function<void(int event, int argument)>;
+  // Every TLS alert or engine error code as it is reported.
+  using TlsAlertObserver = std::function<void(int code)>;
+  // The end of a TLS session: orderly (a close_notify) or by a failure.
+  using TlsClosedObserver = std::function<void(bool orderly)>;
 
   static constexpr std::size_t kReceiveChunk = 1024;
   static constexpr std::size_t kDrainChunk = 2048;
@@ -133,6 +137,8 @@ class MailClient {
   void SetCertificateAcceptance(CertificateAcceptance callback) { accept_certificate_ = std::move(callback); }
   void SetClientCertificateProvider(ClientCertificateProvider provider) { client_certificate_ = std::move(provider); }
   void SetTlsNotification(TlsNotification callback) { tls_notification_ = std::move(callback); }
+  void SetTlsAlertObserver(TlsAlertObserver observer) { tls_alert_observer_ = std::move(observer); }
+  void SetTlsClosedObserver(TlsClosedObserver observer) { tls_closed_observer_ = std::move(observer); }
 
   bool connected() const { return connected_; }
   // The host of the current or last connection (the target, not the proxy).
@@ -195,6 +201,8 @@ class MailClient {
   CertificateAcceptance accept_certificate_;
   ClientCertificateProvider client_certificate_;
   TlsNotification tls_notification_;
+  TlsAlertObserver tls_alert_observer_;
+  TlsClosedObserver tls_closed_observer_;
   StatusCallback status_callback_;
   std::uint16_t max_line_length_ = 0;
   std::uint16_t timeout_seconds_ = 60;

@@ -133,6 +133,7 @@ security::TlsCallbacks MailClient::MakeTlsCallbacks() {
   };
   // 4. The session ended: orderly (1) or by a failure (0); the connection goes with it.
   c.onClosed = [this](security::TlsEngine&, int flag) {
+    if (tls_closed_observer_) tls_closed_observer_(flag != 0);
     if (ending_tls_) return;
     if (flag != 0) {
       last_tls_code_ = security::kTlsSessionEnded;
@@ -173,6 +174,7 @@ security::TlsCallbacks MailClient::MakeTlsCallbacks() {
   };
   // 8. Alerts and errors: the code is kept for the caller.
   c.onError = [this](security::TlsEngine&, int code) {
+    if (tls_alert_observer_) tls_alert_observer_(code);
     if (ending_tls_) return;
     tls_error_ = true;
     last_tls_code_ = security::TlsErrorFromAlert(code);
