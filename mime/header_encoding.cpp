@@ -26,10 +26,7 @@ std::u16string PlainText(std::string_view bytes) {
 std::vector<std::u16string_view> Characters(std::u16string_view text) {
   std::vector<std::u16string_view> out;
   for (std::size_t i = 0; i < text.size();) {
-    std::size_t n = (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                     text[i + 1] <= 0xDFFF)
-                        ? 2
-                        : 1;
+    const std::size_t n = CharacterLength(text, i);
     out.push_back(text.substr(i, n));
     i += n;
   }
