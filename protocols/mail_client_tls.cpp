@@ -28,12 +28,6 @@ MailResult MailClient::SetPlain(bool plain) {
   plain_ = plain;
   if (plain || !connected_) return kMailOk;
   upgraded_ = true;
-  if (read_pos_ < buffer_.size()) {
-    // Whatever came with or after the go-ahead was sent in clear by someone;
-    // it must not pass for data of the TLS session.
-    Close();
-    return kTlsPlaintextAtSwitch;
-  }
   return Handshake();
 }
 
@@ -61,6 +55,13 @@ void MailClient::AfterEngineCall() {
 
 MailResult MailClient::Handshake() {
   if (!connected_) return kSocketNotConnected;
+  if (read_pos_ < buffer_.size()) {
+    // Bytes already read came in clear, after the go-ahead for TLS or after a
+    // proxy's reply; the engine reads the socket itself, so they would be
+    // read later as if the TLS session had carried them.
+    Close();
+    return kTlsPlaintextAtSwitch;
+  }
   engine_->SetVersionMask(versions_);
   engine_->ApplyStrongOnlyFilter(strong_only_);
   engine_->SetCallbacks(MakeTlsCallbacks());

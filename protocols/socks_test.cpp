@@ -96,6 +96,19 @@ TEST(Socks5, WithoutAuthenticationOffersOnlyMethodZero) {
 
 // After the 4-byte header a type-3 reply carries 1 + 20 + 2 bytes; the server's
 // greeting that follows must come out of the client's line reader intact.
+// Bytes a proxy sends behind its reply are no part of the TLS session that
+// follows: implicit TLS through the proxy fails before the handshake.
+TEST(Socks5, PlaintextBehindTheReplyFailsImplicitTls) {
+  Proxied p(SocksVersion::kSocks5);
+  ASSERT_EQ(p.client.SetPlain(false), kMailOk);
+  p.server.ServerSends(Bytes({5, 0}));
+  p.server.ServerSends(Bytes({5, 0, 0, 1, 10, 0, 0, 1, 0, 25}) + "+OK injected\r\n");
+  EXPECT_EQ(p.client.Connect("127.0.0.1", 995), kTlsPlaintextAtSwitch);
+  EXPECT_EQ(p.server.client_sent(), Bytes({5, 1, 0}) + Bytes({5, 1, 0, 1, 127, 0, 0, 1, 0x03, 0xE3}));
+  EXPECT_FALSE(p.client.connected());
+  EXPECT_FALSE(p.client.plain());  // implicit TLS stays the setting
+}
+
 TEST(Socks5, ReplyWithTwentyByteNameIsSkippedExactly) {
   Proxied p(SocksVersion::kSocks5);
   const std::string name = "proxy.example.net.xy";  // 20 bytes
