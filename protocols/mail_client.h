@@ -6,8 +6,13 @@
 // right after connecting (implicit TLS) or later on the protocol's request
 // (SetPlain(false) after STARTTLS / STLS).
 //
+// The bytes move through a ByteTransport (byte_transport.h): a non-blocking
+// socket unless another is put in with UseTransport. No wait, the connect's
+// included, lasts longer than the time-out; KeepWaiting decides whether to
+// wait once more.
+//
 // One client is used by one thread at a time; every callback runs on that
-// thread. The client owns its socket, its TLS engine (which shares the
+// thread. The client owns its transport, its TLS engine (which shares the
 // process-wide TlsBufferSet, so only one client may be between handshake and
 // Close at a time) and its store of received certificates. The socket layer
 // must be started (socket_layer.h) before Connect.
@@ -17,11 +22,14 @@
 //    client's own conditions: kSocketLayerNotStarted, kSocketZeroLengthSend,
 //    kSocketLineTooLong, kSocketClosedByPeer (the client is then closed),
 //    kSocketTimedOut, kSocketNotConnected (also: TLS not established);
+//    a line longer than the maximum, or than kLineLimit without one, gives
+//    kSocketLineTooLong;
 //  - SOCKS codes 0x80C1xxxx from Connect (socks.h);
 //  - TLS codes: 0x80C50000 | alert code, kTlsHandshakeFailed (0x80C5012A) for
 //    a handshake or read that failed without a code, kTlsSessionEnded
 //    (0x80C5012B) for a write that failed without one or a session the server
-//    ended.
+//    ended, kTlsPlaintextAtSwitch when bytes read in clear are still unread
+//    as TLS starts.
 // A failing Connect closes the socket.
 
 #include <cstdint>
