@@ -388,11 +388,18 @@ TEST(SmtpData, FinalReplyIsAwaitedLongerThanTheGeneralTimeOut) {
   s.server.ServerSends("354 go\r\n");
   s.server.ServerSendsAfter(11 * 60 * 1000, "250 too late\r\n");
   EXPECT_EQ(s.client.Data(source, 0), kSocketTimedOut);
-  // A shorter setting is honoured, and other replies keep the general time-out.
+  // A shorter setting is honoured.
   Session quick;
   quick.client.SetDataEndTimeout(120);
-  quick.server.ServerSendsAfter(90 * 1000, "354 go\r\n");
+  quick.server.ServerSends("354 go\r\n");
+  quick.server.ServerSendsAfter(150 * 1000, "250 queued\r\n");
   EXPECT_EQ(quick.client.Data(source, 0), kSocketTimedOut);
+  EXPECT_EQ(quick.server.longest_wait_ms(), 120 * 1000);
+  // Other replies keep the general time-out.
+  Session other;
+  other.server.ServerSendsAfter(90 * 1000, "354 go\r\n");
+  EXPECT_EQ(other.client.Data(source, 0), kSocketTimedOut);
+  EXPECT_EQ(other.server.longest_wait_ms(), 60 * 1000);
 }
 
 TEST(SmtpData, MessageWithoutFinalLineBreakStillEndsWithTheMark) {
