@@ -51,7 +51,11 @@ int ReportFailure(protocols::MailClient& client, protocols::MailResult result, c
   if (protocols::Family(result) == 0xC5) {
     const int alert = static_cast<int>(result & 0xFFFF);
     out << "handshake failed: " << HexCode(result, 8);
-    if (alert < 256) out << " (" << TlsAlertName(alert) << ')';
+    if (result == protocols::kTlsPlaintextAtSwitch) {
+      out << " (plaintext after the go-ahead)";
+    } else if (alert < 256) {
+      out << " (" << TlsAlertName(alert) << ')';
+    }
     out << '\n';
   } else {
     out << "failed: " << HexCode(result, 8);

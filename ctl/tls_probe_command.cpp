@@ -3,13 +3,6 @@
 #include "ctl/starttls_probe.h"
 #include "ctl/tls_probe_common.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +12,8 @@
 #include <optional>
 #include <sstream>
 
+#include "protocols/mail_client.h"
+#include "protocols/socket_layer.h"
 #include "security/certs/certificate.h"
 #include "security/certs/certificate_loader.h"
 #include "security/certs/certificate_store.h"
@@ -36,94 +31,6 @@ constexpr const char* kUsage =
     "       [--client-cert FILE --client-key FILE] [--round-trip BYTES] [--line TEXT] [--timeout SECONDS]\n"
     "       [--starttls smtp|pop3]";
 
-
-// The probe's own blocking pump: one TCP connection, reads with a time-out
-// through a small buffer. The mail client has its own; this one only serves
-// the diagnostic command.
-class ProbeSocket {
- public:
-  ~ProbeSocket() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool Connect(const std::string& host, const std::string& port, std::string* error) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
-    if (rc != 0) {
-      *error = gai_strerror(rc);
-      return false;
-    }
-    for (addrinfo* a = found; a != nullptr && fd_ < 0; a = a->ai_next) {
-      const int fd = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-      if (fd < 0) continue;
-      if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
-        fd_ = fd;
-      } else {
-        *error = std::strerror(errno);
-        ::close(fd);
-      }
-    }
-    freeaddrinfo(found);
-    if (fd_ >= 0) {
-      const int one = 1;
-      setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-    }
-    return fd_ >= 0;
-  }
-  void SetTimeout(int milliseconds) { timeout_ms_ = milliseconds; }
-  // At most `maximum` bytes; false when the peer closed, the read failed or
-  // the time-out ran out.
-  bool Receive(std::uint8_t* destination, std::size_t maximum, std::size_t* count) {
-    *count = 0;
-    if (begin_ == end_) {
-      if (ended_) return false;
-      pollfd p{fd_, POLLIN, 0};
-      const int ready = ::poll(&p, 1, timeout_ms_);
-      if (ready <= 0) {
-        timed_out_ = ready == 0;
-        ended_ = ready < 0;
-        return false;
-      }
-      const ssize_t n = ::recv(fd_, buffer_, sizeof(buffer_), 0);
-      if (n <= 0) {
-        ended_ = true;
-        return false;
-      }
-      begin_ = 0;
-      end_ = static_cast<std::size_t>(n);
-    }
-    *count = std::min(maximum, end_ - begin_);
-    std::memcpy(destination, buffer_ + begin_, *count);
-    begin_ += *count;
-    return true;
-  }
-  bool SendAll(const std::uint8_t* bytes, std::size_t length) {
-    while (length > 0) {
-      const ssize_t n = ::send(fd_, bytes, length, MSG_NOSIGNAL);
-      if (n <= 0) {
-        ended_ = true;
-        return false;
-      }
-      bytes += n;
-      length -= static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-  bool Ended() const { return ended_; }
-  bool TimedOut() const { return timed_out_; }
-  void ClearTimedOut() { timed_out_ = false; }
-
- private:
-  int fd_ = -1;
-  int timeout_ms_ = 10000;
-  bool ended_ = false;
-  bool timed_out_ = false;
-  std::uint8_t buffer_[16384];
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-};
 
 bool ParseNumber(const std::string& text, long long low, long long high, long long* value) {
   try {
@@ -190,106 +97,96 @@ std::optional<TlsProbeOptions> ParseTlsProbeOptions(const std::vector<std::strin
   return options;
 }
 
+// The mail client with a note of every wait that ran out.
+class ProbeClient : public protocols::MailClient {
+ public:
+  bool KeepWaiting() override {
+    timed_out_ = true;
+    return false;
+  }
+  bool timed_out() const { return timed_out_; }
+  void ClearTimedOut() { timed_out_ = false; }
+
+ private:
+  bool timed_out_ = false;
+};
+
+// Connects in clear through the mail client, then switches TLS on, so that a
+// connection that cannot be made is told apart from a failed handshake.
 class Probe {
  public:
   Probe(const TlsProbeOptions& options, std::ostream& out, std::ostream& err) : options_(options), out_(out), err_(err) {}
 
   int Run() {
     if (!LoadClientCredentials(options_, &client_certificate_, &client_key_, err_)) return 2;
-    std::string error;
-    if (!socket_.Connect(options_.host, options_.port, &error)) {
-      err_ << "dictaloctl: cannot connect to " << options_.host << ':' << options_.port << ": " << error << '\n';
+    protocols::ScopedSocketLayer layer;
+    if (!layer.started()) {
+      err_ << "dictaloctl: the socket layer cannot start\n";
       return 1;
     }
-    socket_.SetTimeout(options_.timeout_seconds * 1000);
-    engine_ = security::TlsEngine::Create(&security::TlsBufferSet::ProcessWide());
-    engine_->SetVersionMask(options_.mask);
-    engine_->ApplyStrongOnlyFilter(options_.strong);
-    engine_->SetCallbacks(Callbacks());
-    try {
-      engine_->Start();
-      while (!engine_->IsEstablished() && engine_->IsSessionOpen() && !socket_.Ended() && !socket_.TimedOut()) {
-        engine_->Pump();
-      }
-    } catch (const security::TlsException& e) {
-      out_ << "handshake failed: " << e.what() << '\n';
+    Configure();
+    const protocols::MailResult connected =
+        client_.Connect(options_.host, static_cast<std::uint16_t>(std::stoi(options_.port)));
+    if (protocols::Failed(connected)) {
+      err_ << "dictaloctl: cannot connect to " << options_.host << ':' << options_.port << ": "
+           << HexCode(connected, 8) << '\n';
       return 1;
     }
-    if (!engine_->IsEstablished()) {
-      const std::uint32_t code = last_code_ >= 0 ? security::TlsErrorFromAlert(last_code_)
-                                                 : security::kTlsHandshakeFailed;
-      out_ << "handshake failed: " << HexCode(code, 8);
-      if (last_code_ >= 0) out_ << " (" << TlsAlertName(last_code_) << ')';
-      if (socket_.TimedOut()) out_ << " (time-out)";
+    const protocols::MailResult handshake = client_.SetPlain(false);
+    if (protocols::Failed(handshake)) {
+      const int alert = static_cast<int>(handshake & 0xFFFF);
+      out_ << "handshake failed: " << HexCode(handshake, 8);
+      if (alert < 256) out_ << " (" << TlsAlertName(alert) << ')';
+      if (client_.timed_out()) out_ << " (time-out)";
       out_ << '\n';
       return 1;
     }
-    PrintTlsSession(*engine_, received_, verdict_, out_);
-    int status = 0;
-    try {
-      status = options_.round_trip > 0 ? RoundTrip() : EchoLine();
-    } catch (const security::TlsException& e) {
-      out_ << "transfer failed: " << e.what() << '\n';
-      status = 1;
-    }
-    engine_->Close();
+    const std::string verdict = CertificateVerdict(options_.host, options_.trust_file, client_.received_certificates());
+    PrintTlsSession(client_.tls_engine(), client_.received_certificates(), verdict, out_);
+    const int status = options_.round_trip > 0 ? RoundTrip() : EchoLine();
+    client_.Close();
     return status;
   }
 
  private:
-  security::TlsCallbacks Callbacks() {
-    security::TlsCallbacks c;
-    c.onData = [this](security::TlsEngine&, const std::uint8_t* bytes, std::size_t length) {
-      inbox_.append(reinterpret_cast<const char*>(bytes), length);
-    };
-    c.onReceive = [this](security::TlsEngine&, std::uint8_t* destination, std::size_t maximum, std::size_t* count) {
-      return socket_.Receive(destination, maximum, count) ? 0 : -1;
-    };
-    c.onSend = [this](security::TlsEngine&, const std::uint8_t* bytes, std::size_t length) {
-      socket_.SendAll(bytes, length);
-    };
-    c.onClosed = [this](security::TlsEngine&, int flag) {
-      if (options_.trace) out_ << "closed: " << (flag ? "orderly" : "failure") << '\n';
-    };
-    c.onEstablished = [this](security::TlsEngine&) { verdict_ = CertificateVerdict(options_.host, options_.trust_file, received_); };
-    c.onPeerCertificate = [this](security::TlsEngine&, const security::Certificate& certificate, int*) {
-      received_.Add(certificate);
-    };
-    c.onClientCertificate = [this](security::TlsEngine&, std::uint8_t* certificate, std::size_t* certificate_length,
-                                   std::uint8_t* key, std::size_t* key_length, int) {
-      if (client_certificate_.empty() || client_certificate_.size() > *certificate_length ||
-          client_key_.size() > *key_length) {
-        *certificate_length = 0;
-        *key_length = 0;
-        return;
-      }
-      std::memcpy(certificate, client_certificate_.data(), client_certificate_.size());
-      std::memcpy(key, client_key_.data(), client_key_.size());
-      *certificate_length = client_certificate_.size();
-      *key_length = client_key_.size();
-    };
-    c.onError = [this](security::TlsEngine&, int code) {
-      last_code_ = code;
-      if (options_.trace) out_ << "alert: " << code << ' ' << TlsAlertName(code) << '\n';
-    };
-    c.onTrace = [this](security::TlsEngine&, int event, int argument) {
-      if (!options_.trace) return;
+  // The verdict is printed, never enforced: the probe is there to show it.
+  void Configure() {
+    client_.SetTimeout(static_cast<std::uint16_t>(options_.timeout_seconds));
+    client_.SetProtocolVersions(static_cast<security::ProtocolMask>(options_.mask));
+    client_.SetStrongCiphersOnly(options_.strong);
+    client_.SetCertificateAcceptance([](protocols::MailClient&, security::CertificateStore&) { return true; });
+    if (!client_certificate_.empty()) {
+      client_.SetClientCertificateProvider([this](protocols::ClientCertificate* filled) {
+        filled->der = client_certificate_;
+        filled->key_blob = client_key_;
+        return true;
+      });
+    }
+    if (!options_.trace) return;
+    client_.SetTlsNotification([this](int event, int argument) {
       out_ << "trace: " << event << ' ' << TlsTraceName(event);
       if (event >= 12) out_ << " (" << argument << ')';
       out_ << '\n';
-    };
-    return c;
+    });
+    client_.SetTlsAlertObserver([this](int code) { out_ << "alert: " << code << ' ' << TlsAlertName(code) << '\n'; });
+    client_.SetTlsClosedObserver([this](bool orderly) { out_ << "closed: " << (orderly ? "orderly" : "failure") << '\n'; });
   }
 
-  // Pumps until `done` holds, the session ends or the socket times out.
+  // Reads until `done` holds, the session ends or a wait runs out.
   template <typename Done>
-  void PumpUntil(Done done) {
-    socket_.ClearTimedOut();
-    while (!done() && engine_->IsSessionOpen() && !socket_.Ended() && !socket_.TimedOut()) engine_->Pump();
+  void ReadUntil(Done done) {
+    client_.ClearTimedOut();
+    std::uint8_t chunk[protocols::MailClient::kReceiveChunk];
+    while (!done() && client_.connected()) {
+      std::size_t n = 0;
+      if (protocols::Failed(client_.ReadSome(chunk, &n))) return;
+      inbox_.append(reinterpret_cast<const char*>(chunk), n);
+    }
   }
 
   bool Send(const std::string& text) {
-    return engine_->Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    return !protocols::Failed(
+        client_.SendAll({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}));
   }
 
   int EchoLine() {
@@ -297,8 +194,8 @@ class Probe {
       out_ << "transfer failed: write refused\n";
       return 1;
     }
-    socket_.SetTimeout(std::min(options_.timeout_seconds, 3) * 1000);
-    PumpUntil([&] { return inbox_.find('\n') != std::string::npos; });
+    client_.SetTimeout(static_cast<std::uint16_t>(std::min(options_.timeout_seconds, 3)));
+    ReadUntil([&] { return inbox_.find('\n') != std::string::npos; });
     const auto end = inbox_.find('\n');
     if (end == std::string::npos) {
       out_ << "no reply\n";
@@ -336,9 +233,9 @@ class Probe {
         return 1;
       }
       const std::size_t sent = at + n;
-      if (sent > kWindow) PumpUntil([&] { return inbox_.size() + kWindow >= sent; });
+      if (sent > kWindow) ReadUntil([&] { return inbox_.size() + kWindow >= sent; });
     }
-    PumpUntil([&] { return inbox_.size() >= data.size(); });
+    ReadUntil([&] { return inbox_.size() >= data.size(); });
     if (inbox_.size() < data.size()) {
       out_ << "round trip: " << inbox_.size() << " of " << data.size() << " bytes came back\n";
       return 1;
@@ -371,14 +268,10 @@ class Probe {
   const TlsProbeOptions& options_;
   std::ostream& out_;
   std::ostream& err_;
-  ProbeSocket socket_;
-  std::unique_ptr<security::TlsEngine> engine_;
-  security::MemoryCertificateStore received_;
+  ProbeClient client_;
   std::vector<std::uint8_t> client_certificate_;
   std::vector<std::uint8_t> client_key_;
   std::string inbox_;
-  std::string verdict_ = "not checked";
-  int last_code_ = -1;
 };
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <sstream>
 #include <thread>
 
+#include "protocols/testing/loopback_server.h"
+
 namespace ctl {
 namespace {
 
@@ -100,6 +102,32 @@ TEST(TlsProbeCommandTest, SilentServerAndRefusedConnectionExitWithOne) {
   const auto r = Probe({"127.0.0.1", std::to_string(port)});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot connect"), std::string::npos) << r.err;
+}
+
+// A hostile server puts bytes in clear right behind its go-ahead for TLS, in
+// the same write. The probe must not start TLS over them: it reports the
+// failure and sends nothing more, neither a TLS hello nor anything else.
+TEST(TlsProbeCommandTest, PlaintextBehindTheGoAheadStopsTheProbe) {
+  struct Case {
+    const char* protocol;
+    std::vector<std::string> replies;
+  };
+  const Case cases[] = {
+      {"smtp", {"220 hostile ESMTP\r\n", "250-hostile\r\n250-AUTH PLAIN\r\n250 STARTTLS\r\n",
+                "220 ready\r\n250 injected\r\n"}},
+      {"pop3", {"+OK hostile\r\n", "+OK\r\nUSER\r\nSTLS\r\n.\r\n", "+OK\r\n+OK injected\r\n"}},
+  };
+  for (const Case& c : cases) {
+    protocols::testing::ScriptedTcpServerFake server(c.replies, 1500);
+    const auto r = Probe({"127.0.0.1", std::to_string(server.port()), "--starttls", c.protocol, "--timeout", "5"});
+    EXPECT_EQ(r.status, 1) << c.protocol;
+    EXPECT_NE(r.out.find("handshake failed: 0x80C5012C (plaintext after the go-ahead)"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("protocol:"), std::string::npos) << r.out;
+    EXPECT_EQ(server.ReceivedAfterLastReply(), "") << c.protocol;
+    EXPECT_NE(server.Received().find(std::string(c.protocol) == "smtp" ? "STARTTLS\r\n" : "STLS\r\n"),
+              std::string::npos);
+  }
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 #include "ctl/tls_probe_common.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
+#include "platform/file_io.h"
 #include "security/certs/certificate.h"
 #include "security/certs/certificate_loader.h"
 #include "security/certs/day_number.h"
@@ -18,9 +17,9 @@ namespace ctl {
 namespace {
 
 std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (platform::ReadWholeFile(path, bytes) != 0) return std::nullopt;
+  return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 }  // namespace

@@ -144,8 +144,7 @@ std::string EncodeText(std::u16string_view text, std::string_view charset) {
       std::string folded;
       folded.reserve(text.size());
       for (std::size_t i = 0; i < text.size(); ++i) {
-        bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                    text[i + 1] <= 0xDFFF;
+        const bool pair = CharacterLength(text, i) == 2;
         folded.push_back(text[i] < 0x80 ? static_cast<char>(text[i]) : '?');
         if (pair) ++i;
       }
@@ -155,8 +154,7 @@ std::string EncodeText(std::u16string_view text, std::string_view charset) {
       std::string out;
       out.reserve(text.size());
       for (std::size_t i = 0; i < text.size(); ++i) {
-        bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                    text[i + 1] <= 0xDFFF;
+        const bool pair = CharacterLength(text, i) == 2;
         out.push_back(text[i] <= 0xFF ? static_cast<char>(text[i]) : '?');
         if (pair) ++i;
       }

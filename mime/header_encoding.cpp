@@ -26,10 +26,7 @@ std::u16string PlainText(std::string_view bytes) {
 std::vector<std::u16string_view> Characters(std::u16string_view text) {
   std::vector<std::u16string_view> out;
   for (std::size_t i = 0; i < text.size();) {
-    std::size_t n = (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                     text[i + 1] <= 0xDFFF)
-                        ? 2
-                        : 1;
+    const std::size_t n = CharacterLength(text, i);
     out.push_back(text.substr(i, n));
     i += n;
   }
@@ -98,6 +95,14 @@ std::string HeaderQEncode(std::span<const std::uint8_t> bytes, std::size_t budge
   return out;
 }
 
+std::u16string WithoutControlCharacters(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) {
+    if ((c < 0x20 && c != u'\t') || c == 0x7F) c = u' ';
+  }
+  return out;
+}
+
 HeaderLine::HeaderLine(std::string start) : text_(std::move(start)), name_end_(text_.size()) {}
 
 void HeaderLine::Fold() {
@@ -149,8 +154,10 @@ void HeaderLine::AppendWord(std::string_view word) {
   text_.append(word);
 }
 
-void HeaderLine::AppendValue(std::u16string_view value, std::string_view charset, HeaderEncodingMode mode,
+void HeaderLine::AppendValue(std::u16string_view value_in, std::string_view charset, HeaderEncodingMode mode,
                              bool in_quotes) {
+  const std::u16string clean = WithoutControlCharacters(value_in);
+  const std::u16string_view value = clean;
   const bool raw = mode == HeaderEncodingMode::kRaw;
   auto flush = [&](std::u16string_view word) {
     std::string bytes = raw ? EncodeText(word, charset) : platform::Utf16ToLatin1(word);
@@ -161,6 +168,15 @@ void HeaderLine::AppendValue(std::u16string_view value, std::string_view charset
         escaped.push_back(c);
       }
       bytes.swap(escaped);
+    }
+    MakeRoom(bytes.size());
+    if (LineLength() + bytes.size() > kHeaderLineHardLimit) {
+      // Too long for any line: encoded words can be split, the word cannot.
+      std::size_t core = word.size();
+      while (core > 0 && IsWs(word[core - 1])) --core;
+      AppendEncoded(word.substr(0, core), charset, raw ? HeaderEncodingMode::kShorterOfQAndB : mode, in_quotes);
+      for (std::size_t k = core; k < word.size(); ++k) text_.push_back(static_cast<char>(word[k]));
+      return;
     }
     AppendWord(bytes);
   };

@@ -25,6 +25,14 @@ enum class HeaderEncodingMode : int {
 inline constexpr char kFold[] = "\r\n ";
 // A header line is folded when a word would take it past this many characters.
 inline constexpr std::size_t kHeaderLineLimit = 75;
+// No line of a header may be longer than this (RFC 5322); a word that would
+// make one longer goes out as encoded words, which fold.
+inline constexpr std::size_t kHeaderLineHardLimit = 998;
+
+// `text` with every control character but TAB (CR, LF, NUL, DEL, ...) turned
+// into a space: in a header a CR or LF would end the line and let the text
+// write a header of its own.
+std::u16string WithoutControlCharacters(std::u16string_view text);
 
 // The header Q text of `bytes`: 33..60 and 62..126 other than "?" and "_" as
 // themselves, everything else (space included) as "=XX". Inside a quoted string
@@ -41,6 +49,8 @@ class HeaderLine {
   explicit HeaderLine(std::string start);
 
   void AppendAscii(std::string_view text) { text_.append(text); }
+  // One word that must stay whole (an ASCII token), folded before when needed.
+  void AppendToken(std::string_view word) { AppendWord(word); }
   void Fold();
   // A fold that takes the place of the white space ending the line, if there is one.
   void FoldAtEnd();
@@ -50,7 +60,9 @@ class HeaderLine {
 
   // Appends one value with the encoding and folding rules of `mode`. `charset` must be
   // supported (ResolveWriteCharset). With `in_quotes` the text is inside a quoted
-  // string: '"' and '\' are escaped and white space is kept as it is.
+  // string: '"' and '\' are escaped and white space is kept as it is. Control
+  // characters are written as spaces (WithoutControlCharacters); a word too long
+  // for any line is encoded, whatever the mode, so that it can fold.
   void AppendValue(std::u16string_view value, std::string_view charset, HeaderEncodingMode mode,
                    bool in_quotes = false);
 

@@ -83,6 +83,42 @@ TEST(HeaderValue, LongTextFoldsAtWhiteSpaceAndUnfoldsToTheSameText) {
   EXPECT_EQ(Unfold(out), "Subject: " + std::string(value.begin(), value.end()));
 }
 
+// CR, LF, NUL and the other control characters never reach the line: each
+// becomes a space, in every mode, quoted or not, so no text can start a
+// header line of its own.
+TEST(HeaderValue, ControlCharactersBecomeSpaces) {
+  const std::u16string hostile = std::u16string(u"Hi\r\nBcc: evil@example.org\n\rX") + u'\0' + u"\x01\x7f\u00e9nd\tok";
+  for (Mode mode : {Mode::kShorterOfQAndB, Mode::kRaw, Mode::kBOnly, Mode::kQOnly}) {
+    for (bool quoted : {false, true}) {
+      const std::string out = Append("Subject: ", hostile, mode, "utf-8", quoted);
+      EXPECT_EQ(out.find_first_of(std::string("\n\0\x01\x7f", 4)), std::string::npos) << out;
+      EXPECT_EQ(out.find('\r'), std::string::npos) << out;
+      const std::u16string read = DecodeHeaderText(out.substr(9));
+      EXPECT_NE(read.find(u"Hi"), std::u16string::npos);
+      EXPECT_NE(read.find(u"Bcc: evil@example.org"), std::u16string::npos) << out;  // kept, as text
+      EXPECT_NE(read.find(u"\u00e9nd"), std::u16string::npos) << out;
+    }
+  }
+  EXPECT_EQ(WithoutControlCharacters(u"a\r\nb\tc"), u"a  b\tc");
+}
+
+// A word longer than any line goes out as encoded words that fold, even in
+// the raw mode, and reads back as the same text.
+TEST(HeaderValue, OverlongWordIsEncodedAndSplit) {
+  for (Mode mode : {Mode::kShorterOfQAndB, Mode::kRaw, Mode::kBOnly, Mode::kQOnly}) {
+    const std::u16string word(2000, u'x');
+    const std::u16string value = u"before " + word + u" after";
+    const std::string out = Append("Subject: ", value, mode);
+    ExpectLinesWithin(out, kHeaderLineHardLimit);
+    std::string unfolded = out;
+    for (std::size_t at; (at = unfolded.find("\r\n")) != std::string::npos;) unfolded.erase(at, 2);
+    EXPECT_EQ(DecodeHeaderText(unfolded.substr(9)), value) << static_cast<int>(mode);
+  }
+  // A word that fits a line stays as it is.
+  const std::u16string fits(900, u'y');
+  EXPECT_EQ(Append("Subject: ", fits, Mode::kRaw), "Subject: " + std::string(900, 'y'));
+}
+
 TEST(HeaderValue, PrefersAFoldAfterTheLastSemicolon) {
   std::u16string value = u"aa; " + std::u16string(30, u'b') + u" " + std::u16string(40, u'c');
   EXPECT_EQ(Append("X-Test: ", value, Mode::kShorterOfQAndB),

@@ -1,5 +1,8 @@
 #include "mime/header_writer.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "mime/charset.h"
 #include "mime/names.h"
 #include "platform/text.h"
@@ -27,13 +30,60 @@ void AppendMailbox(HeaderLine& line, const Mailbox& mailbox, std::string_view ch
     if (line.LineLength() + mailbox.displayName.size() > 73) line.FoldAtEnd();
     AppendMaybeQuoted(line, mailbox.displayName, charset, mode);
   }
-  std::string address = platform::Utf16ToUtf8(mailbox.address);
+  // An address is never encoded; a control character in it is dropped, so
+  // that it cannot end the header line.
+  std::u16string clean = mailbox.address;
+  std::erase_if(clean, [](char16_t c) { return c < 0x20 || c == 0x7F; });
+  std::string address = platform::Utf16ToUtf8(clean);
   if (line.LineLength() + address.size() < 74) {
     if (!line.EndsWithSpace()) line.AppendAscii(" ");
   } else {
     line.FoldAtEnd();
   }
   line.AppendAscii(has_name ? "<" + address + ">" : address);
+}
+
+bool IsAttrChar(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+         std::string_view("!#$&+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// Beside a non-ASCII file name in an encoded word (which many readers take,
+// though it is not meant for parameters), the RFC 2231 form "filename*" in
+// UTF-8, in sections of a line each when it is long.
+void AppendExtendedFileName(HeaderLine& line, const HeaderField& field) {
+  if (!platform::EqualsIgnoreAsciiCase(field.name, names::kContentDisposition)) return;
+  if (!field.FindParam(names::kFilename)) return;
+  for (const HeaderParam& p : field.params) {
+    if (p.name.size() > names::kFilename.size() && p.name[names::kFilename.size()] == u'*' &&
+        platform::EqualsIgnoreAsciiCase(std::u16string_view(p.name).substr(0, names::kFilename.size()),
+                                        names::kFilename)) {
+      return;  // the part carries its own
+    }
+  }
+  const std::u16string name = WithoutControlCharacters(field.ParamText(names::kFilename));
+  if (std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; })) return;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::vector<std::string> units;  // one character of the value each, never split
+  for (unsigned char c : platform::Utf16ToUtf8(name)) {
+    if (IsAttrChar(c)) {
+      units.emplace_back(1, static_cast<char>(c));
+    } else {
+      units.push_back({'%', kHex[c >> 4], kHex[c & 15]});
+    }
+  }
+  constexpr std::size_t kSection = 54;
+  std::vector<std::string> sections(1, "utf-8''");
+  for (const std::string& unit : units) {
+    if (sections.back().size() + unit.size() > kSection) sections.emplace_back();
+    sections.back() += unit;
+  }
+  const std::string base = HeaderNameText(names::kFilename);
+  for (std::size_t i = 0; i < sections.size(); ++i) {
+    const std::string attribute = sections.size() == 1 ? base + "*" : base + "*" + std::to_string(i) + "*";
+    line.AppendAscii("; ");
+    line.AppendToken(attribute + "=" + sections[i]);
+  }
 }
 
 }  // namespace
@@ -66,6 +116,7 @@ std::string HeaderFieldText(const HeaderField& field, std::string_view charset, 
       line.AppendAscii(" " + HeaderNameText(field.params[i].name) + "=");
       AppendMaybeQuoted(line, field.params[i].value, charset, mode);
     }
+    AppendExtendedFileName(line, field);
   }
   return line.text() + "\r\n";
 }

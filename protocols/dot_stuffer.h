@@ -2,7 +2,8 @@
 // The DATA stream of SMTP, made safe for the end-of-data mark as it streams:
 // a "." at the start of any line (the very first line included) is doubled,
 // so the server, which drops the first "." of such a line, gets the message
-// back exactly; nothing else changes. Lines end at CR LF. The state between
+// back exactly. A bare LF is sent as CR LF; nothing else changes. Lines end
+// at CR LF. The state between
 // calls is one flag pair, so a line start that falls on the edge of a read is
 // found like any other, and nothing is held in memory beyond the piece.
 //

@@ -3,9 +3,6 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +11,7 @@
 
 #include "protocols/socket_errors.h"
 #include "protocols/socket_layer.h"
+#include "protocols/socket_transport.h"
 
 namespace protocols {
 namespace {
@@ -47,7 +45,14 @@ class MailClient::ProxyChannel : public SocksChannel {
   MailClient& client_;
 };
 
-MailClient::MailClient() : engine_(security::TlsEngine::Create(&security::TlsBufferSet::ProcessWide())) {}
+MailClient::MailClient()
+    : transport_(std::make_unique<SocketTransport>()),
+      engine_(security::TlsEngine::Create(&security::TlsBufferSet::ProcessWide())) {}
+
+void MailClient::UseTransport(std::unique_ptr<ByteTransport> transport) {
+  Close();
+  transport_ = transport ? std::move(transport) : std::make_unique<SocketTransport>();
+}
 
 MailClient::~MailClient() { Close(); }
 
@@ -101,33 +106,28 @@ MailResult MailClient::Connect(const std::string& host, std::uint16_t port) {
   // Values too long for the proxy are refused before anything goes out.
   if (MailResult r = CheckSocksLimits(socks_, host); Failed(r)) return r;
   CloseSocketOnly();
-  socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (socket_ < 0) return MailResultFromErrno(errno);
   auto fail = [this](MailResult r) {
     Close();
     CloseSocketOnly();
     return r;
   };
+  std::uint32_t bind_address = 0;
   if (!bind_address_.empty()) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    if (MailResult r = Resolve(bind_address_, &local.sin_addr.s_addr); Failed(r)) return fail(r);
-    if (::bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0) {
-      return fail(MailResultFromErrno(errno));
-    }
+    if (MailResult r = Resolve(bind_address_, &bind_address); Failed(r)) return fail(r);
   }
   const bool proxied = socks_.version != SocksVersion::kNone;
   OnStatus(ConnectionStatus::kResolving);
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_port = htons(proxied ? socks_.proxy_port : port);
-  if (MailResult r = Resolve(proxied ? socks_.proxy_host : host, &target.sin_addr.s_addr); Failed(r)) return fail(r);
+  std::uint32_t target = 0;
+  if (MailResult r = Resolve(proxied ? socks_.proxy_host : host, &target); Failed(r)) return fail(r);
   OnStatus(ConnectionStatus::kConnecting);
-  int rc;
-  do {
-    rc = ::connect(socket_, reinterpret_cast<const sockaddr*>(&target), sizeof(target));
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) return fail(MailResultFromErrno(errno));
+  MailResult opened = transport_->Open(target, htons(proxied ? socks_.proxy_port : port),
+                                       bind_address_.empty() ? nullptr : &bind_address);
+  if (opened == kTransportOpening) {
+    // The connection is made under the client's own time-out, not the kernel's.
+    opened = WaitFor(ByteTransport::Readiness::kWritable, /*report=*/false);
+    if (!Failed(opened)) opened = transport_->FinishOpen();
+  }
+  if (Failed(opened)) return fail(opened);
   OnStatus(ConnectionStatus::kConnected);
   connected_ = true;
   ReleaseBuffer();
@@ -145,39 +145,36 @@ MailResult MailClient::Connect(const std::string& host, std::uint16_t port) {
 }
 
 void MailClient::CloseSocketOnly() {
-  if (socket_ >= 0) {
-    ::close(socket_);
-    socket_ = -1;
-  }
+  transport_->Close();
   connected_ = false;
 }
 
 void MailClient::Close() {
-  if (socket_ >= 0 && connected_) {
+  if (transport_->IsOpen() && connected_) {
     OnStatus(ConnectionStatus::kDisconnecting);
     EndTlsSession();
     if (graceful_close_) {
-      ::shutdown(socket_, SHUT_WR);
+      transport_->Shutdown(/*sending_only=*/true);
       // Drain until the peer closes; an error or a wait that runs out ends it.
       std::uint8_t discard[kDrainChunk];
       for (;;) {
-        pollfd p{socket_, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(timeout_seconds_) * 1000);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
-        const ssize_t n = ::recv(socket_, discard, sizeof(discard), 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (Failed(transport_->Wait(ByteTransport::Readiness::kReadable, TimeoutMs()))) break;
+        std::size_t n = 0;
+        if (Failed(transport_->Receive(discard, &n))) break;
       }
-      ::shutdown(socket_, SHUT_RD);
-    } else {
-      ::shutdown(socket_, SHUT_RDWR);
     }
+    transport_->Shutdown(/*sending_only=*/false);
     OnStatus(ConnectionStatus::kDisconnected);
   }
   CloseSocketOnly();
   ReleaseBuffer();
   tls_active_ = false;
+  // TLS switched on by STARTTLS/STLS belonged to that connection alone; the
+  // next one starts in clear again, as the account asks.
+  if (upgraded_) {
+    plain_ = true;
+    upgraded_ = false;
+  }
 }
 
 void MailClient::CompactBuffer() {
@@ -194,38 +191,31 @@ void MailClient::ReleaseBuffer() {
   scan_pos_ = 0;
 }
 
-MailResult MailClient::WaitFor(short events) {
-  OnStatus(ConnectionStatus::kWaiting);
+MailResult MailClient::WaitFor(ByteTransport::Readiness what, bool report) {
+  if (report) OnStatus(ConnectionStatus::kWaiting);
   for (;;) {
-    pollfd p{socket_, events, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(timeout_seconds_) * 1000);
-    if (ready > 0) return kMailOk;
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return MailResultFromErrno(errno);
-    }
+    const MailResult r = transport_->Wait(what, TimeoutMs());
+    if (r != kSocketTimedOut) return r;
     if (!KeepWaiting()) return kSocketTimedOut;
   }
 }
 
 MailResult MailClient::RawReceive(std::span<std::uint8_t> buffer, std::size_t* count) {
   *count = 0;
-  if (socket_ < 0 || !connected_) return kSocketNotConnected;
+  if (!transport_->IsOpen() || !connected_) return kSocketNotConnected;
   if (buffer.empty()) return kMailOk;
-  if (MailResult r = WaitFor(POLLIN); Failed(r)) return r;
-  OnStatus(ConnectionStatus::kReceiving);
-  ssize_t n;
-  do {
-    n = ::recv(socket_, buffer.data(), std::min(buffer.size(), kReceiveChunk), 0);
-  } while (n < 0 && errno == EINTR);
-  if (n == 0) {
-    Close();
-    return kSocketClosedByPeer;
+  for (;;) {
+    if (MailResult r = WaitFor(ByteTransport::Readiness::kReadable); Failed(r)) return r;
+    OnStatus(ConnectionStatus::kReceiving);
+    const MailResult r = transport_->Receive(buffer.first(std::min(buffer.size(), kReceiveChunk)), count);
+    if (r == kSocketClosedByPeer) {
+      Close();
+      return kSocketClosedByPeer;
+    }
+    if (Failed(r)) return r;
+    OnStatus(ConnectionStatus::kConnected);
+    if (*count > 0) return kMailOk;
   }
-  if (n < 0) return MailResultFromErrno(errno);
-  OnStatus(ConnectionStatus::kConnected);
-  *count = static_cast<std::size_t>(n);
-  return kMailOk;
 }
 
 MailResult MailClient::Fill() {
@@ -284,7 +274,10 @@ MailResult MailClient::ReadLine(std::string* line) {
     scan_pos_ = buffer_.empty() ? 0 : buffer_.size() - (buffer_.back() == '\r' ? 1 : 0);
     scan_pos_ = std::max(scan_pos_, read_pos_);
     const std::size_t pending = scan_pos_ - read_pos_;
-    if (max_line_length_ != 0 && pending > max_line_length_) return kSocketLineTooLong;
+    // Without a maximum of its own the reader still stops at kLineLimit, so a
+    // server that never ends its line cannot make the buffer grow for ever.
+    const std::size_t limit = max_line_length_ != 0 ? max_line_length_ : kLineLimit;
+    if (pending > limit) return kSocketLineTooLong;
     if (MailResult r = Fill(); Failed(r)) return r;
   }
 }
@@ -311,19 +304,13 @@ MailResult MailClient::SendSome(std::span<const std::uint8_t> bytes, std::size_t
     *sent = bytes.size();
     return kMailOk;
   }
-  if (socket_ < 0 || !connected_) return kSocketNotConnected;
-  if (MailResult r = WaitFor(POLLOUT); Failed(r)) return r;
+  if (!transport_->IsOpen() || !connected_) return kSocketNotConnected;
+  if (MailResult r = WaitFor(ByteTransport::Readiness::kWritable); Failed(r)) return r;
   OnStatus(ConnectionStatus::kSending);
-  ssize_t n;
-  do {
-    n = ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) {
-    if (errno == EAGAIN) return kMailOk;  // nothing moved this time; the caller loops
-    return MailResultFromErrno(errno);
-  }
+  // Never blocks: what does not fit now waits for the next writable wait,
+  // which is bounded by the time-out.
+  if (MailResult r = transport_->Send(bytes, sent); Failed(r)) return r;
   OnStatus(ConnectionStatus::kConnected);
-  *sent = static_cast<std::size_t>(n);
   return kMailOk;
 }
 
@@ -346,28 +333,8 @@ MailResult MailClient::SendLine(std::string_view text) {
   return SendAll(Bytes(line));
 }
 
-std::string MailClient::LocalAddress() const {
-  sockaddr_in local{};
-  socklen_t length = sizeof(local);
-  if (socket_ < 0 || ::getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
-      local.sin_family != AF_INET) {
-    return "(unknown)";
-  }
-  char text[INET_ADDRSTRLEN] = {};
-  if (inet_ntop(AF_INET, &local.sin_addr, text, sizeof(text)) == nullptr) return "(unknown)";
-  return text;
-}
+std::string MailClient::LocalAddress() const { return transport_->LocalAddress(); }
 
-std::string MailClient::LocalHostName() const {
-  sockaddr_in local{};
-  socklen_t length = sizeof(local);
-  if (socket_ < 0 || ::getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return "localhost";
-  char name[NI_MAXHOST] = {};
-  if (getnameinfo(reinterpret_cast<const sockaddr*>(&local), length, name, sizeof(name), nullptr, 0, NI_NAMEREQD) !=
-      0) {
-    return "localhost";
-  }
-  return name;
-}
+std::string MailClient::LocalHostName() const { return transport_->LocalHostName(); }
 
 }  // namespace protocols

@@ -6,8 +6,13 @@
 // right after connecting (implicit TLS) or later on the protocol's request
 // (SetPlain(false) after STARTTLS / STLS).
 //
+// The bytes move through a ByteTransport (byte_transport.h): a non-blocking
+// socket unless another is put in with UseTransport. No wait, the connect's
+// included, lasts longer than the time-out; KeepWaiting decides whether to
+// wait once more.
+//
 // One client is used by one thread at a time; every callback runs on that
-// thread. The client owns its socket, its TLS engine (which shares the
+// thread. The client owns its transport, its TLS engine (which shares the
 // process-wide TlsBufferSet, so only one client may be between handshake and
 // Close at a time) and its store of received certificates. The socket layer
 // must be started (socket_layer.h) before Connect.
@@ -17,11 +22,14 @@
 //    client's own conditions: kSocketLayerNotStarted, kSocketZeroLengthSend,
 //    kSocketLineTooLong, kSocketClosedByPeer (the client is then closed),
 //    kSocketTimedOut, kSocketNotConnected (also: TLS not established);
+//    a line longer than the maximum, or than kLineLimit without one, gives
+//    kSocketLineTooLong;
 //  - SOCKS codes 0x80C1xxxx from Connect (socks.h);
 //  - TLS codes: 0x80C50000 | alert code, kTlsHandshakeFailed (0x80C5012A) for
 //    a handshake or read that failed without a code, kTlsSessionEnded
 //    (0x80C5012B) for a write that failed without one or a session the server
-//    ended.
+//    ended, kTlsPlaintextAtSwitch when bytes read in clear are still unread
+//    as TLS starts.
 // A failing Connect closes the socket.
 
 #include <cstdint>
@@ -32,6 +40,7 @@
 #include <string_view>
 #include <vector>
 
+#include "protocols/byte_transport.h"
 #include "protocols/connection_status.h"
 #include "protocols/mail_result.h"
 #include "protocols/socks.h"
@@ -64,9 +73,15 @@ class MailClient {
   using ClientCertificateProvider = std::function<bool(ClientCertificate*)>;
   // The TLS engine's trace events, passed through unchanged.
   using TlsNotification = std::function<void(int event, int argument)>;
+  // Every TLS alert or engine error code as it is reported.
+  using TlsAlertObserver = std::function<void(int code)>;
+  // The end of a TLS session: orderly (a close_notify) or by a failure.
+  using TlsClosedObserver = std::function<void(bool orderly)>;
 
   static constexpr std::size_t kReceiveChunk = 1024;
   static constexpr std::size_t kDrainChunk = 2048;
+  // The longest line the reader accepts when no maximum is set.
+  static constexpr std::size_t kLineLimit = 64 * 1024;
 
   MailClient();
   virtual ~MailClient();
@@ -100,13 +115,21 @@ class MailClient {
   // Runs the activity hook, then the status callback.
   virtual void OnStatus(ConnectionStatus status);
 
+  // Puts another transport under the client (a closed client; the current
+  // connection is closed). Null restores the real socket.
+  void UseTransport(std::unique_ptr<ByteTransport> transport);
+
   // Settings; they take effect at the next Connect (TLS ones at the next handshake).
   void SetBindAddress(std::string address) { bind_address_ = std::move(address); }
   void SetGracefulClose(bool on) { graceful_close_ = on; }
   void SetSocks(SocksSettings settings) { socks_ = std::move(settings); }
   const SocksSettings& socks() const { return socks_; }
   // true: no TLS wanted. false: TLS on; on a connected client the handshake
-  // runs at once and its result is returned (a failed one closes the client).
+  // runs at once and its result is returned. A failed one closes the client,
+  // and TLS switched on that way lasts only for its connection: after Close
+  // the client is plain again, so a new connection starts in clear. Bytes
+  // still unread when TLS is switched on came in clear after the server's
+  // go-ahead; the switch then fails with kTlsPlaintextAtSwitch.
   [[nodiscard]] MailResult SetPlain(bool plain);
   bool plain() const { return plain_; }
   // Allowed TLS versions (security::kProtocolSsl2 | kProtocolSsl3 | kProtocolTls1; default 7).
@@ -114,6 +137,7 @@ class MailClient {
   security::ProtocolMask protocol_versions() const { return versions_; }
   // Only suites of 128 bits and more when set; all 44 otherwise.
   void SetStrongCiphersOnly(bool on);
+  // 0: the reader's own limit, kLineLimit.
   void SetMaxLineLength(std::uint16_t length) { max_line_length_ = length; }
   void SetTimeout(std::uint16_t seconds) { timeout_seconds_ = seconds; }
   std::uint16_t timeout() const { return timeout_seconds_; }
@@ -121,6 +145,8 @@ class MailClient {
   void SetCertificateAcceptance(CertificateAcceptance callback) { accept_certificate_ = std::move(callback); }
   void SetClientCertificateProvider(ClientCertificateProvider provider) { client_certificate_ = std::move(provider); }
   void SetTlsNotification(TlsNotification callback) { tls_notification_ = std::move(callback); }
+  void SetTlsAlertObserver(TlsAlertObserver observer) { tls_alert_observer_ = std::move(observer); }
+  void SetTlsClosedObserver(TlsClosedObserver observer) { tls_closed_observer_ = std::move(observer); }
 
   bool connected() const { return connected_; }
   // The host of the current or last connection (the target, not the proxy).
@@ -144,7 +170,9 @@ class MailClient {
   friend class ProxyChannel;
 
   [[nodiscard]] MailResult Resolve(const std::string& host, std::uint32_t* address);
-  [[nodiscard]] MailResult WaitFor(short events);
+  // Waits under the time-out, asking KeepWaiting each time it runs out.
+  [[nodiscard]] MailResult WaitFor(ByteTransport::Readiness what, bool report = true);
+  int TimeoutMs() const { return static_cast<int>(timeout_seconds_) * 1000; }
   [[nodiscard]] MailResult Handshake();
   [[nodiscard]] MailResult FillFromEngine();
   [[nodiscard]] MailResult TlsFailure() const;
@@ -163,10 +191,11 @@ class MailClient {
   bool connected_ = false;
   std::string bind_address_;
   bool graceful_close_ = false;
-  int socket_ = -1;
+  std::unique_ptr<ByteTransport> transport_;
   std::string host_;
   SocksSettings socks_;
   bool plain_ = true;
+  bool upgraded_ = false;  // TLS was switched on over an open connection
   std::unique_ptr<security::TlsEngine> engine_;
   security::ProtocolMask versions_ = 7;
   bool strong_only_ = false;
@@ -180,6 +209,8 @@ class MailClient {
   CertificateAcceptance accept_certificate_;
   ClientCertificateProvider client_certificate_;
   TlsNotification tls_notification_;
+  TlsAlertObserver tls_alert_observer_;
+  TlsClosedObserver tls_closed_observer_;
   StatusCallback status_callback_;
   std::uint16_t max_line_length_ = 0;
   std::uint16_t timeout_seconds_ = 60;

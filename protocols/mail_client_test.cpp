@@ -11,7 +11,8 @@
 #include <chrono>
 #include <thread>
 
-#include "protocols/scripted_server_fake.h"
+#include "protocols/testing/loopback_server.h"
+#include "protocols/testing/scripted_server_fake.h"
 #include "protocols/socket_errors.h"
 #include "protocols/socket_layer.h"
 
@@ -62,13 +63,14 @@ struct ScriptedConnection {
   ScriptedConnection() { EXPECT_EQ(client.Connect("127.0.0.1", listener.port()), kMailOk); }
   ScopedSocketLayer layer;
   LoopbackListener listener;
-  ScriptedServerFake<MailClient> client;
+  MailClient client;
+  ScriptedServerFake& server = testing::InstallScriptedServer(client);
 };
 
 TEST(MailClientLines, ReplySplitBetweenCrAndLfIsOneLine) {
   ScriptedConnection c;
-  c.client.ServerSends("220 ready\r");
-  c.client.ServerSends("\n250 ok\r\n");
+  c.server.ServerSends("220 ready\r");
+  c.server.ServerSends("\n250 ok\r\n");
   std::string line;
   ASSERT_EQ(c.client.ReadLine(&line), kMailOk);
   EXPECT_EQ(line, "220 ready");
@@ -83,9 +85,9 @@ TEST(MailClientLines, SameLinesWhereverTheStreamIsCut) {
   for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
     ScriptedConnection c;
     if (cut == stream.size()) {
-      c.client.ServerSendsBytewise(stream);
+      c.server.ServerSendsBytewise(stream);
     } else {
-      c.client.ServerSendsCut(stream, {cut});
+      c.server.ServerSendsCut(stream, {cut});
     }
     for (const auto& want : expected) {
       std::string line;
@@ -98,7 +100,7 @@ TEST(MailClientLines, SameLinesWhereverTheStreamIsCut) {
 TEST(MailClientLines, LineOverTheMaximumFails) {
   ScriptedConnection c;
   c.client.SetMaxLineLength(1000);
-  c.client.ServerSends(std::string(1500, 'x'));
+  c.server.ServerSends(std::string(1500, 'x'));
   std::string line;
   EXPECT_EQ(c.client.ReadLine(&line), kSocketLineTooLong);
 }
@@ -108,7 +110,7 @@ TEST(MailClientLines, LineOfExactlyTheMaximumIsRead) {
   ScriptedConnection c;
   c.client.SetMaxLineLength(1000);
   const std::string body(1000, 'y');
-  c.client.ServerSendsCut(body + "\r\n", {1001});
+  c.server.ServerSendsCut(body + "\r\n", {1001});
   std::string line;
   ASSERT_EQ(c.client.ReadLine(&line), kMailOk);
   EXPECT_EQ(line, body);
@@ -116,7 +118,7 @@ TEST(MailClientLines, LineOfExactlyTheMaximumIsRead) {
 
 TEST(MailClientLines, PeerThatHangsUpClosesTheClient) {
   ScriptedConnection c;
-  c.client.ServerSends("partial");
+  c.server.ServerSends("partial");
   std::string line;
   EXPECT_EQ(c.client.ReadLine(&line), kSocketClosedByPeer);
   EXPECT_FALSE(c.client.connected());
@@ -125,7 +127,7 @@ TEST(MailClientLines, PeerThatHangsUpClosesTheClient) {
 
 TEST(MailClientLines, ReadExactTakesBufferedBytesFirst) {
   ScriptedConnection c;
-  c.client.ServerSends("line\r\nABCDEFG");
+  c.server.ServerSends("line\r\nABCDEFG");
   std::string line;
   ASSERT_EQ(c.client.ReadLine(&line), kMailOk);
   std::uint8_t bytes[7];
@@ -136,7 +138,7 @@ TEST(MailClientLines, ReadExactTakesBufferedBytesFirst) {
 TEST(MailClientSend, SendLineAddsCrLfAndEmptySendFails) {
   ScriptedConnection c;
   ASSERT_EQ(c.client.SendLine("EHLO x"), kMailOk);
-  EXPECT_EQ(c.client.client_sent(), "EHLO x\r\n");
+  EXPECT_EQ(c.server.client_sent(), "EHLO x\r\n");
   EXPECT_EQ(c.client.SendAll({}), kSocketZeroLengthSend);
 }
 
@@ -240,6 +242,79 @@ TEST(MailClientSockets, GracefulCloseLetsThePeerFinish) {
   peer.join();
   EXPECT_TRUE(peer_saw_end);
   EXPECT_EQ(peer_send_errno, 0);
+}
+
+// A listener whose queue is full drops further connection requests, so a
+// connect to it hangs for the kernel's own minutes: the client gives up
+// after its time-out, asking KeepWaiting each time.
+TEST(MailClientSockets, ConnectWaitsOnlyForTheTimeOut) {
+  ScopedSocketLayer layer;
+  LoopbackListener full(/*backlog=*/0);
+  std::vector<int> fillers;
+  for (int i = 0; i < 4; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    target.sin_port = htons(full.port());
+    (void)::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof(target));
+    fillers.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  WaitCounter client;
+  client.SetTimeout(1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.Connect("127.0.0.1", full.port()), kSocketTimedOut);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(client.asked_, 3);
+  EXPECT_GE(waited, std::chrono::milliseconds(2900));
+  EXPECT_LT(waited, std::chrono::seconds(10));
+  EXPECT_FALSE(client.connected());
+  for (int fd : fillers) ::close(fd);
+}
+
+// A peer that stops reading fills the socket buffers; a large send then
+// fails at the time-out instead of blocking until the peer reads again.
+TEST(MailClientSockets, SendToAPeerThatStopsReadingEndsAtTheTimeOut) {
+  ScopedSocketLayer layer;
+  LoopbackListener listener;
+  MailClient client;
+  client.SetTimeout(1);
+  ASSERT_EQ(client.Connect("127.0.0.1", listener.port()), kMailOk);
+  const int peer = ::accept(listener.fd(), nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+  // Should the client block after all, resetting the connection ends the
+  // send with an error after a while instead of hanging the test.
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const linger reset{1, 0};
+    ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
+    ::close(peer);
+  });
+  const std::string big(64 * 1024 * 1024, 'x');
+  const auto start = std::chrono::steady_clock::now();
+  const MailResult r = client.SendAll({reinterpret_cast<const std::uint8_t*>(big.data()), big.size()});
+  const auto waited = std::chrono::steady_clock::now() - start;
+  done = true;
+  watchdog.join();
+  EXPECT_EQ(r, kSocketTimedOut);
+  EXPECT_LT(waited, std::chrono::seconds(10));
+}
+
+// A line that never ends stops at the reader's limit without a maximum of
+// its own; a maximum of its own is honoured.
+TEST(MailClientLines, EndlessLineStopsAtTheLimit) {
+  ScriptedConnection c;
+  for (int i = 0; i < 200; ++i) c.server.ServerSends(std::string(1024, 'a'));
+  std::string line;
+  EXPECT_EQ(c.client.ReadLine(&line), kSocketLineTooLong);
+  EXPECT_GT(c.server.unsent_bytes(), 100u * 1024);
+  ScriptedConnection d;
+  d.client.SetMaxLineLength(1000);
+  d.server.ServerSends(std::string(1500, 'b'));
+  d.server.ServerSends("\r\n");
+  EXPECT_EQ(d.client.ReadLine(&line), kSocketLineTooLong);
 }
 
 }  // namespace

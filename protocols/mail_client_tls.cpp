@@ -27,6 +27,7 @@ class MailClient::EngineDepth {
 MailResult MailClient::SetPlain(bool plain) {
   plain_ = plain;
   if (plain || !connected_) return kMailOk;
+  upgraded_ = true;
   return Handshake();
 }
 
@@ -54,6 +55,13 @@ void MailClient::AfterEngineCall() {
 
 MailResult MailClient::Handshake() {
   if (!connected_) return kSocketNotConnected;
+  if (read_pos_ < buffer_.size()) {
+    // Bytes already read came in clear, after the go-ahead for TLS or after a
+    // proxy's reply; the engine reads the socket itself, so they would be
+    // read later as if the TLS session had carried them.
+    Close();
+    return kTlsPlaintextAtSwitch;
+  }
   engine_->SetVersionMask(versions_);
   engine_->ApplyStrongOnlyFilter(strong_only_);
   engine_->SetCallbacks(MakeTlsCallbacks());
@@ -126,6 +134,7 @@ security::TlsCallbacks MailClient::MakeTlsCallbacks() {
   };
   // 4. The session ended: orderly (1) or by a failure (0); the connection goes with it.
   c.onClosed = [this](security::TlsEngine&, int flag) {
+    if (tls_closed_observer_) tls_closed_observer_(flag != 0);
     if (ending_tls_) return;
     if (flag != 0) {
       last_tls_code_ = security::kTlsSessionEnded;
@@ -166,6 +175,7 @@ security::TlsCallbacks MailClient::MakeTlsCallbacks() {
   };
   // 8. Alerts and errors: the code is kept for the caller.
   c.onError = [this](security::TlsEngine&, int code) {
+    if (tls_alert_observer_) tls_alert_observer_(code);
     if (ending_tls_) return;
     tls_error_ = true;
     last_tls_code_ = security::TlsErrorFromAlert(code);

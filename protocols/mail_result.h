@@ -45,6 +45,11 @@ inline constexpr MailResult kSocksBadVersion = 0x80C100FDu;
 inline constexpr MailResult kSocksAuthenticationRefused = 0x80C100FEu;  // also SOCKS 4 reply 93
 inline constexpr MailResult kSocksUnknownReply = 0x80C100FFu;
 
+// TLS family, the client's own condition: bytes that came in clear after the
+// server's go-ahead for TLS and before the handshake (they would otherwise be
+// read as if the TLS session had carried them).
+inline constexpr MailResult kTlsPlaintextAtSwitch = 0x80C5012Cu;
+
 // SASL family.
 inline constexpr MailResult kSaslStepFailed = 0x80E10001u;
 inline constexpr MailResult kSaslUnknownMechanism = 0x80E10004u;

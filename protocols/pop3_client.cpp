@@ -113,7 +113,18 @@ MailResult Pop3Client::RunAuthList() {
 MailResult Pop3Client::StartTls() {
   if (!(capabilities_ & kPop3Stls)) return kPop3NotSupported;
   if (MailResult r = Command("STLS", kPop3NotSupported); Failed(r)) return r;
-  return SetPlain(false);
+  // What the server announced in clear is asked again over TLS: anyone on
+  // the path could have written the first answer.
+  capabilities_ = kPop3DefaultCapabilities;
+  server_mechanisms_ = 0;
+  if (MailResult r = SetPlain(false); Failed(r)) return r;
+  MailResult r = RunCapa();
+  if (r == kPop3NotSupported) r = kMailOk;
+  if (!Failed(r) && (capabilities_ & kPop3Sasl)) {
+    r = RunAuthList();
+    if (r == kPop3NotSupported) r = kMailOk;
+  }
+  return r;
 }
 
 MailResult Pop3Client::Login() {
@@ -151,7 +162,9 @@ MailResult Pop3Client::AuthenticateSasl(unsigned mechanism) {
     if (MailResult r = ReadLine(&line); Failed(r)) return r;
     OnLog(kLogLines, LogDirection::kReceived, line);
     const Pop3Status status = ClassifyPop3Status(line);
-    if (sasl_.IsComplete() && !IsContinuation(line)) {
+    // A status line ends the exchange whenever it comes: after "+OK" the
+    // mechanism's next response (the password) must not follow.
+    if (!IsContinuation(line)) {
       if (status == Pop3Status::kOk) {
         last_response_.clear();
         return kMailOk;

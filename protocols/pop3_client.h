@@ -66,7 +66,9 @@ class Pop3Client : public MailClient {
   // Connect, the greeting (and its APOP timestamp), CAPA, and the AUTH list
   // when SASL is announced. A "-" to CAPA or to AUTH is not an error.
   [[nodiscard]] MailResult ConnectAndGreet(const std::string& host, std::uint16_t port);
-  // "STLS" when announced (else kPop3NotSupported); a "+" runs the handshake.
+  // "STLS" when announced (else kPop3NotSupported); a "+" runs the handshake,
+  // then CAPA (and the AUTH list) again: what was announced in clear is
+  // forgotten at the "+".
   [[nodiscard]] MailResult StartTls();
   // With secure authentication: announced SASL mechanisms CRAM-MD5,
   // DIGEST-MD5, NTLM, MSN, then APOP when announced; without TLS that is

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "protocols/scripted_server_fake.h"
+#include "protocols/testing/loopback_server.h"
+#include "protocols/testing/scripted_server_fake.h"
 #include "protocols/socket_layer.h"
 
 namespace protocols {
@@ -67,15 +68,16 @@ struct Session {
       log.push_back((d == LogDirection::kSent ? "S " : d == LogDirection::kReceived ? "R " : "") + std::string(line));
     }, mask);
     client.SetCredentials("alice", "secret");
-    client.ServerSends(greeting);
-    client.ServerSends(capa);
+    server.ServerSends(greeting);
+    server.ServerSends(capa);
     greet_result = client.ConnectAndGreet("127.0.0.1", listener.port());
-    client.ClearSent();
+    server.ClearSent();
   }
   bool Logged(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
   ScopedSocketLayer layer;
   LoopbackListener listener;
-  ScriptedServerFake<Pop3Client> client;
+  Pop3Client client;
+  ScriptedServerFake& server = testing::InstallScriptedServer(client);
   std::vector<std::string> log;
   MailResult greet_result = 0;
 };
@@ -112,16 +114,16 @@ TEST(Pop3Login, ApopNeedsTheGreetingTimestamp) {
   Session s("+OK no stamp here\r\n");
   EXPECT_EQ(s.client.Apop(), kPop3LoginRefused);
   EXPECT_EQ(s.client.last_response(), "Required APOP timestamp not found in greeting");
-  EXPECT_EQ(s.client.client_sent(), "");
+  EXPECT_EQ(s.server.client_sent(), "");
   EXPECT_TRUE(s.Logged("Required APOP timestamp not found in greeting"));
 }
 
 TEST(Pop3Login, ApopDigestOfTimestampAndPassword) {
   Session s("+OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>\r\n");
   s.client.SetCredentials("mrose", "tanstaaf");
-  s.client.ServerSends("+OK maildrop has 1 message\r\n");
+  s.server.ServerSends("+OK maildrop has 1 message\r\n");
   ASSERT_EQ(s.client.Apop(), kMailOk);
-  EXPECT_EQ(s.client.client_sent(), "APOP mrose c4c9334bac560ecc979e58001b3e22fb\r\n");
+  EXPECT_EQ(s.server.client_sent(), "APOP mrose c4c9334bac560ecc979e58001b3e22fb\r\n");
   EXPECT_TRUE(s.Logged("S APOP ********"));
 }
 
@@ -129,15 +131,15 @@ TEST(Pop3Login, SecureWithoutTlsSendsNoPassword) {
   Session s("+OK hi\r\n", "+OK\r\nUSER\r\n.\r\n");
   s.client.SetSecureAuth(true);
   EXPECT_EQ(s.client.Login(), kPop3LoginRefused);
-  EXPECT_EQ(s.client.client_sent(), "");
+  EXPECT_EQ(s.server.client_sent(), "");
 }
 
 TEST(Pop3Login, SecureTriesChallengeMechanismsThenApopAndStops) {
   Session s("+OK hi <1.2@x>\r\n", "+OK\r\nUSER\r\nAPOP\r\nSASL CRAM-MD5 PLAIN\r\n.\r\n-ERR\r\n");
   s.client.SetSecureAuth(true);
-  s.client.ServerSends("+ PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+\r\n-ERR bad\r\n-ERR apop no\r\n");
+  s.server.ServerSends("+ PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+\r\n-ERR bad\r\n-ERR apop no\r\n");
   EXPECT_EQ(s.client.Login(), kPop3LoginRefused);
-  const std::string sent = s.client.client_sent();
+  const std::string sent = s.server.client_sent();
   EXPECT_EQ(sent.rfind("AUTH CRAM-MD5\r\n", 0), 0u);
   EXPECT_NE(sent.find("APOP alice "), std::string::npos);
   EXPECT_EQ(sent.find("PASS"), std::string::npos);
@@ -147,13 +149,13 @@ TEST(Pop3Login, SecureTriesChallengeMechanismsThenApopAndStops) {
 
 TEST(Pop3Login, UserPassIsMaskedInTheLog) {
   Session s;
-  s.client.ServerSends("+OK\r\n+OK logged in\r\n");
+  s.server.ServerSends("+OK\r\n+OK logged in\r\n");
   ASSERT_EQ(s.client.Login(), kMailOk);
-  EXPECT_EQ(s.client.client_sent(), "USER alice\r\nPASS secret\r\n");
+  EXPECT_EQ(s.server.client_sent(), "USER alice\r\nPASS secret\r\n");
   EXPECT_TRUE(s.Logged("S USER ********"));
   EXPECT_TRUE(s.Logged("S PASS ********"));
   Session shown("+OK hi\r\n", "-ERR\r\n", kPop3DefaultLogMask | kLogCredentials);
-  shown.client.ServerSends("+OK\r\n-ERR wrong password\r\n");
+  shown.server.ServerSends("+OK\r\n-ERR wrong password\r\n");
   EXPECT_EQ(shown.client.Login(), kPop3LoginRefused);
   EXPECT_TRUE(shown.Logged("S PASS secret"));
   EXPECT_EQ(shown.client.last_response(), "-ERR wrong password");
@@ -161,47 +163,61 @@ TEST(Pop3Login, UserPassIsMaskedInTheLog) {
 
 TEST(Pop3Login, ClearSaslLoginThenPlain) {
   Session s("+OK hi\r\n", "+OK\r\nSASL LOGIN PLAIN\r\n.\r\n-ERR\r\n");
-  s.client.ServerSends("+ VXNlcm5hbWU6\r\n+ UGFzc3dvcmQ6\r\n-ERR [AUTH] failed\r\n");
-  s.client.ServerSends("+ \r\n+OK in\r\n");
+  s.server.ServerSends("+ VXNlcm5hbWU6\r\n+ UGFzc3dvcmQ6\r\n-ERR [AUTH] failed\r\n");
+  s.server.ServerSends("+ \r\n+OK in\r\n");
   ASSERT_EQ(s.client.Login(), kMailOk);
-  EXPECT_EQ(s.client.client_sent(), "AUTH LOGIN\r\nYWxpY2U=\r\nc2VjcmV0\r\nAUTH PLAIN\r\nAGFsaWNlAHNlY3JldA==\r\n");
+  EXPECT_EQ(s.server.client_sent(), "AUTH LOGIN\r\nYWxpY2U=\r\nc2VjcmV0\r\nAUTH PLAIN\r\nAGFsaWNlAHNlY3JldA==\r\n");
   EXPECT_TRUE(s.Logged("S ********"));
   EXPECT_FALSE(s.Logged("S YWxpY2U="));
 }
 
+// A status line ends the SASL exchange whenever it comes: after an early
+// "+OK" the password is not sent, after "-ERR" nothing more either.
+TEST(Pop3Login, StatusLineInTheMiddleEndsTheExchange) {
+  Session s;
+  s.server.ServerSends("+ VXNlcm5hbWU6\r\n+OK welcome\r\n");
+  EXPECT_EQ(s.client.AuthenticateSasl(kSaslLogin), kMailOk);
+  EXPECT_EQ(s.server.client_sent(), "AUTH LOGIN\r\nYWxpY2U=\r\n");
+  Session refused;
+  refused.server.ServerSends("+ VXNlcm5hbWU6\r\n-ERR no such user\r\n");
+  EXPECT_EQ(refused.client.AuthenticateSasl(kSaslLogin), kPop3LoginRefused);
+  EXPECT_EQ(refused.server.client_sent(), "AUTH LOGIN\r\nYWxpY2U=\r\n");
+  EXPECT_EQ(refused.client.last_response(), "-ERR no such user");
+}
+
 TEST(Pop3Login, ThirdChallengeToLoginCancels) {
   Session s;
-  s.client.ServerSends("+ VXNlcm5hbWU6\r\n+ UGFzc3dvcmQ6\r\n+ QWdhaW4/\r\n-ERR cancelled\r\n");
+  s.server.ServerSends("+ VXNlcm5hbWU6\r\n+ UGFzc3dvcmQ6\r\n+ QWdhaW4/\r\n-ERR cancelled\r\n");
   EXPECT_EQ(s.client.AuthenticateSasl(kSaslLogin), kSaslStepFailed);
-  EXPECT_EQ(s.client.client_sent(), "AUTH LOGIN\r\nYWxpY2U=\r\nc2VjcmV0\r\n*\r\n");
+  EXPECT_EQ(s.server.client_sent(), "AUTH LOGIN\r\nYWxpY2U=\r\nc2VjcmV0\r\n*\r\n");
   EXPECT_EQ(s.client.last_response(), "-ERR cancelled");
 }
 
 TEST(Pop3Commands, StatListUidl) {
   Session s;
-  s.client.ServerSends("+OK 2 320\r\n-ERR later\r\n");
+  s.server.ServerSends("+OK 2 320\r\n-ERR later\r\n");
   std::uint32_t count = 0;
   std::uint64_t size = 0;
   ASSERT_EQ(s.client.Stat(&count, &size), kMailOk);
   EXPECT_EQ(count, 2u);
   EXPECT_EQ(size, 320u);
   EXPECT_EQ(s.client.Stat(&count, &size), kPop3StatRefused);
-  s.client.ServerSends("+OK\r\n");
+  s.server.ServerSends("+OK\r\n");
   EXPECT_EQ(s.client.Stat(&count, &size), kPop3BadReply);
 
   std::vector<std::pair<std::uint32_t, std::uint64_t>> listed;
   s.client.SetListCallback([&](std::uint32_t n, std::uint64_t bytes) { listed.emplace_back(n, bytes); });
-  s.client.ServerSends("+OK 2 messages\r\n1 120\r\n2 200\r\n.\r\n");
+  s.server.ServerSends("+OK 2 messages\r\n1 120\r\n2 200\r\n.\r\n");
   ASSERT_EQ(s.client.List(), kMailOk);
   EXPECT_EQ(listed, (std::vector<std::pair<std::uint32_t, std::uint64_t>>{{1, 120}, {2, 200}}));
   EXPECT_TRUE(s.Logged("R 2 200"));
 
   std::vector<std::string> ids;
   s.client.SetUidlCallback([&](std::uint32_t n, std::string_view id) { ids.push_back(std::to_string(n) + "=" + std::string(id)); });
-  s.client.ServerSends("+OK\r\n1 whqtswO00WBw418f9t5JxYwZ\r\nbroken\r\n2  QhdPYR:00WBw1Ph7x7 \r\n.\r\n");
+  s.server.ServerSends("+OK\r\n1 whqtswO00WBw418f9t5JxYwZ\r\nbroken\r\n2  QhdPYR:00WBw1Ph7x7 \r\n.\r\n");
   EXPECT_EQ(s.client.Uidl(), kPop3BadReply);  // read to the end, but one entry made no sense
   EXPECT_EQ(ids, (std::vector<std::string>{"1=whqtswO00WBw418f9t5JxYwZ", "2=QhdPYR:00WBw1Ph7x7"}));
-  s.client.ServerSends("-ERR no\r\n+OK 1 1\r\n");
+  s.server.ServerSends("-ERR no\r\n+OK 1 1\r\n");
   EXPECT_EQ(s.client.Uidl(), kPop3UidlRefused);
   EXPECT_EQ(s.client.Stat(&count, &size), kMailOk);  // the stream stayed in step
 }
@@ -210,29 +226,46 @@ TEST(Pop3Commands, RetrAndTopUnstuffLines) {
   Session s;
   std::vector<std::string> lines;
   s.client.SetMessageLineCallback([&](std::string_view line) { lines.emplace_back(line); });
-  s.client.ServerSends("+OK 40 octets\r\nSubject: x\r\n\r\n..\r\n...two\r\n..x\r\nplain.\r\n.\r\n");
+  s.server.ServerSends("+OK 40 octets\r\nSubject: x\r\n\r\n..\r\n...two\r\n..x\r\nplain.\r\n.\r\n");
   ASSERT_EQ(s.client.Retr(1), kMailOk);
   EXPECT_EQ(lines, (std::vector<std::string>{"Subject: x", "", ".", "..two", ".x", "plain."}));
   EXPECT_FALSE(s.Logged("R Subject: x"));  // message lines are not logged by default
   lines.clear();
-  s.client.ServerSends("+OK\r\nSubject: y\r\n.\r\n-ERR no such message\r\n");
+  s.server.ServerSends("+OK\r\nSubject: y\r\n.\r\n-ERR no such message\r\n");
   ASSERT_EQ(s.client.Top(3, 0), kMailOk);
   EXPECT_EQ(lines, (std::vector<std::string>{"Subject: y"}));
   EXPECT_EQ(s.client.Retr(9), kPop3RetrRefused);
-  EXPECT_EQ(s.client.client_sent(), "RETR 1\r\nTOP 3 0\r\nRETR 9\r\n");
+  EXPECT_EQ(s.server.client_sent(), "RETR 1\r\nTOP 3 0\r\nRETR 9\r\n");
+}
+
+// Bytes behind the "+OK" to STLS came in clear: the switch fails before any
+// handshake, nothing more is sent, the capabilities read in clear are gone
+// and the next connection starts in clear.
+TEST(Pop3Commands, PlaintextBehindTheStlsGoAheadFailsTheSwitch) {
+  Session s("+OK hi\r\n", "+OK\r\nUSER\r\nSTLS\r\nSASL PLAIN\r\n.\r\n+OK\r\nPLAIN\r\n.\r\n");
+  ASSERT_EQ(s.client.server_mechanisms(), unsigned{kSaslPlain});
+  s.server.ServerSends("+OK begin TLS\r\n+OK logged in\r\n");
+  EXPECT_EQ(s.client.StartTls(), kTlsPlaintextAtSwitch);
+  EXPECT_EQ(s.server.client_sent(), "STLS\r\n");
+  EXPECT_FALSE(s.client.connected());
+  EXPECT_TRUE(s.client.plain());
+  EXPECT_EQ(s.client.capabilities(), kPop3DefaultCapabilities);
+  EXPECT_EQ(s.client.server_mechanisms(), 0u);
+  EXPECT_TRUE(Failed(s.client.Login()));
+  EXPECT_EQ(s.server.client_sent(), "STLS\r\n");
 }
 
 TEST(Pop3Commands, DeleStlsAndQuit) {
   Session s("+OK hi\r\n", "+OK\r\nUSER\r\n.\r\n");
-  s.client.ServerSends("+OK deleted\r\n-ERR no\r\nwhat\r\n");
+  s.server.ServerSends("+OK deleted\r\n-ERR no\r\nwhat\r\n");
   EXPECT_EQ(s.client.Dele(1), kMailOk);
   EXPECT_EQ(s.client.Dele(2), kPop3DeleRefused);
   EXPECT_EQ(s.client.Dele(3), kPop3BadReply);
-  s.client.ClearSent();
+  s.server.ClearSent();
   EXPECT_EQ(s.client.StartTls(), kPop3NotSupported);  // STLS not announced
-  EXPECT_EQ(s.client.client_sent(), "");
+  EXPECT_EQ(s.server.client_sent(), "");
   Session stls;  // default capabilities include STLS
-  stls.client.ServerSends("-ERR not now\r\n");
+  stls.server.ServerSends("-ERR not now\r\n");
   EXPECT_EQ(stls.client.StartTls(), kPop3NotSupported);
   EXPECT_TRUE(stls.client.plain());
   // QUIT succeeds even when the server hangs up without a word.

@@ -40,6 +40,10 @@ MailResult SmtpClient::ReadReply() {
     std::string line;
     if (MailResult r = ReadLine(&line); Failed(r)) return r;
     OnLog(LogDirection::kReceived, line);
+    if (reply_lines_.size() == kMaxReplyLines) {
+      last_response_ = reply_lines_.front();
+      return kSmtpMalformedReply;
+    }
     reply_lines_.push_back(std::move(line));
     if (!IsSmtpContinuation(reply_lines_.back())) return kMailOk;
   }
@@ -81,11 +85,22 @@ MailResult SmtpClient::Ehlo() {
   return kMailOk;
 }
 
-MailResult SmtpClient::Helo() { return Command("HELO " + helo_domain_, {"250"}); }
+void SmtpClient::ForgetCapabilities() {
+  capabilities_ = 0;
+  server_mechanisms_ = 0;
+  max_size_ = 0;
+}
+
+MailResult SmtpClient::Helo() {
+  ForgetCapabilities();
+  return Command("HELO " + helo_domain_, {"250"});
+}
 
 MailResult SmtpClient::StartTls() {
   if (!(capabilities_ & kSmtpStartTls)) return kSmtpNoStartTls;
   if (MailResult r = Command("STARTTLS", {"220"}); Failed(r)) return r;
+  // Anyone on the path could have written the list read in clear.
+  ForgetCapabilities();
   return SetPlain(false);
 }
 
@@ -96,11 +111,10 @@ MailResult SmtpClient::AuthenticateWith(unsigned mechanism, const std::string& u
     if (MailResult r = ReadReply(); Failed(r)) return r;
     const std::string& first = reply_lines_.front();
     const bool challenge = first.rfind("334", 0) == 0;
-    if (sasl_.IsComplete() && !challenge) return CheckReply({"235"});
-    if (!challenge && first.rfind("235", 0) != 0) {
-      last_response_ = first;
-      return PackSmtpReply(first);
-    }
+    // 235 ends the exchange whenever it comes: the server is satisfied, and
+    // what the mechanism would still send (the password) must not follow.
+    // Any other code but a challenge ends it as a failure.
+    if (!challenge) return CheckReply({"235"});
     // A challenge after the last response makes the step fail, and the
     // exchange is cancelled rather than left waiting for an answer.
     std::string response;
@@ -171,7 +185,11 @@ MailResult SmtpClient::Data(const mime::ByteSource& stream, std::uint64_t size, 
   stuffer.Finish(&out);
   if (MailResult r = SendAll(mime::AsBytes(out)); Failed(r)) return r;
   OnLog(LogDirection::kSent, ".");
-  if (MailResult r = ReadReply(); Failed(r)) return r;
+  const std::uint16_t general = timeout();
+  SetTimeout(std::max(general, data_end_timeout_));
+  const MailResult r = ReadReply();
+  SetTimeout(general);
+  if (Failed(r)) return r;
   return CheckReply({"250"});
 }
 

@@ -35,6 +35,12 @@ namespace protocols {
 class SmtpClient : public MailClient {
  public:
   static constexpr std::size_t kDataChunk = 2048;
+  // A reply longer than this many lines is refused (kSmtpMalformedReply)
+  // rather than collected for ever.
+  static constexpr std::size_t kMaxReplyLines = 1000;
+  // Servers may take their time over a whole message: the reply to the end
+  // of DATA is awaited this long by default (RFC 5321 4.5.3.2.6).
+  static constexpr std::uint16_t kDefaultDataEndTimeout = 600;
 
   SmtpClient() = default;
 
@@ -47,6 +53,10 @@ class SmtpClient : public MailClient {
   // Asked before DATA when the message is larger than the server's SIZE;
   // without a callback the answer is yes.
   void SetSizeConfirmation(std::function<bool(std::uint64_t size)> callback) { confirm_size_ = std::move(callback); }
+  // Seconds to wait for the reply to the end of the message; the general
+  // time-out applies when it is longer.
+  void SetDataEndTimeout(std::uint16_t seconds) { data_end_timeout_ = seconds; }
+  std::uint16_t data_end_timeout() const { return data_end_timeout_; }
   // Only challenge-response mechanisms (CRAM-MD5, DIGEST-MD5, NTLM, MSN) when set.
   void SetSecureAuth(bool on) { secure_auth_ = on; }
 
@@ -60,9 +70,12 @@ class SmtpClient : public MailClient {
   // "EHLO " + domain (250), then the capabilities of the reply replace the
   // previous ones.
   [[nodiscard]] MailResult Ehlo();
+  // "HELO " + domain (250); a server spoken to with HELO announces nothing,
+  // so the capabilities are forgotten.
   [[nodiscard]] MailResult Helo();
   // kSmtpNoStartTls without sending anything when STARTTLS was not announced;
-  // else "STARTTLS" (220) and the TLS handshake.
+  // else "STARTTLS" (220) and the TLS handshake. What was announced in clear
+  // is forgotten at the 220: the caller runs EHLO again over TLS.
   [[nodiscard]] MailResult StartTls();
   // Tries the announced mechanisms: with secure authentication CRAM-MD5,
   // DIGEST-MD5, NTLM, MSN; otherwise LOGIN, PLAIN. 0 at the first success,
@@ -95,6 +108,7 @@ class SmtpClient : public MailClient {
   [[nodiscard]] MailResult ReadReply();
   // Succeeds when the first reply line starts with one of `codes`.
   [[nodiscard]] MailResult CheckReply(std::initializer_list<std::string_view> codes);
+  void ForgetCapabilities();
   [[nodiscard]] MailResult Command(std::string_view command, std::initializer_list<std::string_view> codes);
 
   ProtocolLogSink log_sink_;
@@ -109,6 +123,7 @@ class SmtpClient : public MailClient {
   std::uint64_t max_size_ = 0;
   std::vector<std::string> reply_lines_;
   SaslAuthenticator sasl_;
+  std::uint16_t data_end_timeout_ = kDefaultDataEndTimeout;
 };
 
 }  // namespace protocols

@@ -113,7 +113,9 @@ TEST(DotStuffing, KnownForms) {
       {"no end", "no end\r\n.\r\n"},
       {"ends with CR\r", "ends with CR\r\r\n.\r\n"},
       {"", "\r\n.\r\n"},
-      {"bare\n.lf\r\n", "bare\n.lf\r\n.\r\n"},
+      {"bare\n.lf\r\n", "bare\r\n..lf\r\n.\r\n"},  // a bare LF goes out as CR LF
+      {"\n.\n", "\r\n..\r\n.\r\n"},
+      {"cr\r.lf\n", "cr\r.lf\r\n.\r\n"},
       {"\r\n\r\n", "\r\n\r\n.\r\n"},
   };
   for (const auto& row : kTable) EXPECT_EQ(Stuff(row.data, {}), row.wire) << row.data;

@@ -203,4 +203,35 @@ TEST_F(ComposeOracleTest, PythonReadsBackWhatComposeWrote) {
   }
 }
 
+// A subject with a word longer than any header line and line breaks, and a
+// file name with a line break: Python reads the message without a defect,
+// every line within 998 octets, the breaks turned into white space and nothing
+// more in the header than what was asked for.
+TEST_F(ComposeOracleTest, OverlongWordsAndLineBreaksInHeaderText) {
+  const fs::path ctl = testing_support::BinaryDir() / "dictaloctl";
+  const fs::path oracle = testing_support::SourceDir() / "tests" / "integration" / "mime_oracle.py";
+  const std::string word(1500, 'w');
+  const std::string subject = "Hi\r\nBcc: evil@example.org " + word + " end";
+  const std::string name = "note\nX-Forged: yes.ogg";
+  const fs::path folder = home_.root() / "hostile";
+  fs::create_directories(folder);
+  testing_support::WriteFileBytes(folder / name, "OggS data");
+  const auto composed = testing_support::RunProgram(
+      ctl, {"compose", "--from", "me@example.org", "--to", "you@example.org", "--subject", subject,
+            (folder / name).string()});
+  ASSERT_EQ(composed.status, 0) << composed.err;
+  EXPECT_EQ(composed.out.find("\nBcc:"), std::string::npos) << composed.out;
+  EXPECT_EQ(composed.out.find("\nX-Forged"), std::string::npos) << composed.out;
+  const fs::path message = folder / "note.eml";
+  testing_support::WriteFileBytes(message, composed.out);
+  const auto parsed = testing_support::RunProgram("/usr/bin/python3", {oracle.string(), message.string()});
+  ASSERT_EQ(parsed.status, 0) << parsed.err;
+  const std::vector<std::string> found = Lines(parsed.out);
+  ASSERT_GE(found.size(), 4u) << parsed.out;
+  EXPECT_EQ(found[0], "subject " + Hex("Hi Bcc: evil@example.org " + word + " end"));  // the white space run shrinks
+  EXPECT_NE(parsed.out.find("attachment " + Hex("note X-Forged: yes.ogg") + " "), std::string::npos) << parsed.out;
+  EXPECT_EQ(found[found.size() - 3], "defects 0") << composed.out.substr(0, 3000);
+  EXPECT_LE(std::stoi(found[found.size() - 2].substr(found[found.size() - 2].find(' ') + 1)), 998);
+}
+
 }  // namespace

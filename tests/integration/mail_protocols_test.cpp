@@ -226,8 +226,11 @@ TEST_P(MailProtocolsEximSuite, StartTlsAndImplicitTls) {
     EXPECT_EQ(client.tls_engine().Protocol(), security::kProtocolTls1);
     ASSERT_NE(client.tls_engine().NegotiatedSuite(), nullptr);
     EXPECT_EQ(client.tls_engine().NegotiatedSuite()->code, suite.code);
+    EXPECT_EQ(client.capabilities(), 0u);  // what came in clear is forgotten
+    EXPECT_EQ(client.server_mechanisms(), 0u);
     ASSERT_EQ(client.Ehlo(), kMailOk);
     EXPECT_FALSE(client.capabilities() & kSmtpStartTls);  // announced only before TLS
+    EXPECT_TRUE(client.capabilities() & kSmtpAuth);
     ASSERT_EQ(client.Authenticate(kUser, kPassword), kMailOk);
     ASSERT_EQ(Send(client, message, Recipient()), kMailOk) << client.last_response();
     EXPECT_EQ(client.Quit(), kMailOk);
@@ -552,8 +555,19 @@ TEST_F(MailProtocolsDovecot, StlsAndImplicitTls) {
     Trust(client, dir);
     client.SetSecureAuth(true);
     ASSERT_EQ(Open(client, pop3_port_), kMailOk);
+    std::vector<std::string> sent;
+    client.SetLogSink([&](LogDirection d, std::string_view line) {
+      if (d == LogDirection::kSent) sent.emplace_back(line);
+    });
     ASSERT_EQ(client.StartTls(), kMailOk) << std::hex << client.last_tls_code();
     EXPECT_EQ(client.tls_engine().Protocol(), security::kProtocolTls1);
+    // The capabilities are read again over TLS, where STLS is no longer offered.
+    const auto stls = std::find(sent.begin(), sent.end(), "STLS");
+    ASSERT_NE(stls, sent.end());
+    EXPECT_NE(std::find(stls, sent.end(), "CAPA"), sent.end());
+    EXPECT_FALSE(client.capabilities() & kPop3Stls);
+    EXPECT_TRUE(client.capabilities() & kPop3Sasl);
+    EXPECT_TRUE(client.server_mechanisms() & kSaslPlain);
     ASSERT_EQ(client.Login(), kMailOk) << client.last_response();
     std::uint32_t count = 9;
     std::uint64_t size = 9;
