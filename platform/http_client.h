@@ -23,8 +23,11 @@ struct HttpRequest {
   std::string body;
   std::string user_agent;
   // The whole exchange, connecting included, must end within this time.
-  std::chrono::milliseconds timeout{std::chrono::seconds(120)};
+  std::chrono::milliseconds timeout{std::chrono::minutes(10)};
   std::chrono::milliseconds connect_timeout{std::chrono::seconds(30)};
+  // Given up when not a byte moves for this long (0: no such limit); a large
+  // note on a slow line may take long, a dead line should not.
+  std::chrono::seconds stall_timeout{std::chrono::seconds(60)};
   // Polled while the exchange runs (at least once a second); true aborts it.
   std::function<bool()> cancelled;
   // Bytes of the answer's body that are kept; the transfer stops once they are in.

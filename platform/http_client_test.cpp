@@ -83,8 +83,8 @@ TEST(HttpClientTest, NoAnswerGivesStatusZero) {
   EXPECT_FALSE(bad_scheme.error.empty());
 }
 
-// A peer that does not answer is given up after the time limit, and the cancel
-// check ends the wait early.
+// A peer that does not answer is given up after the time limit or when nothing
+// moves for the stall time, and the cancel check ends the wait early.
 TEST(HttpClientTest, TimeLimitAndCancelEndASlowExchange) {
   HttpReceiver receiver;
   receiver.SetReply("200 4000", "0");
@@ -95,6 +95,12 @@ TEST(HttpClientTest, TimeLimitAndCancelEndASlowExchange) {
   EXPECT_EQ(timed_out.status, 0);
   EXPECT_FALSE(timed_out.cancelled);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+
+  HttpRequest stalled = PostTo(receiver.Url());
+  stalled.stall_timeout = 1s;
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(HttpPost(stalled).status, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3500ms);
 
   HttpRequest cancelled = PostTo(receiver.Url());
   auto cancel_at = std::chrono::steady_clock::now() + 300ms;
