@@ -68,6 +68,16 @@ void AppendField(std::string* body, std::string_view boundary, std::string_view 
   body->append(value).append("\r\n");
 }
 
+// The name stands in a quoted header value: a quote or line break in it would
+// end the value or the header and let the name write form fields of its own.
+std::string QuotableFileName(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) {
+    if (c == '"' || c == '\r' || c == '\n') c = '_';
+  }
+  return out;
+}
+
 bool IsAnswerEnd(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
@@ -105,7 +115,7 @@ std::string BuildWebUploadBody(const WebUploadForm& form, std::string_view bound
   AppendField(&body, boundary, "p", form.password);
   AppendField(&body, boundary, "msgtxt", form.message_text);
   body.append("--").append(boundary).append("\r\n");
-  body.append("Content-Disposition: form-data; name=\"filename\"; filename=\"").append(form.file_name);
+  body.append("Content-Disposition: form-data; name=\"filename\"; filename=\"").append(QuotableFileName(form.file_name));
   body.append("\"\r\nContent-Type: application/octet-stream\r\nContent-transfer-encoding: binary\r\n\r\n");
   body.append(form.file_content);
   body.append("\r\n--").append(boundary).append("--");

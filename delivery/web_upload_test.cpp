@@ -141,6 +141,25 @@ TEST_F(WebUploadTest, ServiceAnswersGiveTheirResults) {
   EXPECT_EQ(UploadNote(*message, "u", "p", nowhere), kUploadNoRequest);
 }
 
+// A file name cannot break out of its quoted header value into form fields.
+TEST(WebUploadBodyTest, FileNameStaysInsideItsHeader) {
+  WebUploadForm form;
+  form.to = "t";
+  form.file_name = "a\"\r\nContent-Disposition: form-data; name=\"u\"\r\n\r\nmallory\n.wav";
+  form.file_content = "DATA";
+  std::string body = BuildWebUploadBody(form, "B");
+  EXPECT_EQ(body,
+            "--B\r\nContent-Disposition: form-data; name=\"to\"\r\n\r\nt\r\n"
+            "--B\r\nContent-Disposition: form-data; name=\"from\"\r\n\r\n\r\n"
+            "--B\r\nContent-Disposition: form-data; name=\"subject\"\r\n\r\n\r\n"
+            "--B\r\nContent-Disposition: form-data; name=\"u\"\r\n\r\n\r\n"
+            "--B\r\nContent-Disposition: form-data; name=\"p\"\r\n\r\n\r\n"
+            "--B\r\nContent-Disposition: form-data; name=\"msgtxt\"\r\n\r\n\r\n"
+            "--B\r\nContent-Disposition: form-data; name=\"filename\"; "
+            "filename=\"a___Content-Disposition: form-data; name=_u_____mallory_.wav\"\r\n"
+            "Content-Type: application/octet-stream\r\nContent-transfer-encoding: binary\r\n\r\nDATA\r\n--B--");
+}
+
 TEST(WebUploadAnswerTest, ConvertsTheAnswerText) {
   struct Case {
     std::string answer;
