@@ -41,6 +41,16 @@ struct CommittedAttachment {
   std::string data;
 };
 
+// Addresses go into the header unencoded: a line break in one would end the To
+// header and let the rest of the text write headers of its own (a Bcc that a
+// sendmail agent then obeys).
+std::u16string HeaderSafeAddress(std::u16string address) {
+  for (char16_t& c : address) {
+    if (c < 0x20 || c == 0x7F) c = u'_';
+  }
+  return address;
+}
+
 // What a draft holds, shared by the message and its attachments.
 struct DraftState {
   DraftState(platform::Maildir drafts_folder, platform::Maildir outbox_folder)
@@ -63,7 +73,7 @@ struct DraftState {
     }
     mime::AddressHeader to{u"To", {}};
     mime::AddressHeader cc{u"Cc", {}};
-    for (const MessageRecipient& r : recipients) (r.type == kRecipientTo ? to : cc).entries.push_back(mime::Mailbox{{}, r.address});
+    for (const MessageRecipient& r : recipients) (r.type == kRecipientTo ? to : cc).entries.push_back(mime::Mailbox{{}, HeaderSafeAddress(r.address)});
     if (!to.entries.empty()) composed.address_headers.push_back(std::move(to));
     if (!cc.entries.empty()) composed.address_headers.push_back(std::move(cc));
     if (subject) composed.subject = *subject;

@@ -35,10 +35,12 @@ std::string NoteBytes() {
 }
 
 // The messages of one folder as Python's mailbox and email modules read them.
-std::vector<std::string> ReadWithPython(const std::filesystem::path& root, const std::string& folder) {
-  auto result = testing_support::RunProgram(
-      "/usr/bin/python3",
-      {(testing_support::SourceDir() / "tests/peers/maildir_reader.py").string(), root.string(), folder});
+std::vector<std::string> ReadWithPython(const std::filesystem::path& root, const std::string& folder,
+                                        bool headers = false) {
+  std::vector<std::string> args = {(testing_support::SourceDir() / "tests/peers/maildir_reader.py").string(),
+                                   root.string(), folder};
+  if (headers) args.push_back("--headers");
+  auto result = testing_support::RunProgram("/usr/bin/python3", args);
   EXPECT_EQ(result.status, 0) << result.err;
   std::vector<std::string> lines;
   std::istringstream in(result.out);
@@ -145,6 +147,13 @@ TEST_F(ActiveSyncTest, ToTextIsSplitAtBlanksAndSemicolons) {
   ASSERT_GE(read.size(), 4u);
   EXPECT_THAT(std::vector<std::string>(read.begin() + 1, read.begin() + 4),
               ElementsAre("to a@x.org", "to b@y.org", "to c@z.org"));
+
+  // A line break inside the To text cannot add header fields to the message.
+  std::filesystem::remove_all(root_);
+  SendViaActiveSync(nullptr, u"a@x.org\r\nBcc:\tevil@example.org", u"s", note_, u"", false);
+  read = ReadWithPython(root_, "Drafts", /*headers=*/true);
+  EXPECT_THAT(read, ::testing::Contains("header To"));
+  EXPECT_THAT(read, ::testing::Not(::testing::Contains("header Bcc")));
 }
 
 // A note file that cannot be read leaves the message in Drafts without attachment.
