@@ -6,12 +6,16 @@
 #include <span>
 
 #include "security/crypto/block_cipher_cbc.h"
+#include "security/crypto/secure_wipe.h"
 
 namespace security {
 
 class AesCbc final : public CbcCipher<AesCbc, 16> {
  public:
   static constexpr std::size_t kBlockSize = 16;
+
+  AesCbc() = default;
+  ~AesCbc() override { SecureWipe(round_keys_, sizeof(round_keys_)); }
 
  private:
   friend class CbcCipher<AesCbc, 16>;
