@@ -1,9 +1,12 @@
 #include "security/crypto/aes.h"
 
+#include <utility>
+
 #include <array>
 #include <stdexcept>
 
 #include "security/crypto/byte_order_internal.h"
+#include "security/crypto/secure_wipe.h"
 
 namespace security {
 namespace {
@@ -91,14 +94,11 @@ inline std::uint32_t InvMixColumn(std::uint32_t w) {
   return kTd0[kSbox[w >> 24]] ^ kTd1[kSbox[(w >> 16) & 255]] ^ kTd2[kSbox[(w >> 8) & 255]] ^ kTd3[kSbox[w & 255]];
 }
 
-}  // namespace
 
-void AesCbc::ScheduleKey(std::span<const std::uint8_t> key, bool for_decryption) {
+void SoftwareSchedule(std::span<const std::uint8_t> key, bool for_decryption, std::uint32_t* w, int* rounds_out) {
   const std::size_t nk = key.size() / 4;
-  if (key.size() != 16 && key.size() != 24 && key.size() != 32) throw std::invalid_argument("Invalid key length");
-  rounds_ = static_cast<int>(nk) + 6;
-  const std::size_t total = 4 * (static_cast<std::size_t>(rounds_) + 1);
-  std::uint32_t* w = round_keys_;
+  const int rounds = static_cast<int>(nk) + 6;
+  const std::size_t total = 4 * (static_cast<std::size_t>(rounds) + 1);
   for (std::size_t i = 0; i < nk; ++i) w[i] = LoadBe32(key.data() + 4 * i);
   std::uint32_t rcon = 1;
   for (std::size_t i = nk; i < total; ++i) {
@@ -112,22 +112,22 @@ void AesCbc::ScheduleKey(std::span<const std::uint8_t> key, bool for_decryption)
     w[i] = w[i - nk] ^ temp;
   }
   if (for_decryption) {
-    for (int i = 0, j = rounds_; i < j; ++i, --j) {
+    for (int i = 0, j = rounds; i < j; ++i, --j) {
       for (int k = 0; k < 4; ++k) std::swap(w[4 * i + k], w[4 * j + k]);
     }
-    for (int round = 1; round < rounds_; ++round) {
+    for (int round = 1; round < rounds; ++round) {
       for (int k = 0; k < 4; ++k) w[4 * round + k] = InvMixColumn(w[4 * round + k]);
     }
   }
+  *rounds_out = rounds;
 }
 
-void AesCbc::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const {
-  const std::uint32_t* rk = round_keys_;
+void SoftwareEncrypt(const std::uint32_t* rk, int rounds, const std::uint8_t in[16], std::uint8_t out[16]) {
   std::uint32_t s0 = LoadBe32(in) ^ rk[0];
   std::uint32_t s1 = LoadBe32(in + 4) ^ rk[1];
   std::uint32_t s2 = LoadBe32(in + 8) ^ rk[2];
   std::uint32_t s3 = LoadBe32(in + 12) ^ rk[3];
-  for (int round = 1; round < rounds_; ++round) {
+  for (int round = 1; round < rounds; ++round) {
     rk += 4;
     const std::uint32_t t0 = kTe0[s0 >> 24] ^ kTe1[(s1 >> 16) & 255] ^ kTe2[(s2 >> 8) & 255] ^ kTe3[s3 & 255] ^ rk[0];
     const std::uint32_t t1 = kTe0[s1 >> 24] ^ kTe1[(s2 >> 16) & 255] ^ kTe2[(s3 >> 8) & 255] ^ kTe3[s0 & 255] ^ rk[1];
@@ -150,13 +150,12 @@ void AesCbc::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const
   StoreBe32(out + 12, last(s3, s0, s1, s2, rk[3]));
 }
 
-void AesCbc::DecryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const {
-  const std::uint32_t* rk = round_keys_;
+void SoftwareDecrypt(const std::uint32_t* rk, int rounds, const std::uint8_t in[16], std::uint8_t out[16]) {
   std::uint32_t s0 = LoadBe32(in) ^ rk[0];
   std::uint32_t s1 = LoadBe32(in + 4) ^ rk[1];
   std::uint32_t s2 = LoadBe32(in + 8) ^ rk[2];
   std::uint32_t s3 = LoadBe32(in + 12) ^ rk[3];
-  for (int round = 1; round < rounds_; ++round) {
+  for (int round = 1; round < rounds; ++round) {
     rk += 4;
     const std::uint32_t t0 = kTd0[s0 >> 24] ^ kTd1[(s3 >> 16) & 255] ^ kTd2[(s2 >> 8) & 255] ^ kTd3[s1 & 255] ^ rk[0];
     const std::uint32_t t1 = kTd0[s1 >> 24] ^ kTd1[(s0 >> 16) & 255] ^ kTd2[(s3 >> 8) & 255] ^ kTd3[s2 & 255] ^ rk[1];
@@ -178,6 +177,63 @@ void AesCbc::DecryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const
   StoreBe32(out + 4, last(s1, s0, s3, s2, rk[1]));
   StoreBe32(out + 8, last(s2, s1, s0, s3, rk[2]));
   StoreBe32(out + 12, last(s3, s2, s1, s0, rk[3]));
+}
+
+}  // namespace
+
+namespace internal {
+
+AesKey::~AesKey() {
+  SecureWipe(words_, sizeof(words_));
+  SecureWipe(bytes_, sizeof(bytes_));
+}
+
+void AesKey::Schedule(std::span<const std::uint8_t> key, bool for_decryption, bool allow_hardware) {
+  if (key.size() != 16 && key.size() != 24 && key.size() != 32) throw std::invalid_argument("Invalid key length");
+  SoftwareSchedule(key, for_decryption, words_, &rounds_);
+  hardware_ = allow_hardware && ProcessorHasAesNi();
+  SecureWipe(bytes_, sizeof(bytes_));
+  if (hardware_) {
+    // AES-NI takes the same round keys in byte order.
+    for (int k = 0; k < 4 * (rounds_ + 1); ++k) StoreBe32(bytes_ + 4 * k, words_[k]);
+  }
+}
+
+void AesKey::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const {
+  if (hardware_) {
+    AesNiEncryptBlock(bytes_, rounds_, in, out);
+  } else {
+    SoftwareEncrypt(words_, rounds_, in, out);
+  }
+}
+
+void AesKey::DecryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const {
+  if (hardware_) {
+    AesNiDecryptBlock(bytes_, rounds_, in, out);
+  } else {
+    SoftwareDecrypt(words_, rounds_, in, out);
+  }
+}
+
+void AesKey::Ctr32(std::uint8_t counter[16], const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const {
+  if (hardware_) {
+    AesNiCtr32(bytes_, rounds_, counter, in, out, blocks);
+    return;
+  }
+  std::uint8_t stream[16];
+  std::uint32_t count = LoadBe32(counter + 12);
+  for (; blocks != 0; --blocks, in += 16, out += 16) {
+    SoftwareEncrypt(words_, rounds_, counter, stream);
+    for (int k = 0; k < 16; ++k) out[k] = in[k] ^ stream[k];
+    StoreBe32(counter + 12, ++count);
+  }
+  SecureWipe(stream, sizeof(stream));
+}
+
+}  // namespace internal
+
+void AesCbc::ScheduleKey(std::span<const std::uint8_t> key, bool for_decryption) {
+  key_.Schedule(key, for_decryption, allow_hardware_);
 }
 
 }  // namespace security

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "security/crypto/aes.h"
+#include "security/crypto/aes_gcm.h"
+#include "security/crypto/chacha20_poly1305.h"
 #include "security/crypto/des.h"
 #include "security/crypto/hmac.h"
 #include "security/crypto/idea.h"
@@ -112,6 +114,9 @@ TEST(OpenSslDifferentialTest, Hmac) {
     HMAC(EVP_sha1(), key.data(), static_cast<int>(key.size()), data.data(), data.size(), mac, &mac_length);
     const auto sha1 = HmacSha1(data, key);
     EXPECT_EQ(Bytes(sha1.begin(), sha1.end()), Bytes(mac, mac + mac_length)) << key_length;
+    HMAC(EVP_sha384(), key.data(), static_cast<int>(key.size()), data.data(), data.size(), mac, &mac_length);
+    const auto sha384 = Hmac<Sha384>::Compute(key, data);
+    EXPECT_EQ(Bytes(sha384.begin(), sha384.end()), Bytes(mac, mac + mac_length)) << key_length;
     HMAC(EVP_sha512(), key.data(), static_cast<int>(key.size()), data.data(), data.size(), mac, &mac_length);
     const auto sha512 = Hmac<Sha512>::Compute(key, data);
     EXPECT_EQ(Bytes(sha512.begin(), sha512.end()), Bytes(mac, mac + mac_length)) << key_length;
@@ -238,6 +243,61 @@ TEST(OpenSslDifferentialTest, Rc4) {
     }
     EXPECT_EQ(out, *expected) << "key length " << key_length;
   }
+}
+
+// OpenSSL's AEAD sealing: ciphertext followed by the 16-byte tag.
+Bytes OpenSslSeal(const char* name, const Bytes& key, const Bytes& nonce, const Bytes& aad, const Bytes& plain) {
+  LoadProviders();
+  EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  Bytes out(plain.size() + 16);
+  int length = 0;
+  bool ok = cipher != nullptr && EVP_EncryptInit_ex2(ctx, cipher, nullptr, nullptr, nullptr) == 1 &&
+            EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_IVLEN, static_cast<int>(nonce.size()), nullptr) == 1 &&
+            EVP_EncryptInit_ex2(ctx, nullptr, key.data(), nonce.data(), nullptr) == 1;
+  ok = ok && (aad.empty() || EVP_EncryptUpdate(ctx, nullptr, &length, aad.data(), static_cast<int>(aad.size())) == 1);
+  ok = ok && EVP_EncryptUpdate(ctx, out.data(), &length, plain.data(), static_cast<int>(plain.size())) == 1;
+  int final_length = 0;
+  ok = ok && EVP_EncryptFinal_ex(ctx, out.data() + length, &final_length) == 1;
+  ok = ok && EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_GET_TAG, 16, out.data() + plain.size()) == 1;
+  EVP_CIPHER_CTX_free(ctx);
+  EVP_CIPHER_free(cipher);
+  EXPECT_TRUE(ok) << name;
+  return out;
+}
+
+// Random keys, nonces, associated data and messages; our output must match
+// OpenSSL's, open again, and OpenSSL's own output must open with ours.
+void CompareAead(const char* name, std::size_t key_size, bool any_nonce_length,
+                 const std::function<std::unique_ptr<AeadCipher>(const Bytes&)>& make) {
+  std::mt19937 rng(15);
+  for (int round = 0; round < 200; ++round) {
+    const Bytes key = Random(rng, key_size);
+    const Bytes nonce = Random(rng, any_nonce_length && round % 4 == 3 ? 1 + rng() % 64 : 12);
+    const Bytes aad = Random(rng, rng() % 3 == 0 ? 13 : rng() % 100);
+    const Bytes plain = Random(rng, rng() % 2 == 0 ? rng() % 64 : rng() % 3000);
+    const auto ours = make(key);
+    Bytes sealed(plain.size() + 16);
+    ours->Seal(nonce, aad, plain, sealed.data());
+    ASSERT_EQ(sealed, OpenSslSeal(name, key, nonce, aad, plain))
+        << name << " round " << round << ", nonce " << nonce.size() << ", aad " << aad.size() << ", text "
+        << plain.size();
+    Bytes opened(plain.size());
+    ASSERT_TRUE(ours->Open(nonce, aad, sealed, opened.data()));
+    EXPECT_EQ(opened, plain);
+  }
+}
+
+TEST(OpenSslDifferentialTest, AesGcm) {
+  for (bool hardware : {true, false}) {
+    SCOPED_TRACE(hardware ? "hardware allowed" : "portable");
+    CompareAead("AES-128-GCM", 16, true, [&](const Bytes& key) { return std::make_unique<AesGcm>(key, hardware); });
+    CompareAead("AES-256-GCM", 32, true, [&](const Bytes& key) { return std::make_unique<AesGcm>(key, hardware); });
+  }
+}
+
+TEST(OpenSslDifferentialTest, ChaCha20Poly1305) {
+  CompareAead("ChaCha20-Poly1305", 32, false, [](const Bytes& key) { return std::make_unique<ChaCha20Poly1305>(key); });
 }
 
 }  // namespace
