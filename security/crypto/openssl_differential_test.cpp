@@ -27,6 +27,7 @@
 #include "security/crypto/sha1.h"
 #include "security/crypto/sha256.h"
 #include "security/crypto/sha512.h"
+#include "security/crypto/x25519.h"
 
 namespace security {
 namespace {
@@ -298,6 +299,38 @@ TEST(OpenSslDifferentialTest, AesGcm) {
 
 TEST(OpenSslDifferentialTest, ChaCha20Poly1305) {
   CompareAead("ChaCha20-Poly1305", 32, false, [](const Bytes& key) { return std::make_unique<ChaCha20Poly1305>(key); });
+}
+
+// Random private keys on both sides: the public keys and the shared secret
+// match OpenSSL's.
+TEST(OpenSslDifferentialTest, X25519) {
+  std::mt19937 rng(16);
+  for (int round = 0; round < 50; ++round) {
+    const Bytes mine = Random(rng, 32);
+    const Bytes theirs = Random(rng, 32);
+    EVP_PKEY* my_key = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, mine.data(), mine.size());
+    EVP_PKEY* their_key = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, theirs.data(), theirs.size());
+    ASSERT_NE(my_key, nullptr);
+    ASSERT_NE(their_key, nullptr);
+    Bytes their_public(32);
+    std::size_t length = their_public.size();
+    ASSERT_EQ(EVP_PKEY_get_raw_public_key(their_key, their_public.data(), &length), 1);
+    Bytes expected(32);
+    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(my_key, nullptr);
+    length = expected.size();
+    ASSERT_EQ(EVP_PKEY_derive_init(ctx), 1);
+    ASSERT_EQ(EVP_PKEY_derive_set_peer(ctx, their_key), 1);
+    ASSERT_EQ(EVP_PKEY_derive(ctx, expected.data(), &length), 1);
+    EVP_PKEY_CTX_free(ctx);
+    EVP_PKEY_free(my_key);
+    EVP_PKEY_free(their_key);
+
+    Bytes ours_public(32), shared(32);
+    X25519PublicKey(theirs.data(), ours_public.data());
+    EXPECT_EQ(ours_public, their_public) << round;
+    EXPECT_TRUE(X25519(mine.data(), their_public.data(), shared.data()));
+    EXPECT_EQ(shared, expected) << round;
+  }
 }
 
 }  // namespace
