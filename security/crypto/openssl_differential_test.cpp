@@ -3,6 +3,8 @@
 // provider (MD4, RC4, DES, RC2, IDEA) are skipped when that provider is missing.
 
 #include <gtest/gtest.h>
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <openssl/provider.h>
@@ -18,6 +20,7 @@
 #include "security/crypto/aes_gcm.h"
 #include "security/crypto/chacha20_poly1305.h"
 #include "security/crypto/des.h"
+#include "security/crypto/elliptic_curve.h"
 #include "security/crypto/hmac.h"
 #include "security/crypto/idea.h"
 #include "security/crypto/md4.h"
@@ -332,6 +335,85 @@ TEST(OpenSslDifferentialTest, X25519) {
     EXPECT_EQ(shared, expected) << round;
   }
 }
+
+// An OpenSSL key pair on a named curve with its private scalar (field size
+// bytes) and uncompressed public point.
+struct OpenSslEcKey {
+  std::shared_ptr<EVP_PKEY> key;
+  Bytes private_key;
+  Bytes public_point;
+};
+
+OpenSslEcKey GenerateOpenSslEcKey(const char* group, std::size_t field_size) {
+  LoadProviders();
+  OpenSslEcKey out;
+  out.key.reset(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", group), EVP_PKEY_free);
+  EXPECT_NE(out.key, nullptr);
+  BIGNUM* priv = nullptr;
+  EXPECT_EQ(EVP_PKEY_get_bn_param(out.key.get(), OSSL_PKEY_PARAM_PRIV_KEY, &priv), 1);
+  out.private_key.resize(field_size);
+  BN_bn2binpad(priv, out.private_key.data(), static_cast<int>(field_size));
+  BN_clear_free(priv);
+  out.public_point.resize(1 + 2 * field_size);
+  std::size_t length = 0;
+  EXPECT_EQ(EVP_PKEY_get_octet_string_param(out.key.get(), OSSL_PKEY_PARAM_PUB_KEY, out.public_point.data(),
+                                            out.public_point.size(), &length),
+            1);
+  EXPECT_EQ(length, out.public_point.size());
+  return out;
+}
+
+Bytes OpenSslDerive(EVP_PKEY* mine, EVP_PKEY* theirs) {
+  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(mine, nullptr);
+  Bytes secret(128);
+  std::size_t length = secret.size();
+  const bool ok = EVP_PKEY_derive_init(ctx) == 1 && EVP_PKEY_derive_set_peer(ctx, theirs) == 1 &&
+                  EVP_PKEY_derive(ctx, secret.data(), &length) == 1;
+  EVP_PKEY_CTX_free(ctx);
+  EXPECT_TRUE(ok);
+  secret.resize(length);
+  return secret;
+}
+
+Bytes OpenSslSignDigest(EVP_PKEY* key, const Bytes& digest) {
+  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
+  Bytes signature(256);
+  std::size_t length = signature.size();
+  const bool ok = EVP_PKEY_sign_init(ctx) == 1 &&
+                  EVP_PKEY_sign(ctx, signature.data(), &length, digest.data(), digest.size()) == 1;
+  EVP_PKEY_CTX_free(ctx);
+  EXPECT_TRUE(ok);
+  signature.resize(length);
+  return signature;
+}
+
+void CompareCurve(NamedCurve curve, const char* group) {
+  std::mt19937 rng(17);
+  const std::size_t size = EcFieldSize(curve);
+  for (int round = 0; round < 12; ++round) {
+    const OpenSslEcKey a = GenerateOpenSslEcKey(group, size);
+    const OpenSslEcKey b = GenerateOpenSslEcKey(group, size);
+    EXPECT_EQ(EcPublicKey(curve, a.private_key), a.public_point) << group << " round " << round;
+    const auto shared = EcdhSharedSecret(curve, a.private_key, b.public_point);
+    ASSERT_TRUE(shared.has_value());
+    EXPECT_EQ(*shared, OpenSslDerive(a.key.get(), b.key.get())) << group << " round " << round;
+
+    // Digests shorter than, equal to and longer than the order.
+    for (std::size_t digest_size : {20u, 32u, 48u, 64u}) {
+      Bytes digest = Random(rng, digest_size);
+      const Bytes signature = OpenSslSignDigest(a.key.get(), digest);
+      EXPECT_TRUE(EcdsaVerify(curve, a.public_point, digest, signature))
+          << group << " round " << round << " digest " << digest_size;
+      EXPECT_FALSE(EcdsaVerify(curve, b.public_point, digest, signature));
+      // Only the leftmost bits that the order covers take part.
+      digest[rng() % std::min(digest.size(), size)] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+      EXPECT_FALSE(EcdsaVerify(curve, a.public_point, digest, signature));
+    }
+  }
+}
+
+TEST(OpenSslDifferentialTest, P256) { CompareCurve(NamedCurve::kP256, "P-256"); }
+TEST(OpenSslDifferentialTest, P384) { CompareCurve(NamedCurve::kP384, "P-384"); }
 
 }  // namespace
 }  // namespace security
