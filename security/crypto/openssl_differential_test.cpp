@@ -8,6 +8,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <openssl/provider.h>
+#include <openssl/rsa.h>
 
 #include <functional>
 #include <memory>
@@ -27,6 +28,7 @@
 #include "security/crypto/md5.h"
 #include "security/crypto/rc2.h"
 #include "security/crypto/rc4.h"
+#include "security/crypto/rsa_pss.h"
 #include "security/crypto/sha1.h"
 #include "security/crypto/sha256.h"
 #include "security/crypto/sha512.h"
@@ -414,6 +416,182 @@ void CompareCurve(NamedCurve curve, const char* group) {
 
 TEST(OpenSslDifferentialTest, P256) { CompareCurve(NamedCurve::kP256, "P-256"); }
 TEST(OpenSslDifferentialTest, P384) { CompareCurve(NamedCurve::kP384, "P-384"); }
+
+// An OpenSSL RSA key and the same key in our types (without CRT values).
+struct OpenSslRsaKey {
+  std::shared_ptr<EVP_PKEY> key;
+  RsaPrivateKey ours;
+  RsaPublicKey public_key() const { return {ours.modulus, ours.public_exponent}; }
+};
+
+BigNumber BigNumberParam(EVP_PKEY* key, const char* name) {
+  BIGNUM* bn = nullptr;
+  EXPECT_EQ(EVP_PKEY_get_bn_param(key, name, &bn), 1) << name;
+  Bytes bytes(static_cast<std::size_t>(BN_num_bytes(bn)));
+  BN_bn2bin(bn, bytes.data());
+  BN_clear_free(bn);
+  return BigNumber::FromBytes(bytes);
+}
+
+OpenSslRsaKey GenerateOpenSslRsaKey(unsigned bits) {
+  LoadProviders();
+  OpenSslRsaKey out;
+  out.key.reset(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<std::size_t>(bits)), EVP_PKEY_free);
+  EXPECT_NE(out.key, nullptr);
+  out.ours.modulus = BigNumberParam(out.key.get(), OSSL_PKEY_PARAM_RSA_N);
+  out.ours.public_exponent = BigNumberParam(out.key.get(), OSSL_PKEY_PARAM_RSA_E);
+  out.ours.private_exponent = BigNumberParam(out.key.get(), OSSL_PKEY_PARAM_RSA_D);
+  return out;
+}
+
+const EVP_MD* EvpHash(DigestKind kind) {
+  switch (kind) {
+    case DigestKind::kSha256: return EVP_sha256();
+    case DigestKind::kSha384: return EVP_sha384();
+    default: return EVP_sha512();
+  }
+}
+
+// A PSS signature by OpenSSL over a digest, with MGF1 on the same hash.
+std::optional<Bytes> OpenSslPssSign(EVP_PKEY* key, DigestKind kind, const Bytes& digest, int salt_length) {
+  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
+  Bytes signature(1024);
+  std::size_t length = signature.size();
+  const bool ok = EVP_PKEY_sign_init(ctx) == 1 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PSS_PADDING) == 1 &&
+                  EVP_PKEY_CTX_set_signature_md(ctx, EvpHash(kind)) == 1 &&
+                  EVP_PKEY_CTX_set_rsa_mgf1_md(ctx, EvpHash(kind)) == 1 &&
+                  EVP_PKEY_CTX_set_rsa_pss_saltlen(ctx, salt_length) == 1 &&
+                  EVP_PKEY_sign(ctx, signature.data(), &length, digest.data(), digest.size()) == 1;
+  EVP_PKEY_CTX_free(ctx);
+  if (!ok) return std::nullopt;
+  signature.resize(length);
+  return signature;
+}
+
+bool OpenSslPssVerify(EVP_PKEY* key, DigestKind kind, const Bytes& digest, const Bytes& signature) {
+  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
+  const bool ok = EVP_PKEY_verify_init(ctx) == 1 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PSS_PADDING) == 1 &&
+                  EVP_PKEY_CTX_set_signature_md(ctx, EvpHash(kind)) == 1 &&
+                  EVP_PKEY_CTX_set_rsa_mgf1_md(ctx, EvpHash(kind)) == 1 &&
+                  EVP_PKEY_CTX_set_rsa_pss_saltlen(ctx, static_cast<int>(digest.size())) == 1 &&
+                  EVP_PKEY_verify(ctx, signature.data(), signature.size(), digest.data(), digest.size()) == 1;
+  EVP_PKEY_CTX_free(ctx);
+  return ok;
+}
+
+// Moduli of 1025 bits (the encoded message one byte shorter than the
+// modulus), 1536 and 2048 bits; every hash that fits each.
+TEST(OpenSslDifferentialTest, RsaPssVerify) {
+  std::mt19937 rng(18);
+  for (unsigned bits : {1025u, 1536u, 2048u}) {
+    const OpenSslRsaKey key = GenerateOpenSslRsaKey(bits);
+    for (DigestKind kind : {DigestKind::kSha256, DigestKind::kSha384, DigestKind::kSha512}) {
+      const std::size_t h_len = ComputeDigest(kind, {}).size();
+      if ((bits - 1 + 7) / 8 < 2 * h_len + 2) continue;
+      for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(std::to_string(bits) + " bits, hash " + std::to_string(h_len) + ", round " +
+                     std::to_string(round));
+        Bytes digest = Random(rng, h_len);
+        const auto signature = OpenSslPssSign(key.key.get(), kind, digest, static_cast<int>(h_len));
+        ASSERT_TRUE(signature.has_value());
+        EXPECT_TRUE(RsaPssVerify(key.public_key(), *signature, kind, digest));
+        Bytes bad_signature = *signature;
+        bad_signature[rng() % bad_signature.size()] ^= 0x10;
+        EXPECT_FALSE(RsaPssVerify(key.public_key(), bad_signature, kind, digest));
+        const DigestKind other = kind == DigestKind::kSha256 ? DigestKind::kSha384 : DigestKind::kSha256;
+        EXPECT_FALSE(RsaPssVerify(key.public_key(), *signature, other, ComputeDigest(other, digest)));
+        // Another salt length is refused by default and accepted when asked for.
+        const auto short_salt = OpenSslPssSign(key.key.get(), kind, digest, 20);
+        ASSERT_TRUE(short_salt.has_value());
+        EXPECT_FALSE(RsaPssVerify(key.public_key(), *short_salt, kind, digest));
+        EXPECT_TRUE(RsaPssVerifyWithSaltLength(key.public_key(), *short_salt, kind, digest, 20));
+        digest[rng() % digest.size()] ^= 1;
+        EXPECT_FALSE(RsaPssVerify(key.public_key(), *signature, kind, digest));
+      }
+    }
+  }
+}
+
+// MGF1 of the test's own PSS encoder below.
+Bytes Mgf1(DigestKind kind, const Bytes& seed, std::size_t length) {
+  Bytes out;
+  for (std::uint32_t counter = 0; out.size() < length; ++counter) {
+    Bytes input = seed;
+    for (int shift = 24; shift >= 0; shift -= 8) input.push_back(static_cast<std::uint8_t>(counter >> shift));
+    const Bytes block = ComputeDigest(kind, input);
+    out.insert(out.end(), block.begin(), block.end());
+  }
+  out.resize(length);
+  return out;
+}
+
+enum class PssFault { kNone, kTrailer, kTopBit, kSeparator, kPadding, kHash };
+
+// Encodes and signs with our private operation, with one deliberate fault;
+// nothing when the faulty encoding is not below the modulus (a set top bit
+// can push it there), as no signature can carry it then.
+std::optional<Bytes> PssSignWithFault(const RsaPrivateKey& key, DigestKind kind, const Bytes& digest, const Bytes& salt,
+                       PssFault fault) {
+  const std::size_t em_bits = key.modulus.BitLength() - 1;
+  const std::size_t em_len = (em_bits + 7) / 8;
+  const std::size_t h_len = digest.size();
+  Bytes m_prime(8, 0);
+  m_prime.insert(m_prime.end(), digest.begin(), digest.end());
+  m_prime.insert(m_prime.end(), salt.begin(), salt.end());
+  Bytes h = ComputeDigest(kind, m_prime);
+  Bytes db(em_len - salt.size() - h_len - 2, 0);
+  db.push_back(fault == PssFault::kSeparator ? 0x02 : 0x01);
+  db.insert(db.end(), salt.begin(), salt.end());
+  if (fault == PssFault::kPadding) db[db.size() - salt.size() - 2] = 0x01;
+  const Bytes mask = Mgf1(kind, h, db.size());
+  for (std::size_t k = 0; k < db.size(); ++k) db[k] ^= mask[k];
+  const std::uint8_t top_mask = static_cast<std::uint8_t>(0xff >> (8 * em_len - em_bits));
+  db[0] &= top_mask;
+  if (fault == PssFault::kTopBit) db[0] |= static_cast<std::uint8_t>(top_mask + 1);  // the lowest bit that must be 0
+  if (fault == PssFault::kHash) h[0] ^= 1;
+  Bytes em = db;
+  em.insert(em.end(), h.begin(), h.end());
+  em.push_back(fault == PssFault::kTrailer ? 0xbb : 0xbc);
+  const std::size_t k = key.modulus.ByteLength();
+  const BigNumber value = BigNumber::FromBytes(em);
+  if (BigNumber::Compare(value, key.modulus) >= 0) return std::nullopt;
+  return RsaPrivateOperation(key, value).ToBytes(k);
+}
+
+// Each fault of the encoding is refused by us, as by OpenSSL; the
+// faultless encoding is accepted by both, which checks the encoder.
+TEST(OpenSslDifferentialTest, RsaPssEncodingFaults) {
+  std::mt19937 rng(19);
+  for (unsigned bits : {1024u, 1031u}) {  // the top-bit mask matters for the odd size
+    const OpenSslRsaKey key = GenerateOpenSslRsaKey(bits);
+    const Bytes digest = Random(rng, 32);
+    const Bytes good = *PssSignWithFault(key.ours, DigestKind::kSha256, digest, Random(rng, 32), PssFault::kNone);
+    EXPECT_TRUE(OpenSslPssVerify(key.key.get(), DigestKind::kSha256, digest, good)) << bits;
+    EXPECT_TRUE(RsaPssVerify(key.public_key(), good, DigestKind::kSha256, digest)) << bits;
+    for (PssFault fault : {PssFault::kTrailer, PssFault::kTopBit, PssFault::kSeparator, PssFault::kPadding,
+                           PssFault::kHash}) {
+      std::optional<Bytes> signed_fault;
+      for (int attempt = 0; attempt < 64 && !signed_fault; ++attempt) {
+        signed_fault = PssSignWithFault(key.ours, DigestKind::kSha256, digest, Random(rng, 32), fault);
+      }
+      ASSERT_TRUE(signed_fault.has_value());
+      const Bytes& bad = *signed_fault;
+      EXPECT_FALSE(OpenSslPssVerify(key.key.get(), DigestKind::kSha256, digest, bad))
+          << bits << " fault " << static_cast<int>(fault);
+      EXPECT_FALSE(RsaPssVerify(key.public_key(), bad, DigestKind::kSha256, digest))
+          << bits << " fault " << static_cast<int>(fault);
+    }
+    const Bytes short_signature = Bytes(good.begin() + 1, good.end());
+    EXPECT_FALSE(RsaPssVerify(key.public_key(), short_signature, DigestKind::kSha256, digest));
+    Bytes long_signature = good;
+    long_signature.insert(long_signature.begin(), 0);
+    EXPECT_FALSE(RsaPssVerify(key.public_key(), long_signature, DigestKind::kSha256, digest));
+    // A signature value at or above the modulus.
+    EXPECT_FALSE(
+        RsaPssVerify(key.public_key(), key.ours.modulus.ToBytes(good.size()), DigestKind::kSha256, digest));
+    EXPECT_FALSE(RsaPssVerify(key.public_key(), good, DigestKind::kSha1, ComputeDigest(DigestKind::kSha1, digest)));
+  }
+}
 
 }  // namespace
 }  // namespace security
