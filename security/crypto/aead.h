@@ -21,14 +21,16 @@ class AeadCipher {
   // Encrypts `plaintext` and appends the tag: writes plaintext.size() + 16
   // bytes to `out`. `out` may start where `plaintext` starts (in place);
   // other overlaps are not allowed. Throws std::invalid_argument on a nonce
-  // length the cipher does not take.
+  // length the cipher does not take, and ("Message too long") beyond the
+  // cipher's limit, where its block counter would wrap and repeat key stream
+  // (AES-GCM: 2^36 - 32 bytes; ChaCha20-Poly1305: 2^38 - 64 bytes).
   virtual void Seal(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> aad,
                     std::span<const std::uint8_t> plaintext, std::uint8_t* out) const = 0;
 
   // Checks the tag at the end of `sealed` and decrypts the rest into `out`
   // (sealed.size() - 16 bytes; `out` may equal sealed.data()). Returns false
   // when `sealed` is shorter than a tag or the tag does not match; `out` then
-  // holds zeros, never unauthenticated plaintext.
+  // holds zeros, never unauthenticated plaintext. Throws as Seal.
   [[nodiscard]] virtual bool Open(std::span<const std::uint8_t> nonce, std::span<const std::uint8_t> aad,
                                   std::span<const std::uint8_t> sealed, std::uint8_t* out) const = 0;
 };

@@ -8,6 +8,16 @@
 #include "security/crypto/secure_wipe.h"
 
 namespace security {
+namespace {
+
+// The 32-bit counter starts at J0 + 1 and may not come back to J0.
+constexpr std::uint64_t kMaxTextBytes = ((std::uint64_t{1} << 32) - 2) * 16;
+
+void CheckLength(std::size_t length) {
+  if (length > kMaxTextBytes) throw std::invalid_argument("Message too long");
+}
+
+}  // namespace
 AesGcm::AesGcm(std::span<const std::uint8_t> key, bool allow_hardware) : allow_hardware_(allow_hardware) {
   aes_.Schedule(key, false, allow_hardware);
   std::memset(hash_key_, 0, sizeof(hash_key_));
@@ -62,6 +72,7 @@ void AesGcm::Seal(std::span<const std::uint8_t> nonce, std::span<const std::uint
   std::uint8_t j0[16];
   InitialCounter(nonce, j0);
   const std::size_t length = plaintext.size();
+  CheckLength(length);
   Crypt(j0, plaintext.data(), out, length);
   ComputeTag(j0, aad, out, length, out + length);
 }
@@ -72,6 +83,7 @@ bool AesGcm::Open(std::span<const std::uint8_t> nonce, std::span<const std::uint
   InitialCounter(nonce, j0);
   if (sealed.size() < kTagSize) return false;
   const std::size_t length = sealed.size() - kTagSize;
+  CheckLength(length);
   std::uint8_t tag[16];
   ComputeTag(j0, aad, sealed.data(), length, tag);
   if (!ConstantTimeEqual(tag, sealed.data() + length, kTagSize)) {

@@ -109,6 +109,18 @@ TEST(AesGcmTest, RefusesTamperingShortInputAndBadParameters) {
   EXPECT_THROW(AesGcm(Bytes(20, 0)), std::invalid_argument);
 }
 
+// A message whose counter would wrap back to the tag's counter block is
+// refused before anything is read (the spans only pretend to be that long).
+TEST(AesGcmTest, RefusesMessagesBeyondTheCounter) {
+  const AesGcm gcm(Bytes(16, 3));
+  std::uint8_t byte = 0;
+  const std::size_t limit = ((std::size_t{1} << 32) - 2) * 16;
+  EXPECT_THROW(gcm.Seal(Bytes(12, 0), {}, std::span<const std::uint8_t>(&byte, limit + 1), &byte),
+               std::invalid_argument);
+  EXPECT_THROW(static_cast<void>(gcm.Open(Bytes(12, 0), {}, std::span<const std::uint8_t>(&byte, limit + 17), &byte)),
+               std::invalid_argument);
+}
+
 // The counter is 32 bits wide and wraps without carrying into the nonce.
 TEST(AesGcmTest, CounterWrapsWithinItsLastFourBytes) {
   internal::AesKey aes;

@@ -15,6 +15,13 @@ void CheckNonce(std::span<const std::uint8_t> nonce) {
   if (nonce.size() != ChaCha20Poly1305::kNonceSize) throw std::invalid_argument("Invalid nonce length");
 }
 
+// Block 0 keys Poly1305; the text runs from block 1 to at most 2^32 - 1.
+constexpr std::uint64_t kMaxTextBytes = ((std::uint64_t{1} << 32) - 1) * 64;
+
+void CheckLength(std::size_t length) {
+  if (length > kMaxTextBytes) throw std::invalid_argument("Message too long");
+}
+
 // Poly1305 over aad, pad, ciphertext, pad, both lengths, keyed by block 0.
 Poly1305::Tag ComputeTag(const std::uint8_t* key, std::span<const std::uint8_t> nonce,
                          std::span<const std::uint8_t> aad, const std::uint8_t* ciphertext, std::size_t length) {
@@ -53,6 +60,7 @@ void ChaCha20Poly1305::Seal(std::span<const std::uint8_t> nonce, std::span<const
                             std::span<const std::uint8_t> plaintext, std::uint8_t* out) const {
   CheckNonce(nonce);
   const std::size_t length = plaintext.size();
+  CheckLength(length);
   ChaCha20Xor(key_, nonce.data(), 1, plaintext.data(), out, length);
   const auto tag = ComputeTag(key_, nonce, aad, out, length);
   std::memcpy(out + length, tag.data(), tag.size());
@@ -63,6 +71,7 @@ bool ChaCha20Poly1305::Open(std::span<const std::uint8_t> nonce, std::span<const
   CheckNonce(nonce);
   if (sealed.size() < kTagSize) return false;
   const std::size_t length = sealed.size() - kTagSize;
+  CheckLength(length);
   const auto tag = ComputeTag(key_, nonce, aad, sealed.data(), length);
   if (!ConstantTimeEqual(tag.data(), sealed.data() + length, kTagSize)) {
     std::memset(out, 0, length);

@@ -133,6 +133,18 @@ TEST(ChaCha20Poly1305Test, RefusesTamperingAndShortInput) {
   EXPECT_THROW(ChaCha20Poly1305(Bytes(16, 0)), std::invalid_argument);
 }
 
+// Past 2^32 - 1 blocks the block counter would wrap onto the Poly1305 key
+// block; refused before anything is read (the spans only pretend to be that long).
+TEST(ChaCha20Poly1305Test, RefusesMessagesBeyondTheCounter) {
+  const ChaCha20Poly1305 aead(Bytes(32, 9));
+  std::uint8_t byte = 0;
+  const std::size_t limit = ((std::size_t{1} << 32) - 1) * 64;
+  EXPECT_THROW(aead.Seal(Bytes(12, 0), {}, std::span<const std::uint8_t>(&byte, limit + 1), &byte),
+               std::invalid_argument);
+  EXPECT_THROW(static_cast<void>(aead.Open(Bytes(12, 0), {}, std::span<const std::uint8_t>(&byte, limit + 17), &byte)),
+               std::invalid_argument);
+}
+
 // Empty plaintext: the output is the tag alone; in-place sealing and opening.
 TEST(ChaCha20Poly1305Test, EmptyAndInPlace) {
   const ChaCha20Poly1305 aead(Bytes(32, 9));
