@@ -1,7 +1,8 @@
 #pragma once
 // AES (FIPS 197) in CBC mode. Keys of 16, 24 or 32 bytes (TLS uses 16 and
 // 32); blocks and IVs are 16 bytes. Runs on the AES-NI instructions when the
-// processor has them, otherwise on the portable table-driven code.
+// processor has them, otherwise on portable code that computes the S-box
+// rather than looking it up, so that cache timing tells nothing of the key.
 
 #include <cstdint>
 #include <span>

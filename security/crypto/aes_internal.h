@@ -1,7 +1,8 @@
 #pragma once
 // Internal AES block engine shared by AES-CBC and AES-GCM: one expanded key
 // for one direction, run through the AES-NI instructions when the processor
-// has them and through the portable code otherwise.
+// has them and through the portable code otherwise. Neither path indexes a
+// table by key or data.
 
 #include <cstddef>
 #include <cstdint>

@@ -223,6 +223,11 @@ TEST(OpenSslDifferentialTest, TripleDesCbc) {
 }
 TEST(OpenSslDifferentialTest, Aes128Cbc) { CompareCbc({"AES-128-CBC", 16, [] { return std::make_unique<AesCbc>(); }}); }
 TEST(OpenSslDifferentialTest, Aes256Cbc) { CompareCbc({"AES-256-CBC", 32, [] { return std::make_unique<AesCbc>(); }}); }
+TEST(OpenSslDifferentialTest, AesCbcPortable) {
+  CompareCbc({"AES-128-CBC", 16, [] { return std::make_unique<AesCbc>(false); }});
+  CompareCbc({"AES-192-CBC", 24, [] { return std::make_unique<AesCbc>(false); }});
+  CompareCbc({"AES-256-CBC", 32, [] { return std::make_unique<AesCbc>(false); }});
+}
 TEST(OpenSslDifferentialTest, IdeaCbc) { CompareCbc({"IDEA-CBC", 16, [] { return std::make_unique<IdeaCbc>(); }}); }
 // The export suites' 5-byte RC2 key (40 effective bits) and the full 16-byte key.
 TEST(OpenSslDifferentialTest, Rc2Cbc) {
