@@ -43,12 +43,6 @@ Poly1305::Tag ComputeTag(const std::uint8_t* key, std::span<const std::uint8_t> 
 
 }  // namespace
 
-bool ConstantTimeEqual(const std::uint8_t* a, const std::uint8_t* b, std::size_t length) {
-  volatile std::uint8_t difference = 0;
-  for (std::size_t k = 0; k < length; ++k) difference = difference | (a[k] ^ b[k]);
-  return difference == 0;
-}
-
 ChaCha20Poly1305::ChaCha20Poly1305(std::span<const std::uint8_t> key) {
   if (key.size() != kKeySize) throw std::invalid_argument("Invalid key length");
   std::memcpy(key_, key.data(), kKeySize);

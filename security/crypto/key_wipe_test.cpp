@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "security/crypto/aes.h"
+#include "security/crypto/aes_gcm.h"
+#include "security/crypto/chacha20_poly1305.h"
 #include "security/crypto/des.h"
 #include "security/crypto/hmac.h"
 #include "security/crypto/idea.h"
+#include "security/crypto/poly1305.h"
 #include "security/crypto/rc2.h"
 #include "security/crypto/rc4.h"
 #include "security/crypto/sha256.h"
@@ -112,6 +115,26 @@ TEST(KeyWipeTest, HmacStatesAreClearedOnDestruction) {
   ExpectHmacWiped<Sha256>();
   ExpectHmacWiped<Sha384>();
   ExpectHmacWiped<Sha512>();
+}
+
+TEST(KeyWipeTest, AeadKeysAreClearedOnDestruction) {
+  const Bytes key = Key(32);
+  for (bool hardware : {true, false}) {
+    const Census gcm = DestroyInPlace<AesGcm>([&](void* where) { return new (where) AesGcm(key, hardware); });
+    EXPECT_GT(gcm.live, kAllowedLeftovers + 200);
+    EXPECT_LE(gcm.after, kAllowedLeftovers);
+  }
+  const Census chacha =
+      DestroyInPlace<ChaCha20Poly1305>([&](void* where) { return new (where) ChaCha20Poly1305(key); });
+  EXPECT_GT(chacha.live, kAllowedLeftovers + 16);
+  EXPECT_LE(chacha.after, sizeof(void*));  // the vtable pointer alone
+  const Census poly = DestroyInPlace<Poly1305>([&](void* where) {
+    auto* mac = new (where) Poly1305(key.data());
+    mac->Update(key.data(), 7);
+    return mac;
+  });
+  EXPECT_GT(poly.live, 32u);
+  EXPECT_EQ(poly.after, 0u);
 }
 
 }  // namespace
