@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -56,6 +57,16 @@ TEST(ChaCha20Test, BlockBoundariesAndCounter) {
   std::uint8_t block[64];
   ChaCha20Block(key.data(), nonce.data(), 6, block);
   EXPECT_EQ(Bytes(whole.begin() + 64, whole.begin() + 128), Bytes(block, block + 64));
+
+  // Long runs go four blocks at a time; each block must still be the block
+  // function's, up to the last counter value.
+  Bytes run(64 * 9 + 5, 0);
+  ChaCha20Xor(key.data(), nonce.data(), 0xfffffff6u, run.data(), run.data(), run.size());
+  for (std::uint32_t b = 0; b < 10; ++b) {
+    ChaCha20Block(key.data(), nonce.data(), 0xfffffff6u + b, block);
+    const std::size_t end = std::min<std::size_t>(run.size(), 64 * (b + 1));
+    EXPECT_EQ(Bytes(run.begin() + 64 * b, run.begin() + end), Bytes(block, block + (end - 64 * b))) << "block " << b;
+  }
 }
 
 TEST(Poly1305Test, RfcVectorAndFeeding) {
