@@ -36,8 +36,13 @@ constexpr const char* kRfcP384Point =
     "04ec3a4e415b4e19a4568618029f427fa5da9a8bc4ae92e02e06aae5286b300c64def8f0ea9055866064a254515480bc13"
     "8015d9b72d7d57244ea8ef9ac0c621896708a59367f9dfb9f54ca84b3f1c9db1288b231c3ae0d4fe7344fd2533264720";
 
-// RFC 6979, A.2.5 (P-256) and A.2.6 (P-384): deterministic signatures of
-// "sample" and "test", with SHA-512 on P-256 for a digest longer than the order.
+// Signatures that verify: RFC 6979, A.2.5 (P-256) and A.2.6 (P-384),
+// deterministic signatures of "sample" and "test" (with SHA-512 on P-256 for
+// a digest longer than the order), and records of the NIST CAVP ECDSA
+// SigVer/SigGen files. Messages in hex.
+constexpr const char* kSample = "73616d706c65";
+constexpr const char* kTest = "74657374";
+
 struct KnownSignature {
   NamedCurve curve;
   const char* point;
@@ -48,21 +53,46 @@ struct KnownSignature {
 };
 
 const KnownSignature kKnownSignatures[] = {
-    {NamedCurve::kP256, kRfcP256Point, "sample", DigestKind::kSha256,
+    {NamedCurve::kP256, kRfcP256Point, kSample, DigestKind::kSha256,
      "efd48b2aacb6a8fd1140dd9cd45e81d69d2c877b56aaf991c34d0ea84eaf3716",
      "f7cb1c942d657c41d436c7a1b6e29f65f3e900dbb9aff4064dc4ab2f843acda8"},
-    {NamedCurve::kP256, kRfcP256Point, "test", DigestKind::kSha256,
+    {NamedCurve::kP256, kRfcP256Point, kTest, DigestKind::kSha256,
      "f1abb023518351cd71d881567b1ea663ed3efcf6c5132b354f28d3b0b7d38367",
      "019f4113742a2b14bd25926b49c649155f267e60d3814b4c0cc84250e46f0083"},
-    {NamedCurve::kP256, kRfcP256Point, "sample", DigestKind::kSha512,
+    {NamedCurve::kP256, kRfcP256Point, kSample, DigestKind::kSha512,
      "8496a60b5e9b47c825488827e0495b0e3fa109ec4568fd3f8d1097678eb97f00",
      "2362ab1adbe2b8adf9cb9edab740ea6049c028114f2460f96554f61fae3302fe"},
-    {NamedCurve::kP384, kRfcP384Point, "sample", DigestKind::kSha384,
+    {NamedCurve::kP384, kRfcP384Point, kSample, DigestKind::kSha384,
      "94edbb92a5ecb8aad4736e56c691916b3f88140666ce9fa73d64c4ea95ad133c81a648152e44acf96e36dd1e80fabe46",
      "99ef4aeb15f178cea1fe40db2603138f130e740a19624526203b6351d0a3a94fa329c145786e679e7b82c71a38628ac8"},
-    {NamedCurve::kP384, kRfcP384Point, "test", DigestKind::kSha384,
+    {NamedCurve::kP384, kRfcP384Point, kTest, DigestKind::kSha384,
      "8203b63d3c853e8d77227fb377bcf7b7b772e97892a80f36ab775d509d7a5feb0542a7f0812998da8f1dd3ca3cf023db",
      "ddd0760448d42d8a43af45af836fce4de8be06b485e9b61b827c2f13173923e06a739f040649a667bf3b828246baa5a5"},
+    {NamedCurve::kP256,
+     "04e424dc61d4bb3cb7ef4344a7f8957a0c5134e16f7a67c074f82e6e12f49abf3c"
+     "970eed7aa2bc48651545949de1dddaf0127e5965ac85d1243d6f60e7dfaee927",
+     "e1130af6a38ccb412a9c8d13e15dbfc9e69a16385af3c3f1e5da954fd5e7c45fd75e2b8c36699228e92840c0562fbf3772f07e17f1add5"
+     "6588dd45f7450e1217ad239922dd9c32695dc71ff2424ca0dec1321aa47064a044b7fe3c2b97d03ce470a592304c5ef21eed9f93da56bb"
+     "232d1eeb0035f9bf0dfafdcc4606272b20a3",
+     DigestKind::kSha256, "bf96b99aa49c705c910be33142017c642ff540c76349b9dab72f981fd9347f4f",
+     "17c55095819089c2e03b9cd415abdf12444e323075d98f31920b9e0f57ec871c"},
+    {NamedCurve::kP256,
+     "041ccbe91c075fc7f4f033bfa248db8fccd3565de94bbfb12f3c59ff46c271bf83"
+     "ce4014c68811f9a21a1fdb2c0e6113e06db7ca93b7404e78dc7ccd5ca89a4ca9",
+     "5905238877c77421f73e43ee3da6f2d9e2ccad5fc942dcec0cbd25482935faaf416983fe165b1a045ee2bcd2e6dca3bdf46c4310a7461f"
+     "9a37960ca672d3feb5473e253605fb1ddfd28065b53cb5858a8ad28175bf9bd386a5e471ea7a65c17cc934a9d791e91491eb3754d03799"
+     "790fe2d308d16146d5c9b0d0debd97d79ce8",
+     DigestKind::kSha256, "f3ac8061b514795b8843e3d6629527ed2afd6b1f6a555a7acabb5e6f79c8c2ac",
+     "8bf77819ca05a6b2786c76262bf7371cef97b218e96f175a3ccdda2acc058903"},
+    {NamedCurve::kP384,
+     "04a370cdbef95d1df5bf68ec487122514a107db87df3f8852068fd4694abcadb9b14302c72491a76a64442fc07bd99f02c"
+     "d397c25dc1a5781573d039f2520cf329bf65120fdbe964b6b80101160e533d5570e62125b9f3276c49244b8d0f3e44ec",
+     "93e7e75cfaf3fa4e71df80f7f8c0ef6672a630d2dbeba1d61349acbaaa476f5f0e34dccbd85b9a815d908203313a22fe3e919504cb222d"
+     "623ad95662ea4a90099742c048341fe3a7a51110d30ad3a48a777c6347ea8b71749316e0dd1902facb304a76324b71f3882e6e70319e13"
+     "fc2bb9f3f5dbb9bd2cc7265f52dfc0a3bb91",
+     DigestKind::kSha384,
+     "c6c7bb516cc3f37a304328d136b2f44bb89d3dac78f1f5bcd36b412a8b4d879f6cdb75175292c696b58bfa9c91fe6391",
+     "6b711425e1b14f7224cd4b96717a84d65a60ec9951a30152ea1dd3b6ea66a0088d1fd3e9a1ef069804b7d969148c37a0"},
 };
 
 // DER of SEQUENCE { INTEGER r, INTEGER s } from unsigned big-endian values.
@@ -203,14 +233,17 @@ TEST(EllipticCurveTest, PeerPointValidation) {
 
 TEST(EllipticCurveTest, KnownSignaturesVerify) {
   for (const KnownSignature& v : kKnownSignatures) {
-    SCOPED_TRACE(std::string(v.message) + " " + v.r);
-    const Bytes digest = ComputeDigest(v.digest, testing_hex::Bytes(v.message));
+    SCOPED_TRACE(v.r);
+    const Bytes message = FromHex(v.message);
+    const Bytes digest = ComputeDigest(v.digest, message);
     const Bytes point = FromHex(v.point);
     const Bytes r = FromHex(v.r), s = FromHex(v.s);
     EXPECT_TRUE(EcdsaVerifyRaw(v.curve, point, digest, r, s));
     EXPECT_TRUE(EcdsaVerify(v.curve, point, digest, Der(r, s)));
     // The other message, a swapped r and s, and the other curve fail.
-    const Bytes other = ComputeDigest(v.digest, testing_hex::Bytes(std::string(v.message) + "!"));
+    Bytes changed = message;
+    changed.push_back('!');
+    const Bytes other = ComputeDigest(v.digest, changed);
     EXPECT_FALSE(EcdsaVerify(v.curve, point, other, Der(r, s)));
     EXPECT_FALSE(EcdsaVerify(v.curve, point, digest, Der(s, r)));
     const NamedCurve wrong = v.curve == NamedCurve::kP256 ? NamedCurve::kP384 : NamedCurve::kP256;
@@ -222,7 +255,7 @@ TEST(EllipticCurveTest, KnownSignaturesVerify) {
 // a verifier reducing modulo n would take for the valid values.
 TEST(EllipticCurveTest, SignatureValuesOutOfRange) {
   const KnownSignature& v = kKnownSignatures[0];
-  const Bytes digest = ComputeDigest(v.digest, testing_hex::Bytes(v.message));
+  const Bytes digest = ComputeDigest(v.digest, FromHex(v.message));
   const Bytes point = FromHex(v.point);
   const BigNumber n = BigNumber::FromHex(kP256Order);
   const BigNumber r = BigNumber::FromHex(v.r), s = BigNumber::FromHex(v.s);
@@ -240,7 +273,7 @@ TEST(EllipticCurveTest, SignatureValuesOutOfRange) {
 
 TEST(EllipticCurveTest, StrictDerSignatures) {
   const KnownSignature& v = kKnownSignatures[0];  // r and s both have the top bit set
-  const Bytes digest = ComputeDigest(v.digest, testing_hex::Bytes(v.message));
+  const Bytes digest = ComputeDigest(v.digest, FromHex(v.message));
   const Bytes point = FromHex(v.point);
   const Bytes good = Der(FromHex(v.r), FromHex(v.s));
   ASSERT_EQ(good.size(), 2u + 2 * 35);
