@@ -19,7 +19,9 @@
 
 #include "security/crypto/aes.h"
 #include "security/crypto/aes_gcm.h"
+#include "security/crypto/chacha20.h"
 #include "security/crypto/chacha20_poly1305.h"
+#include "security/crypto/poly1305.h"
 #include "security/crypto/des.h"
 #include "security/crypto/elliptic_curve.h"
 #include "security/crypto/hmac.h"
@@ -309,6 +311,46 @@ TEST(OpenSslDifferentialTest, AesGcm) {
 
 TEST(OpenSslDifferentialTest, ChaCha20Poly1305) {
   CompareAead("ChaCha20-Poly1305", 32, false, [](const Bytes& key) { return std::make_unique<ChaCha20Poly1305>(key); });
+}
+
+// ChaCha20 alone from random counters (OpenSSL takes the counter as the first
+// four little-endian bytes of its 16-byte IV), and Poly1305 alone fed in pieces.
+TEST(OpenSslDifferentialTest, ChaCha20AndPoly1305) {
+  std::mt19937 rng(20);
+  for (int round = 0; round < 60; ++round) {
+    const Bytes key = Random(rng, 32);
+    const Bytes nonce = Random(rng, 12);
+    const std::uint32_t counter = static_cast<std::uint32_t>(rng() % 1000);
+    const Bytes data = Random(rng, rng() % 2000);
+    Bytes iv = {static_cast<std::uint8_t>(counter), static_cast<std::uint8_t>(counter >> 8),
+                static_cast<std::uint8_t>(counter >> 16), static_cast<std::uint8_t>(counter >> 24)};
+    iv.insert(iv.end(), nonce.begin(), nonce.end());
+    const auto expected = OpenSslCipher({"ChaCha20", key, iv, data, true});
+    ASSERT_TRUE(expected.has_value());
+    Bytes ours(data.size());
+    ChaCha20Xor(key.data(), nonce.data(), counter, data.data(), ours.data(), data.size());
+    EXPECT_EQ(ours, *expected) << "round " << round;
+
+    EVP_MAC* mac = EVP_MAC_fetch(nullptr, "POLY1305", nullptr);
+    ASSERT_NE(mac, nullptr);
+    EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
+    unsigned char tag[16];
+    std::size_t tag_length = 0;
+    ASSERT_EQ(EVP_MAC_init(ctx, key.data(), key.size(), nullptr), 1);
+    ASSERT_EQ(EVP_MAC_update(ctx, data.data(), data.size()), 1);
+    ASSERT_EQ(EVP_MAC_final(ctx, tag, &tag_length, sizeof(tag)), 1);
+    EVP_MAC_CTX_free(ctx);
+    EVP_MAC_free(mac);
+    Poly1305 poly(key.data());
+    std::size_t pos = 0;
+    while (pos < data.size()) {
+      const std::size_t piece = std::min<std::size_t>(data.size() - pos, rng() % 40);
+      poly.Update(data.data() + pos, piece);
+      pos += piece;
+    }
+    const auto ours_tag = poly.Final();
+    EXPECT_EQ(Bytes(ours_tag.begin(), ours_tag.end()), Bytes(tag, tag + tag_length)) << "round " << round;
+  }
 }
 
 // Random private keys on both sides: the public keys and the shared secret
