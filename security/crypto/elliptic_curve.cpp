@@ -457,6 +457,15 @@ bool Verify(const Curve<N>& c, std::span<const std::uint8_t> public_point, std::
             std::span<const std::uint8_t> r_bytes, std::span<const std::uint8_t> s_bytes) {
   const auto q = c.Decode(public_point);
   if (!q) return false;
+  // Values longer than the order (after leading zeros) are out of range; they
+  // are refused before they reach BigNumber, whatever their length.
+  auto significant = [](std::span<const std::uint8_t> v) {
+    while (!v.empty() && v[0] == 0) v = v.subspan(1);
+    return v;
+  };
+  r_bytes = significant(r_bytes);
+  s_bytes = significant(s_bytes);
+  if (r_bytes.size() > c.bytes || s_bytes.size() > c.bytes) return false;
   std::uint8_t n_bytes[8 * N];
   ToBytes(c.n, n_bytes);
   const BigNumber n = BigNumber::FromBytes(n_bytes);
@@ -466,6 +475,7 @@ bool Verify(const Curve<N>& c, std::span<const std::uint8_t> public_point, std::
 
   // e: the leftmost bits of the digest, as many as n has.
   const std::size_t n_bits = n.BitLength();
+  digest = digest.first(std::min(digest.size(), (n_bits + 7) / 8));
   BigNumber e = BigNumber::FromBytes(digest);
   if (8 * digest.size() > n_bits) e = e.ShiftedRight(8 * digest.size() - n_bits);
 

@@ -267,6 +267,18 @@ TEST(EllipticCurveTest, SignatureValuesOutOfRange) {
   EXPECT_FALSE(EcdsaVerifyRaw(v.curve, point, digest, (r + n).ToMinimalBytes(), s.ToMinimalBytes()));
   EXPECT_FALSE(EcdsaVerifyRaw(v.curve, point, digest, r.ToMinimalBytes(), (s + n).ToMinimalBytes()));
   EXPECT_FALSE(EcdsaVerify(v.curve, point, digest, Der((r + n).ToMinimalBytes(), s.ToMinimalBytes())));
+  // Inputs of any length are answered, not thrown at: a long digest counts by
+  // its leftmost bytes, long r and s are refused unless the excess is zeros.
+  Bytes long_digest = digest;
+  long_digest.resize(5000, 0xab);
+  EXPECT_TRUE(EcdsaVerifyRaw(v.curve, point, long_digest, r.ToMinimalBytes(), s.ToMinimalBytes()));
+  Bytes padded_r(3000, 0);
+  const Bytes r_bytes = r.ToMinimalBytes();
+  padded_r.insert(padded_r.end(), r_bytes.begin(), r_bytes.end());
+  EXPECT_TRUE(EcdsaVerifyRaw(v.curve, point, digest, padded_r, s.ToMinimalBytes()));
+  Bytes huge_r(3000, 0x01);
+  EXPECT_FALSE(EcdsaVerifyRaw(v.curve, point, digest, huge_r, s.ToMinimalBytes()));
+  EXPECT_FALSE(EcdsaVerifyRaw(v.curve, point, digest, r.ToMinimalBytes(), huge_r));
   // n - s is the other valid s for the same r (ECDSA signatures are malleable); it must verify.
   EXPECT_TRUE(EcdsaVerifyRaw(v.curve, point, digest, r.ToMinimalBytes(), (n - s).ToMinimalBytes()));
 }
