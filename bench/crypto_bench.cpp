@@ -1,12 +1,15 @@
 // Throughput of our hashes and ciphers against OpenSSL's EVP on the same
 // buffers, followed by one summary line per primitive and size:
-// "ours MB/s, openssl MB/s, ratio" (ratio = OpenSSL speed / ours).
+// "ours MB/s, openssl MB/s, ratio" (ratio = OpenSSL speed / ours); then the
+// key agreements and signature checks as operations per second.
 //
 // OpenSSL's hardware paths (AES-NI, SHA extensions, SSSE3/AVX code) are
 // masked through OPENSSL_ia32cap so that the baseline is its portable code;
 // set DICTALO_BENCH_OPENSSL_FULL=1 to compare against everything it has.
 
 #include <benchmark/benchmark.h>
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <openssl/provider.h>
@@ -23,11 +26,15 @@
 #include <unistd.h>
 
 #include "security/crypto/aes.h"
+#include "security/crypto/aes_gcm.h"
+#include "security/crypto/chacha20_poly1305.h"
 #include "security/crypto/des.h"
+#include "security/crypto/elliptic_curve.h"
 #include "security/crypto/hmac.h"
 #include "security/crypto/md5.h"
 #include "security/crypto/rc4.h"
 #include "security/crypto/sha1.h"
+#include "security/crypto/x25519.h"
 
 namespace {
 
@@ -54,6 +61,9 @@ const Bytes kKey20 = RandomBytes(20, 3);
 const Bytes kKey24 = RandomBytes(24, 4);
 const Bytes kIv8 = RandomBytes(8, 5);
 const Bytes kIv16 = RandomBytes(16, 6);
+const Bytes kKey32 = RandomBytes(32, 7);
+const Bytes kNonce12 = RandomBytes(12, 8);
+const Bytes kAad13 = RandomBytes(13, 9);  // a TLS record header
 
 // One measured operation over `size` bytes; set-up runs once outside the timing.
 using Operation = std::function<void(Bytes& work)>;
@@ -101,6 +111,35 @@ Operation OursCbc(const Bytes& key, const Bytes& iv) {
   };
 }
 
+// One AEAD sealing per call, with the nonce set afresh as a record layer does.
+Operation OpenSslSeal(const char* name, const Bytes& key) {
+  EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
+  if (cipher == nullptr) return nullptr;
+  std::shared_ptr<EVP_CIPHER_CTX> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+  EVP_EncryptInit_ex2(ctx.get(), cipher, key.data(), nullptr, nullptr);
+  EVP_CIPHER_free(cipher);
+  auto out = std::make_shared<Bytes>();
+  return [ctx, out](Bytes& work) {
+    out->resize(work.size() + 16);
+    int length = 0;
+    EVP_EncryptInit_ex2(ctx.get(), nullptr, nullptr, kNonce12.data(), nullptr);
+    EVP_EncryptUpdate(ctx.get(), nullptr, &length, kAad13.data(), static_cast<int>(kAad13.size()));
+    EVP_EncryptUpdate(ctx.get(), out->data(), &length, work.data(), static_cast<int>(work.size()));
+    EVP_EncryptFinal_ex(ctx.get(), out->data() + length, &length);
+    EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_GET_TAG, 16, out->data() + work.size());
+    benchmark::DoNotOptimize(out->data());
+  };
+}
+
+Operation OursSeal(std::shared_ptr<security::AeadCipher> aead) {
+  auto out = std::make_shared<Bytes>();
+  return [aead, out](Bytes& work) {
+    out->resize(work.size() + 16);
+    aead->Seal(kNonce12, kAad13, work, out->data());
+    benchmark::DoNotOptimize(out->data());
+  };
+}
+
 std::vector<Primitive> Primitives() {
   using security::Md5;
   using security::Sha1;
@@ -140,7 +179,142 @@ std::vector<Primitive> Primitives() {
        [] { return OpenSslCipher("DES-EDE3-CBC", kKey24, &kIv8); }},
       {"AES-128-CBC", [] { return OursCbc<security::AesCbc>(kKey16, kIv16); },
        [] { return OpenSslCipher("AES-128-CBC", kKey16, &kIv16); }},
+      {"AES-128-GCM", [] { return OursSeal(std::make_shared<security::AesGcm>(kKey16)); },
+       [] { return OpenSslSeal("AES-128-GCM", kKey16); }},
+      {"AES-256-GCM", [] { return OursSeal(std::make_shared<security::AesGcm>(kKey32)); },
+       [] { return OpenSslSeal("AES-256-GCM", kKey32); }},
+      {"ChaCha20-P1305", [] { return OursSeal(std::make_shared<security::ChaCha20Poly1305>(kKey32)); },
+       [] { return OpenSslSeal("ChaCha20-Poly1305", kKey32); }},
   };
+}
+
+// Key agreement and signature checks: one operation per call.
+using KeyOperation = std::function<void()>;
+using KeyFactory = std::function<KeyOperation()>;
+
+struct KeyPrimitive {
+  const char* name;
+  KeyFactory ours;
+  KeyFactory openssl;
+};
+
+std::shared_ptr<EVP_PKEY> GenerateKey(const char* type, const char* group) {
+  return {group == nullptr ? EVP_PKEY_Q_keygen(nullptr, nullptr, type) : EVP_PKEY_Q_keygen(nullptr, nullptr, type, group),
+          EVP_PKEY_free};
+}
+
+Bytes RawPrivate(EVP_PKEY* key, std::size_t size) {
+  Bytes out(size);
+  if (EVP_PKEY_get_base_id(key) == EVP_PKEY_X25519) {
+    EVP_PKEY_get_raw_private_key(key, out.data(), &size);
+    return out;
+  }
+  BIGNUM* priv = nullptr;
+  EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_PRIV_KEY, &priv);
+  BN_bn2binpad(priv, out.data(), static_cast<int>(size));
+  BN_clear_free(priv);
+  return out;
+}
+
+Bytes RawPublic(EVP_PKEY* key) {
+  Bytes out(200);
+  std::size_t length = 0;
+  if (EVP_PKEY_get_base_id(key) == EVP_PKEY_X25519) {
+    length = out.size();
+    EVP_PKEY_get_raw_public_key(key, out.data(), &length);
+  } else {
+    EVP_PKEY_get_octet_string_param(key, OSSL_PKEY_PARAM_PUB_KEY, out.data(), out.size(), &length);
+  }
+  out.resize(length);
+  return out;
+}
+
+KeyOperation OpenSslDerive(const char* type, const char* group) {
+  auto mine = GenerateKey(type, group);
+  auto theirs = GenerateKey(type, group);
+  std::shared_ptr<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new(mine.get(), nullptr), EVP_PKEY_CTX_free);
+  EVP_PKEY_derive_init(ctx.get());
+  EVP_PKEY_derive_set_peer(ctx.get(), theirs.get());
+  return [ctx, mine, theirs] {
+    unsigned char secret[128];
+    std::size_t length = sizeof(secret);
+    EVP_PKEY_derive(ctx.get(), secret, &length);
+    benchmark::DoNotOptimize(secret);
+  };
+}
+
+KeyOperation OursX25519() {
+  auto mine = GenerateKey("X25519", nullptr);
+  auto theirs = GenerateKey("X25519", nullptr);
+  const Bytes private_key = RawPrivate(mine.get(), 32);
+  const Bytes peer = RawPublic(theirs.get());
+  return [private_key, peer] {
+    std::uint8_t secret[32];
+    benchmark::DoNotOptimize(security::X25519(private_key.data(), peer.data(), secret));
+  };
+}
+
+KeyOperation OursEcdh(security::NamedCurve curve, const char* group) {
+  auto mine = GenerateKey("EC", group);
+  auto theirs = GenerateKey("EC", group);
+  const Bytes private_key = RawPrivate(mine.get(), security::EcFieldSize(curve));
+  const Bytes peer = RawPublic(theirs.get());
+  return [curve, private_key, peer] { benchmark::DoNotOptimize(security::EcdhSharedSecret(curve, private_key, peer)); };
+}
+
+// A key, a digest and OpenSSL's DER signature of it.
+struct SignedDigest {
+  std::shared_ptr<EVP_PKEY> key;
+  Bytes digest;
+  Bytes signature;
+};
+
+SignedDigest SignDigest(const char* group) {
+  SignedDigest out{GenerateKey("EC", group), RandomBytes(32, 10), Bytes(256)};
+  std::shared_ptr<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new(out.key.get(), nullptr), EVP_PKEY_CTX_free);
+  std::size_t length = out.signature.size();
+  EVP_PKEY_sign_init(ctx.get());
+  EVP_PKEY_sign(ctx.get(), out.signature.data(), &length, out.digest.data(), out.digest.size());
+  out.signature.resize(length);
+  return out;
+}
+
+KeyOperation OpenSslEcdsaVerify(const char* group) {
+  auto s = std::make_shared<SignedDigest>(SignDigest(group));
+  std::shared_ptr<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new(s->key.get(), nullptr), EVP_PKEY_CTX_free);
+  EVP_PKEY_verify_init(ctx.get());
+  return [s, ctx] {
+    if (EVP_PKEY_verify(ctx.get(), s->signature.data(), s->signature.size(), s->digest.data(), s->digest.size()) != 1) {
+      std::abort();
+    }
+  };
+}
+
+KeyOperation OursEcdsaVerify(security::NamedCurve curve, const char* group) {
+  auto s = std::make_shared<SignedDigest>(SignDigest(group));
+  const Bytes point = RawPublic(s->key.get());
+  return [s, curve, point] {
+    if (!security::EcdsaVerify(curve, point, s->digest, s->signature)) std::abort();
+  };
+}
+
+std::vector<KeyPrimitive> KeyPrimitives() {
+  using security::NamedCurve;
+  return {
+      {"X25519", [] { return OursX25519(); }, [] { return OpenSslDerive("X25519", nullptr); }},
+      {"P-256 ECDH", [] { return OursEcdh(NamedCurve::kP256, "P-256"); }, [] { return OpenSslDerive("EC", "P-256"); }},
+      {"P-384 ECDH", [] { return OursEcdh(NamedCurve::kP384, "P-384"); }, [] { return OpenSslDerive("EC", "P-384"); }},
+      {"P-256 ECDSA vfy", [] { return OursEcdsaVerify(NamedCurve::kP256, "P-256"); },
+       [] { return OpenSslEcdsaVerify("P-256"); }},
+      {"P-384 ECDSA vfy", [] { return OursEcdsaVerify(NamedCurve::kP384, "P-384"); },
+       [] { return OpenSslEcdsaVerify("P-384"); }},
+  };
+}
+
+void RunKey(benchmark::State& state, const KeyFactory& factory) {
+  KeyOperation operation = factory();
+  for (auto _ : state) operation();
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }
 
 void Run(benchmark::State& state, const Factory& factory, std::size_t size) {
@@ -163,6 +337,8 @@ class CollectingReporter : public benchmark::ConsoleReporter {
       if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
       const auto it = run.counters.find("bytes_per_second");
       if (it != run.counters.end()) speed_[run.benchmark_name()] = it->second.value / 1e6;
+      const auto items = run.counters.find("items_per_second");
+      if (items != run.counters.end()) speed_[run.benchmark_name()] = items->second.value;
     }
   }
 
@@ -205,6 +381,14 @@ int main(int argc, char** argv) {
     }
   }
 
+  const auto key_primitives = KeyPrimitives();
+  for (const auto& p : key_primitives) {
+    benchmark::RegisterBenchmark((std::string(p.name) + "/ours").c_str(),
+                                 [&p](benchmark::State& state) { RunKey(state, p.ours); });
+    benchmark::RegisterBenchmark((std::string(p.name) + "/openssl").c_str(),
+                                 [&p](benchmark::State& state) { RunKey(state, p.openssl); });
+  }
+
   benchmark::Initialize(&argc, argv);
   CollectingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -220,6 +404,13 @@ int main(int argc, char** argv) {
       std::printf("%-12s %8zu B: ours %8.1f MB/s, openssl %8.1f MB/s, ratio %5.2f\n", p.name, size, ours, openssl,
                   openssl > 0.0 ? openssl / ours : 0.0);
     }
+  }
+  for (const auto& p : key_primitives) {
+    const double ours = reporter.Speed(std::string(p.name) + "/ours");
+    const double openssl = reporter.Speed(std::string(p.name) + "/openssl");
+    if (ours <= 0.0) continue;
+    std::printf("%-16s ours %9.0f op/s, openssl %9.0f op/s, ratio %5.2f\n", p.name, ours, openssl,
+                openssl > 0.0 ? openssl / ours : 0.0);
   }
   return 0;
 }

@@ -34,6 +34,19 @@ constexpr CipherVector kAesVectors[] = {
 
 TEST(AesTest, PublishedVectors) { testing_cipher::ExpectKnownAnswers<AesCbc>(kAesVectors); }
 
+// The same answers from the portable code when AES-NI would be used.
+TEST(AesTest, PublishedVectorsPortable) {
+  using testing_hex::FromHex;
+  for (const CipherVector& v : kAesVectors) {
+    SCOPED_TRACE(v.key);
+    AesCbc aes(false);
+    const auto cipher = testing_cipher::EncryptAll(aes, FromHex(v.key), FromHex(v.iv), FromHex(v.plaintext));
+    EXPECT_FALSE(aes.UsesAesNi());
+    EXPECT_EQ(testing_hex::ToHex(cipher), v.ciphertext);
+    EXPECT_EQ(testing_cipher::DecryptAll(aes, FromHex(v.key), FromHex(v.iv), cipher), FromHex(v.plaintext));
+  }
+}
+
 TEST(AesTest, RefusesWrongKeyAndIvLengths) {
   AesCbc aes;
   EXPECT_THROW(aes.InitEncrypt(std::vector<std::uint8_t>(20, 1), std::vector<std::uint8_t>(16, 0)),

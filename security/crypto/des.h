@@ -6,6 +6,7 @@
 #include <span>
 
 #include "security/crypto/block_cipher_cbc.h"
+#include "security/crypto/secure_wipe.h"
 
 namespace security {
 
@@ -28,6 +29,9 @@ class DesCbc final : public CbcCipher<DesCbc, 8> {
  public:
   static constexpr std::size_t kKeySize = 8;
 
+  DesCbc() = default;
+  ~DesCbc() override { SecureWipe(&schedule_, sizeof(schedule_)); }
+
  private:
   friend class CbcCipher<DesCbc, 8>;
   void ScheduleKey(std::span<const std::uint8_t> key, bool for_decryption) override;
@@ -44,6 +48,9 @@ class DesCbc final : public CbcCipher<DesCbc, 8> {
 class TripleDesCbc final : public CbcCipher<TripleDesCbc, 8> {
  public:
   static constexpr std::size_t kKeySize = 24;
+
+  TripleDesCbc() = default;
+  ~TripleDesCbc() override { SecureWipe(schedules_, sizeof(schedules_)); }
 
  private:
   friend class CbcCipher<TripleDesCbc, 8>;

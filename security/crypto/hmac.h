@@ -12,6 +12,7 @@
 #include <span>
 
 #include "security/crypto/md5.h"
+#include "security/crypto/secure_wipe.h"
 #include "security/crypto/sha1.h"
 
 namespace security {
@@ -36,6 +37,16 @@ class Hmac {
     for (std::size_t k = 0; k < Hash::kBlockSize; ++k) pad[k] = block[k] ^ 0x5c;
     keyed_outer_.Update(pad, sizeof(pad));
     inner_ = keyed_inner_;
+    SecureWipe(block, sizeof(block));
+    SecureWipe(pad, sizeof(pad));
+  }
+  Hmac(const Hmac&) = default;
+  Hmac& operator=(const Hmac&) = default;
+  // The keyed states are as good as the key.
+  ~Hmac() {
+    SecureWipe(&keyed_inner_, sizeof(keyed_inner_));
+    SecureWipe(&keyed_outer_, sizeof(keyed_outer_));
+    SecureWipe(&inner_, sizeof(inner_));
   }
 
   void Update(std::span<const std::uint8_t> data) { inner_.Update(data); }
@@ -48,7 +59,9 @@ class Hmac {
     Hash outer = keyed_outer_;
     outer.Update(inner_digest.data(), inner_digest.size());
     inner_ = keyed_inner_;
-    return outer.Final();
+    const Digest mac = outer.Final();
+    SecureWipe(&outer, sizeof(outer));
+    return mac;
   }
 
   // Drops what was fed since the last Final.

@@ -5,12 +5,16 @@
 #include <span>
 
 #include "security/crypto/block_cipher_cbc.h"
+#include "security/crypto/secure_wipe.h"
 
 namespace security {
 
 class IdeaCbc final : public CbcCipher<IdeaCbc, 8> {
  public:
   static constexpr std::size_t kKeySize = 16;
+
+  IdeaCbc() = default;
+  ~IdeaCbc() override { SecureWipe(subkeys_, sizeof(subkeys_)); }
 
  private:
   friend class CbcCipher<IdeaCbc, 8>;

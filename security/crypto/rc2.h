@@ -7,6 +7,7 @@
 #include <span>
 
 #include "security/crypto/block_cipher_cbc.h"
+#include "security/crypto/secure_wipe.h"
 
 namespace security {
 
@@ -16,6 +17,7 @@ class Rc2Cbc final : public CbcCipher<Rc2Cbc, 8> {
 
   // effective_bits 0: 8 x key length (what TLS and SSL use); otherwise 1-1024.
   explicit Rc2Cbc(int effective_bits = 0) : effective_bits_(effective_bits) {}
+  ~Rc2Cbc() override { SecureWipe(k_, sizeof(k_)); }
 
  private:
   friend class CbcCipher<Rc2Cbc, 8>;

@@ -5,12 +5,17 @@
 #include <cstdint>
 #include <span>
 
+#include "security/crypto/secure_wipe.h"
+
 namespace security {
 
 class Rc4 {
  public:
   Rc4() = default;
   Rc4(std::span<const std::uint8_t> key) { SetKey(key); }
+  Rc4(const Rc4&) = default;
+  Rc4& operator=(const Rc4&) = default;
+  ~Rc4() { SecureWipe(this, sizeof(*this)); }
   // Key of any length; an empty key leaves the identity permutation (no key stream worth the name).
   void SetKey(std::span<const std::uint8_t> key);
   // XORs the key stream over length bytes; in == out is allowed.
