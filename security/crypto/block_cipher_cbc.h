@@ -12,11 +12,17 @@
 #include <cstring>
 #include <span>
 
+#include "security/crypto/secure_wipe.h"
+
 namespace security {
 
 class BlockCipherCbc {
  public:
-  virtual ~BlockCipherCbc() = default;
+  // The chaining value and a held partial block are plaintext-derived: clear them.
+  virtual ~BlockCipherCbc() {
+    SecureWipe(chain_, sizeof(chain_));
+    SecureWipe(partial_, sizeof(partial_));
+  }
   BlockCipherCbc(const BlockCipherCbc&) = delete;
   BlockCipherCbc& operator=(const BlockCipherCbc&) = delete;
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -84,6 +85,30 @@ TEST(KeyWipeTest, BlockCipherSchedulesAreClearedOnDestruction) {
   ExpectCbcScheduleWiped<TripleDesCbc>(24, 8);
   ExpectCbcScheduleWiped<Rc2Cbc>(16, 8);
   ExpectCbcScheduleWiped<IdeaCbc>(16, 8);
+}
+
+// The chaining value and the bytes held back for the next call are gone too: a
+// held partial block is plaintext.
+TEST(KeyWipeTest, CbcChainAndHeldPlaintextAreClearedOnDestruction) {
+  const Bytes key = Key(16);
+  const Bytes iv = Key(16);
+  const Bytes text(15, 0x5c);
+  alignas(AesCbc) std::uint8_t storage[sizeof(AesCbc)];
+  std::memset(storage, 0, sizeof(storage));
+  auto* cipher = new (storage) AesCbc();
+  cipher->InitEncrypt(key, iv);
+  std::uint8_t out[16];
+  std::size_t out_length = sizeof(out);
+  ASSERT_TRUE(cipher->Encrypt(text.data(), text.size(), out, &out_length));
+  ASSERT_EQ(cipher->PendingBytes(), text.size());
+  auto holds = [&](const Bytes& pattern) {
+    return std::search(storage, storage + sizeof(storage), pattern.begin(), pattern.end()) != storage + sizeof(storage);
+  };
+  ASSERT_TRUE(holds(text));
+  ASSERT_TRUE(holds(iv));
+  cipher->~AesCbc();
+  EXPECT_FALSE(holds(text));
+  EXPECT_FALSE(holds(iv));
 }
 
 TEST(KeyWipeTest, Rc4StateIsClearedOnDestruction) {
