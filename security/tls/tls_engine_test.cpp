@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "security/tls/tls_server_fake.h"
@@ -302,6 +303,27 @@ TEST(TlsEngineHandshakeTest, ClientCertificateIsSentAndVerifies) {
   }
 }
 
+TEST(TlsEngineHandshakeTest, FaultyClientKeySendsNoCertificateVerify) {
+  // A signature made with a wrong CRT value gives the key away to whoever
+  // sees it next to a right one; the engine checks before sending.
+  for (std::uint16_t version : {0x0300, 0x0301}) {
+    SCOPED_TRACE(version);
+    TlsEngine engine;
+    TlsServerFake server({version, 0x0005, {"server.crt"}, "server.key", true});
+    ScriptedTransportFake link(engine, &server);
+    link.SetClientCertificate("client.crt", "client.key");
+    RsaPrivateKey faulty = testing::TestKey("client.key");
+    faulty.exponent1 = faulty.exponent1 + BigNumber(2);
+    link.client_key = EncodeRsaPrivateKeyBlob(faulty);
+    engine.SetVersionMask(version == 0x0300 ? kProtocolSsl3 : kProtocolTls1);
+    EXPECT_FALSE(link.Handshake());
+    EXPECT_EQ(link.errors, std::vector<int>{80});
+    EXPECT_EQ(link.closed, std::vector<int>{0});
+    EXPECT_FALSE(server.certificate_verify_good());
+    EXPECT_EQ(std::find(link.traces.begin(), link.traces.end(), kTraceCertificateVerify), link.traces.end());
+  }
+}
+
 TEST(TlsEngineHandshakeTest, ServerKeyExchangeSignatureIsChecked) {
   struct Case {
     std::uint16_t version;
@@ -506,6 +528,33 @@ TEST(TlsEngineBufferSetTest, SharedSetServesOneConnectionAtATime) {
   first.Close();
   other.join();
   EXPECT_TRUE(started);
+}
+
+TEST(TlsEngineBufferSetTest, AnEndedConnectionLeavesNothingInTheSharedBuffers) {
+  // The next connection (of any engine) gets these buffers: no transcript,
+  // record or key material of this one may stay in them.
+  auto all_zero = [](const std::uint8_t* p, std::size_t n) { return std::all_of(p, p + n, [](std::uint8_t b) { return b == 0; }); };
+  for (bool orderly : {true, false}) {
+    SCOPED_TRACE(orderly);
+    TlsBufferSet set;
+    TlsEngine engine(&set);
+    TlsServerFake::Options options{0x0301, 0x002F};
+    options.corrupt_finished = !orderly;
+    TlsServerFake server(options);
+    ScriptedTransportFake link(engine, &server);
+    EXPECT_EQ(link.Handshake(), orderly);
+    if (orderly) {
+      server.SendApplicationData("250 secret reply\r\n");
+      link.PumpAll();
+      ASSERT_TRUE(engine.Write(reinterpret_cast<const std::uint8_t*>("AUTH PLAIN c2VjcmV0\r\n"), 22));
+      engine.Close();
+    }
+    EXPECT_FALSE(engine.IsSessionOpen());
+    EXPECT_TRUE(all_zero(set.Transcript(), TlsBufferSet::kTranscriptSize));
+    EXPECT_TRUE(all_zero(set.Receive(), TlsBufferSet::kReceiveSize));
+    EXPECT_TRUE(all_zero(set.Send(), TlsBufferSet::kSendSize));
+    EXPECT_TRUE(all_zero(set.Scratch(), TlsBufferSet::kScratchSize));
+  }
 }
 
 TEST(TlsEngineBufferSetTest, CloseSendsCloseNotifyAndReportsAnOrderlyEnd) {
