@@ -55,11 +55,11 @@ TEST(TlsEngineFirstFlightTest, DefaultIsATls10HelloOfferingNoAnonymousSuiteAndTh
   const Bytes& r = link.sent[0];
   EXPECT_EQ(Bytes(r.begin(), r.begin() + 3), (Bytes{22, 3, 0}));
   EXPECT_EQ(Bytes(r.begin() + 9, r.begin() + 11), (Bytes{3, 1}));
-  EXPECT_EQ(HelloCodes(r), OfferedFrom(Ssl3SuiteTable()));
+  EXPECT_EQ(HelloCodes(r), OfferedFrom(TlsSuiteTable()));
   EXPECT_EQ(engine.ReaderState(), std::make_pair(3, 11));
   EXPECT_EQ(engine.Wanted(), 5u);
   for (auto code : HelloCodes(r)) {
-    const SuiteParams* row = FindSuite(Ssl3SuiteTable(), code);
+    const SuiteParams* row = FindSuite(TlsSuiteTable(), code);
     if (row != nullptr) EXPECT_NE(row->key_exchange, KeyExchange::kDhAnon) << code;
   }
 }
@@ -95,7 +95,7 @@ TEST(TlsEngineFirstFlightTest, EveryMaskSendsItsHelloAndSetsItsReaderState) {
   } cases[] = {
       {1, true, {0, 2}, 7 + 1, {2, 0}, 2, 0},
       {3, false, {3, 0}, OfferedFrom(Ssl3SuiteTable()).size(), {3, 0}, 5, 0},
-      {7, false, {3, 1}, OfferedFrom(Ssl3SuiteTable()).size(), {3, 11}, 5, 0},
+      {7, false, {3, 1}, OfferedFrom(TlsSuiteTable()).size(), {3, 11}, 5, 0},
       {2, false, {3, 0}, OfferedFrom(Ssl3SuiteTable()).size(), {3, 0}, 5, 0},
       {4, false, {3, 1}, OfferedFrom(TlsSuiteTable()).size(), {3, 1}, 5, 1},
       {5, false, {3, 1}, OfferedFrom(TlsSuiteTable()).size(), {3, 1}, 5, 1},

@@ -106,9 +106,12 @@ void TlsEngine::Impl::SendFirstFlight() {
     SendSsl2Hello(0x0002, {});
     return;
   }
-  // A plain ClientHello; SSL 2.0 in the mask is not offered beside newer versions.
+  // A plain ClientHello; SSL 2.0 in the mask is not offered beside newer
+  // versions. With SSL 2.0, SSL 3.0 and TLS 1.0 all enabled it offers the
+  // TLS 1.0 list, as the SSL 2.0-format hello of that mask used to.
   const bool offers_tls = (mask & kProtocolTls1) != 0;
-  const bool ssl3_list = (mask & kProtocolSsl3) != 0;
+  const bool ssl3_enabled = (mask & kProtocolSsl3) != 0;
+  const bool ssl3_list = ssl3_enabled && !(offers_tls && (mask & kProtocolSsl2) != 0);
   protocol = offers_tls ? kProtocolTls1 : kProtocolSsl3;
   reader_major = 3;
   const bool both = (mask & (kProtocolSsl3 | kProtocolTls1)) == (kProtocolSsl3 | kProtocolTls1);
@@ -135,7 +138,7 @@ void TlsEngine::Impl::SendFirstFlight() {
   Put24(message, body.size());
   message.insert(message.end(), body.begin(), body.end());
   AppendTranscript(message);
-  SendRecord(22, ssl3_list ? 0x0300 : 0x0301, message);
+  SendRecord(22, ssl3_enabled ? 0x0300 : 0x0301, message);
   ssl3.handshake_state = tls.handshake_state = kHsHelloSent;
   Trace(kTraceClientHello);
 }
