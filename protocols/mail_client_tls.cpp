@@ -145,8 +145,12 @@ security::TlsCallbacks MailClient::MakeTlsCallbacks() {
   };
   // 5. The handshake completed: the server's certificate must be acceptable,
   // or the owner must accept it; otherwise the handshake fails.
-  c.onEstablished = [this](security::TlsEngine&) {
-    if (security::AcceptServerCertificate(host_, received_)) return;
+  c.onEstablished = [this](security::TlsEngine& engine) {
+    // Acceptance sees exactly the chain of the server's one Certificate
+    // message and checks the certificate whose key the connection uses.
+    engine.CopyServerChainTo(received_);
+    const security::Certificate* leaf = engine.ServerCertificate();
+    if (leaf != nullptr && security::AcceptServerCertificate(host_, *leaf, received_)) return;
     if (accept_certificate_ && accept_certificate_(*this, received_)) return;
     tls_error_ = true;
   };

@@ -19,6 +19,11 @@ SystemStoreLocations DefaultSystemStoreLocations() {
   return locations;
 }
 
+bool AcceptServerCertificate(std::string_view host, const Certificate& leaf, CertificateStore& received) {
+  SystemCertificateStore trusted({"ROOT"}, DefaultSystemStoreLocations());
+  return CheckServerCertificate(host, leaf, received, trusted, CurrentDayNumber()).accepted;
+}
+
 bool AcceptServerCertificate(std::string_view host, CertificateStore& received) {
   SystemCertificateStore trusted({"ROOT"}, DefaultSystemStoreLocations());
   return CheckServerCertificate(host, received, trusted, CurrentDayNumber()).accepted;

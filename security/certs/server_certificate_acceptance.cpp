@@ -88,16 +88,18 @@ bool CertificateMatchesHost(const Certificate& certificate, std::string_view hos
   return NameMatches(common_name, host);
 }
 
-AcceptanceResult CheckServerCertificate(std::string_view host, CertificateStore& received, CertificateStore& trusted,
-                                        double now) {
+AcceptanceResult CheckServerCertificate(std::string_view host, const Certificate& leaf, CertificateStore& received,
+                                        CertificateStore& trusted, double now) {
   AcceptanceResult result;
   const auto chain = received.All();
-  if (chain.empty()) {
+  const bool received_leaf = std::any_of(chain.begin(), chain.end(), [&](const CertificatePtr& certificate) {
+    return certificate && certificate->Der().ToVector() == leaf.Der().ToVector();
+  });
+  if (leaf.IsEmpty() || !received_leaf) {
     result.chain_result = kChainIssuerNotFound;
     result.reason = "no certificate received";
     return result;
   }
-  const Certificate& leaf = *chain.back();
   result.chain_result = ChainVerifier(trusted, received).Verify(leaf, now);
   if (result.chain_result != kChainTrusted) {
     result.reason = DescribeChainResult(result.chain_result);
@@ -109,6 +111,18 @@ AcceptanceResult CheckServerCertificate(std::string_view host, CertificateStore&
   }
   result.accepted = true;
   return result;
+}
+
+AcceptanceResult CheckServerCertificate(std::string_view host, CertificateStore& received, CertificateStore& trusted,
+                                        double now) {
+  const auto chain = received.All();
+  if (chain.empty() || !chain.back()) {
+    AcceptanceResult result;
+    result.chain_result = kChainIssuerNotFound;
+    result.reason = "no certificate received";
+    return result;
+  }
+  return CheckServerCertificate(host, *chain.back(), received, trusted, now);
 }
 
 }  // namespace security

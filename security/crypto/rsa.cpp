@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <type_traits>
 
 #include "security/crypto/random_generator.h"
+#include "security/crypto/secure_wipe.h"
 
 namespace security {
 namespace {
@@ -37,6 +39,38 @@ BigNumber RsaPrivateOperation(const RsaPrivateKey& key, const BigNumber& block) 
   const BigNumber m2 = BigNumber::ModExp(block, key.exponent2, key.prime2);
   const BigNumber h = BigNumber::ModMultiply(key.coefficient, m1 - m2, key.prime1);
   return m2 + h * key.prime2;
+}
+
+RsaPrivateKey::~RsaPrivateKey() {
+  static_assert(std::is_trivially_copyable_v<BigNumber>);
+  for (BigNumber* value : {&modulus, &public_exponent, &private_exponent, &prime1, &prime2, &exponent1, &exponent2,
+                           &coefficient}) {
+    SecureWipe(value, sizeof(BigNumber));
+  }
+}
+
+std::optional<BigNumber> RsaSignChecked(const RsaPrivateKey& key, const BigNumber& block, RandomGenerator& random) {
+  CheckBlock(key.modulus, block);
+  const BigNumber one(1);
+  const std::size_t bytes = key.modulus.ByteLength();
+  // r in [2, n - 1] with an inverse mod n; a random value without one would
+  // have found a factor, so a few tries always suffice for a real key.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const BigNumber r = BigNumber::Mod(random.FillBigNumber(bytes), key.modulus);
+    if (BigNumber::Compare(r, one) <= 0) continue;
+    BigNumber r_inverse;
+    try {
+      r_inverse = BigNumber::ModInverse(r, key.modulus);
+    } catch (const std::domain_error&) {
+      continue;
+    }
+    const BigNumber blinded =
+        BigNumber::ModMultiply(block, BigNumber::ModExp(r, key.public_exponent, key.modulus), key.modulus);
+    const BigNumber result = BigNumber::ModMultiply(RsaPrivateOperation(key, blinded), r_inverse, key.modulus);
+    if (!(BigNumber::ModExp(result, key.public_exponent, key.modulus) == block)) return std::nullopt;
+    return result;
+  }
+  return std::nullopt;
 }
 
 std::vector<std::uint8_t> Pkcs1Type1Block(std::span<const std::uint8_t> payload, std::size_t length) {

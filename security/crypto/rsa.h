@@ -37,6 +37,9 @@ struct RsaPrivateKey {
   BigNumber coefficient;  // q^-1 mod p
 
   bool HasCrt() const { return !prime1.IsZero() && !prime2.IsZero(); }
+
+  // Every decoded copy clears its values when it goes.
+  ~RsaPrivateKey();
 };
 
 // block ^ e mod n. Throws std::invalid_argument ("Block out of range") when
@@ -46,6 +49,14 @@ BigNumber RsaPublicOperation(const RsaPublicKey& key, const BigNumber& block);
 // block ^ d mod n; through the two primes (Chinese remainder) when the key has
 // them, about three times faster. Throws as above.
 BigNumber RsaPrivateOperation(const RsaPrivateKey& key, const BigNumber& block);
+
+// The private operation as a client signs with it: the block is blinded with
+// a random r (block * r^e, the result times r^-1), so its timing says nothing
+// about the block, and the result is checked with the public exponent before
+// anyone sees it: a fault in the computation (a bad CRT value, a glitch)
+// would otherwise hand out a value that factors the modulus. Nothing when the
+// check fails. Throws as RsaPrivateOperation.
+std::optional<BigNumber> RsaSignChecked(const RsaPrivateKey& key, const BigNumber& block, RandomGenerator& random);
 
 // 0x00 0x01, 0xFF bytes, 0x00, payload: `length` bytes in all. Throws
 // std::length_error ("Buffer too small") when fewer than 8 padding bytes fit.

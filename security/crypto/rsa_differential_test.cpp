@@ -133,6 +133,42 @@ TEST(RsaDifferentialTest, PrivateOperationWithAndWithoutPrimes) {
   EXPECT_FALSE(DecodeRsaPrivateKeyBlob(truncated));
 }
 
+TEST(RsaDifferentialTest, CheckedSignatureMatchesOpenSslAndRefusesAFaultyKey) {
+  Pkey pkey(EVP_RSA_gen(1024), EVP_PKEY_free);
+  const RsaPrivateKey key = OursFrom(pkey.get());
+  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(pkey.get(), nullptr);
+  EVP_PKEY_decrypt_init(ctx);
+  EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_NO_PADDING);
+  std::mt19937 rng(9);
+  RandomGenerator random;
+  random.SeedForTesting(3);
+  for (int round = 0; round < 5; ++round) {
+    Bytes input(128);
+    for (auto& b : input) b = static_cast<std::uint8_t>(rng());
+    input[0] &= 0x3f;
+    Bytes expected(128);
+    std::size_t length = expected.size();
+    ASSERT_EQ(EVP_PKEY_decrypt(ctx, expected.data(), &length, input.data(), input.size()), 1);
+    // The blinding factor differs each time; the signature may not.
+    const auto signature = RsaSignChecked(key, BigNumber::FromBytes(input), random);
+    ASSERT_TRUE(signature.has_value());
+    EXPECT_EQ(signature->ToBytes(128), expected);
+  }
+  EVP_PKEY_CTX_free(ctx);
+
+  // A wrong CRT value yields a wrong signature, which with a right one would
+  // factor the modulus: the checked operation gives none.
+  const BigNumber block = BigNumber::FromBytes(Bytes(100, 0x5a));
+  RsaPrivateKey faulty = key;
+  faulty.exponent1 = faulty.exponent1 + BigNumber(2);
+  ASSERT_FALSE(RsaPrivateOperation(faulty, block) == RsaPrivateOperation(key, block));
+  EXPECT_FALSE(RsaSignChecked(faulty, block, random).has_value());
+  RsaPrivateKey wrong_exponent = key;
+  wrong_exponent.prime1 = wrong_exponent.prime2 = BigNumber();
+  wrong_exponent.private_exponent = wrong_exponent.private_exponent + BigNumber(1);
+  EXPECT_FALSE(RsaSignChecked(wrong_exponent, block, random).has_value());
+}
+
 TEST(RsaTest, Pkcs1Blocks) {
   const Bytes secret = {9, 8, 7};
   const Bytes type1 = Pkcs1Type1Block(secret, 16);

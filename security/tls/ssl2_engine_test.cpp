@@ -143,17 +143,50 @@ TEST(Ssl2EngineTest, EmptyCipherListAndRefusedCertificate) {
   EXPECT_EQ(other.errors, std::vector<int>{4});
 }
 
-TEST(Ssl2EngineTest, ServerAnsweringTheCompatibleHelloInSsl2) {
-  // A first server byte with its top bit set selects SSL 2.0 framing even
-  // though SSL 3.0 and TLS 1.0 were offered.
-  for (int mask : {3, 7}) {
+TEST(Ssl2EngineTest, ServerAnsweringInSsl2WhileNewerVersionsAreEnabledIsRefused) {
+  // With SSL 3.0 or TLS 1.0 enabled the hello is a plain ClientHello, so an
+  // SSL 2.0 answer (two-byte header, top bit set) is no record at all.
+  for (int mask : {3, 5, 7}) {
+    SCOPED_TRACE(mask);
+    TlsEngine engine;
+    ScriptedTransportFake link(engine, nullptr, 1);
+    engine.SetVersionMask(mask);
+    engine.Start();
+    ASSERT_EQ(link.sent.size(), 1u);
+    EXPECT_EQ(link.sent[0][0], 22) << "not an SSL 2.0 hello";
+    link.Script({0x80, 0x0b, 0x04, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
+    link.PumpAll();
+    EXPECT_EQ(link.errors, std::vector<int>{20});
+    EXPECT_NE(engine.Protocol(), kProtocolSsl2);
+    EXPECT_FALSE(engine.IsEstablished());
+  }
+}
+
+TEST(Ssl2EngineTest, MasterKeyBlockCarriesTheRollbackMarkerOnlyWhenNewerVersionsAreEnabled) {
+  // The eight padding bytes before the separator: 0x03 each when the client
+  // could have spoken SSL 3.0 or TLS 1.0 (a server that can too then knows
+  // the connection was rolled back), random otherwise.
+  for (bool newer : {false, true}) {
+    SCOPED_TRACE(newer);
     TlsEngine engine;
     Ssl2ServerFake server({{0x0700C0}});
-    ScriptedTransportFake link(engine, &server, 1);
-    engine.SetVersionMask(mask);
-    ASSERT_TRUE(link.Handshake()) << mask;
-    EXPECT_EQ(engine.Protocol(), kProtocolSsl2);
-    EXPECT_EQ(engine.ReaderState(), std::make_pair(2, 0));
+    ScriptedTransportFake link(engine, &server);
+    engine.SetVersionMask(kProtocolSsl2);
+    engine.Start();
+    // The mask as it stands when the master key is sent decides.
+    if (newer) engine.SetVersionMask(kProtocolSsl2 | kProtocolSsl3 | kProtocolTls1);
+    link.PumpAll();
+    ASSERT_TRUE(engine.IsEstablished());
+    const Bytes& block = server.block();
+    ASSERT_GT(block.size(), 24u + 9u);
+    const auto separator = block.end() - 24 - 1;
+    EXPECT_EQ(*separator, 0);
+    const Bytes marker(separator - 8, separator);
+    if (newer) {
+      EXPECT_EQ(marker, Bytes(8, 0x03));
+    } else {
+      EXPECT_NE(marker, Bytes(8, 0x03));
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 #include "security/certs/certificate.h"
 #include "security/crypto/digest.h"
 #include "security/crypto/md5.h"
+#include "security/crypto/secure_wipe.h"
 #include "security/tls/tls_engine_internal.h"
 
 namespace security {
@@ -50,7 +51,10 @@ void TlsEngine::Impl::SendSsl2Hello(std::uint16_t version, const std::vector<std
     cipher_kinds.push_back(static_cast<std::uint8_t>(kind.code >> 8));
     cipher_kinds.push_back(static_cast<std::uint8_t>(kind.code));
   }
-  for (auto code : tls_codes) {
+  // The renegotiation SCSV (0x00FF) travels in every hello.
+  std::vector<std::uint16_t> codes = tls_codes;
+  codes.push_back(0x00FF);
+  for (auto code : codes) {
     cipher_kinds.push_back(0);
     cipher_kinds.push_back(static_cast<std::uint8_t>(code >> 8));
     cipher_kinds.push_back(static_cast<std::uint8_t>(code));
@@ -217,7 +221,14 @@ void TlsEngine::Impl::HandleSsl2ServerHello(const std::uint8_t* message, std::si
   const std::uint8_t* connection_id = cipher_kinds + specs_length;
 
   std::vector<Certificate> chain(1);
-  if (!chain[0].Parse({certificate_der, certificate_length}) || !AcceptChain(chain)) {
+  const int refusal = chain[0].Parse({certificate_der, certificate_length}) ? AcceptChain(std::move(chain))
+                                                                             : AlertCode(AlertKind::kBadCertificate);
+  if (refusal == AlertCode(AlertKind::kInsufficientSecurity)) {
+    SendSsl2Error(4);
+    Fail(-1, refusal);
+    return;
+  }
+  if (refusal != 0) {
     SendSsl2Error(4);
     Fail(-1, 42);
     return;
@@ -265,12 +276,17 @@ void TlsEngine::Impl::SendSsl2MasterKey() {
   static constexpr std::uint8_t kLead[] = {0x00, 0x02, 0xE9, 0xE9};
   static constexpr std::uint8_t kExportLead[] = {0x00, 0x02, 0x45, 0x21};
   static constexpr std::uint8_t kTail[] = {0x00};
+  // When this client could have spoken SSL 3.0 or TLS 1.0, the last eight
+  // padding bytes say so (0x03 each), and a server that can too knows that
+  // someone on the path rolled the connection back to SSL 2.0.
+  static constexpr std::uint8_t kRollbackTail[] = {0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x00};
+  const bool newer_enabled = (version_mask & (kProtocolSsl3 | kProtocolTls1)) != 0;
   const std::size_t modulus_length = rsa_modulus.ByteLength();
   auto block = EncryptionBlock(modulus_length, kind.exportable ? std::span<const std::uint8_t>(kExportLead) : kLead,
-                               kTail, secret, true);
+                               newer_enabled ? std::span<const std::uint8_t>(kRollbackTail) : kTail, secret, true);
   const auto encrypted = RsaPublicOperation(RsaPublicKey{rsa_modulus, rsa_exponent}, BigNumber::FromBytes(block))
                              .ToBytes(modulus_length);
-  std::fill(block.begin(), block.end(), 0);
+  SecureWipe(block);
 
   std::vector<std::uint8_t> body = {kMsgClientMasterKey, static_cast<std::uint8_t>(kind.code >> 16),
                                     static_cast<std::uint8_t>(kind.code >> 8), static_cast<std::uint8_t>(kind.code)};
@@ -318,8 +334,14 @@ void TlsEngine::Impl::HandleSsl2RequestCertificate(const std::uint8_t* message, 
   std::vector<std::uint8_t> payload(prefix.begin(), prefix.end());
   payload.insert(payload.end(), digest.begin(), digest.end());
   const std::size_t modulus_length = key->modulus.ByteLength();
-  const auto response =
-      RsaPrivateOperation(*key, BigNumber::FromBytes(Pkcs1Type1Block(payload, modulus_length))).ToBytes(modulus_length);
+  const auto signature = RsaSignChecked(*key, BigNumber::FromBytes(Pkcs1Type1Block(payload, modulus_length)), random);
+  if (!signature) {
+    // A wrong signature could give the key away; send none.
+    SendSsl2Error(2);
+    Fail(-1, AlertCode(AlertKind::kInternalError));
+    return;
+  }
+  const auto response = signature->ToBytes(modulus_length);
   std::vector<std::uint8_t> body = {kMsgClientCertificate, 1};
   Put16(body, client_certificate.size());
   Put16(body, response.size());

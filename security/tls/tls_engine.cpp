@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "security/certs/certificate.h"
+#include "security/certs/certificate_store.h"
+#include "security/crypto/secure_wipe.h"
 #include "security/tls/tls_engine_internal.h"
 
 namespace security {
@@ -73,14 +75,44 @@ bool TlsBufferSet::IsHeldBy(const void* holder) {
 
 // ---------------------------------------------------------------- state
 
+namespace {
+void WipeKeys(TlsKeys& keys) {
+  for (auto* part : {&keys.client_mac, &keys.server_mac, &keys.client_key, &keys.server_key, &keys.client_iv,
+                     &keys.server_iv}) {
+    SecureWipe(*part);
+    part->clear();
+  }
+}
+}  // namespace
+
+void ProtocolSide::WipeSecrets() {
+  SecureWipe(pre_master);
+  pre_master.clear();
+  SecureWipe(master.data(), master.size());
+  WipeKeys(keys);
+  encrypt.reset();
+  decrypt.reset();
+  write_active = false;
+}
+
 void ProtocolSide::Reset() {
-  std::fill(pre_master.begin(), pre_master.end(), 0);
-  std::fill(master.begin(), master.end(), 0);
+  WipeSecrets();
   *this = ProtocolSide();
 }
 
+void Ssl2Side::WipeSecrets() {
+  SecureWipe(master_key);
+  master_key.clear();
+  SecureWipe(keys.client_read_key);
+  SecureWipe(keys.client_write_key);
+  keys = Ssl2SessionKeys();
+  encrypt.reset();
+  decrypt.reset();
+  cipher_active = false;
+}
+
 void Ssl2Side::Reset() {
-  std::fill(master_key.begin(), master_key.end(), 0);
+  WipeSecrets();
   *this = Ssl2Side();
 }
 
@@ -115,7 +147,25 @@ void TlsEngine::Impl::EndSession() {
 }
 
 void TlsEngine::Impl::ReleaseBuffersIfEnded() {
-  if (session_ended && !busy) buffers->Release(this);
+  if (!session_ended || busy) return;
+  WipeSecrets();
+  buffers->Release(this);
+}
+
+void TlsEngine::Impl::WipeSecrets() {
+  ssl3.WipeSecrets();
+  tls.WipeSecrets();
+  ssl2.WipeSecrets();
+  SecureWipe(client_key);
+  client_key.clear();
+  // The shared buffers go to the next connection: nothing of this one may stay.
+  if (buffers->IsHeldBy(this)) {
+    SecureWipe(buffers->Receive(), TlsBufferSet::kReceiveSize);
+    SecureWipe(buffers->Send(), TlsBufferSet::kSendSize);
+    SecureWipe(buffers->Transcript(), TlsBufferSet::kTranscriptSize);
+    SecureWipe(buffers->Scratch(), TlsBufferSet::kScratchSize);
+    transcript_length = 0;
+  }
 }
 
 void TlsEngine::Impl::Fail(int alert, int code) {
@@ -386,8 +436,7 @@ void TlsEngine::Destroy() {
   d.ssl3.Reset();
   d.tls.Reset();
   d.ssl2.Reset();
-  std::fill(d.client_key.begin(), d.client_key.end(), 0);
-  d.client_key.clear();
+  d.WipeSecrets();
   d.client_certificate.clear();
   d.buffers->Release(&d);
 }
@@ -446,7 +495,8 @@ void TlsEngine::Start() {
   d.dh_known = false;
   d.certificate_rsa.reset();
   d.certificate_dsa.reset();
-  std::fill(d.client_key.begin(), d.client_key.end(), 0);
+  d.server_chain.clear();
+  SecureWipe(d.client_key);
   d.client_key.clear();
   d.client_certificate.clear();
   d.certificate_requested = false;
@@ -505,16 +555,25 @@ bool TlsEngine::Write(const std::uint8_t* bytes, std::size_t length) {
   Impl& d = *impl_;
   if (!d.established || d.session_ended) return false;
   d.Trace(kTraceApplicationDataOut, static_cast<int>(length));
+  // CBC in SSL 3.0 and TLS 1.0 chains each record from the last one's final
+  // block, which the path has already seen. A record of one byte first puts
+  // a block of unpredictable MAC bytes in front of the rest (the 1/n-1 split).
+  const SuiteParams* suite = d.protocol == kProtocolSsl2 ? nullptr : d.Side().suite;
+  const bool split = suite != nullptr && suite->IsBlockCipher();
   std::array<std::uint8_t, 4096> piece;  // encryption must not touch the caller's bytes
   for (std::size_t at = 0; at < length && !d.session_ended; at += piece.size()) {
     const std::size_t n = std::min(piece.size(), length - at);
     std::memcpy(piece.data(), bytes + at, n);
     if (d.protocol == kProtocolSsl2) {
       d.SendSsl2Record({piece.data(), n});
+    } else if (split && n > 1) {
+      d.SendRecord(23, d.RecordVersion(), {piece.data(), 1});
+      if (!d.session_ended) d.SendRecord(23, d.RecordVersion(), {piece.data() + 1, n - 1});
     } else {
       d.SendRecord(23, d.RecordVersion(), {piece.data(), n});
     }
   }
+  SecureWipe(piece.data(), piece.size());
   return !d.session_ended;
 }
 
@@ -562,5 +621,17 @@ std::vector<std::uint8_t> TlsEngine::SessionId() const {
 }
 
 RandomGenerator& TlsEngine::Random() { return impl_->random; }
+
+const std::vector<Certificate>& TlsEngine::ServerChain() const { return impl_->server_chain; }
+
+const Certificate* TlsEngine::ServerCertificate() const {
+  return impl_->server_chain.empty() ? nullptr : &impl_->server_chain.front();
+}
+
+void TlsEngine::CopyServerChainTo(CertificateStore& store) const {
+  store.Clear();
+  const auto& chain = impl_->server_chain;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) store.Add(*it);
+}
 
 }  // namespace security

@@ -15,11 +15,14 @@
 // Errors reach the owner three ways:
 //  - onError(code) with an alert code; the mail library turns it into
 //    TlsErrorFromAlert(code) = 0x80C50000 | code. The engine reports 0 (SSL 3.0
-//    bad padding), 10 (unexpected message), 20 (bad MAC, bad padding in TLS,
-//    unknown record type), 40 (handshake failure), 42 (certificate refused),
-//    47 (illegal parameter), 50 (TLS length error), 51 (TLS Finished or key
-//    exchange signature mismatch), 120 (SSL 3.0 client certificate requested
-//    and none available); any alert received with its own code.
+//    bad padding), 10 (unexpected message, or a server message out of its
+//    place), 20 (bad MAC, bad padding in TLS, unknown record type), 40
+//    (handshake failure), 42 (certificate refused), 47 (illegal parameter,
+//    a suite not offered), 50 (TLS length error), 51 (TLS Finished or key
+//    exchange signature mismatch), 71 (server RSA key or DH prime too short),
+//    80 (the client certificate's signature failed its own check), 120 (SSL
+//    3.0 client certificate requested and none available); any alert
+//    received with its own code.
 //  - onClosed(1): orderly end or warning alert (kTlsSessionEnded);
 //    onClosed(0): failure (kTlsHandshakeFailed unless a code was reported).
 //  - Start and Pump throw TlsException with one of the engine's texts
@@ -48,6 +51,7 @@
 namespace security {
 
 class Certificate;
+class CertificateStore;
 class RandomGenerator;
 class TlsEngine;
 
@@ -194,7 +198,10 @@ class TlsEngine {
   void SetTraceLevel(int level);
 
   // Opens the session: sends the first flight for the version mask (a mask
-  // of 0, or SSL 2.0 with TLS 1.0 but without SSL 3.0, throws TlsException).
+  // of 0 throws TlsException). Every hello carries the renegotiation SCSV;
+  // an SSL 2.0 hello goes out only when SSL 2.0 is the one version enabled,
+  // else a ClientHello of the highest version offers the SSL 3.0 list (when
+  // SSL 3.0 is enabled) or the TLS 1.0 list. Anonymous suites are never offered.
   void Start();
   // One step of reception: reads what the reader wants next and, once it is
   // all in, handles it.
@@ -223,6 +230,17 @@ class TlsEngine {
   std::vector<std::uint8_t> SessionId() const;
   // The engine's generator, so that tests can make runs repeatable.
   RandomGenerator& Random();
+
+  // The certificates of the server's one Certificate message (SSL 2.0: of
+  // SERVER-HELLO), the server's own first: the one whose key this connection
+  // uses and the one acceptance must check. Empty until it came; kept after
+  // the connection ends, until the next Start.
+  const std::vector<Certificate>& ServerChain() const;
+  // ServerChain().front(), or null.
+  const Certificate* ServerCertificate() const;
+  // Makes `store` hold exactly ServerChain(), the far end first and the
+  // server's own last, as onPeerCertificate passed them.
+  void CopyServerChainTo(CertificateStore& store) const;
 
   struct Impl;
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "security/certs/certificate.h"
 #include "security/crypto/big_number.h"
 #include "security/crypto/dsa.h"
 #include "security/crypto/random_generator.h"
@@ -62,7 +63,11 @@ struct ProtocolSide {
   bool write_active = false;
   // Order guards: which server messages have been seen.
   bool server_hello_seen = false;
+  bool certificate_seen = false;
+  bool key_exchange_seen = false;
+  bool request_seen = false;
   bool server_done_seen = false;
+  void WipeSecrets();
   void Reset();
 };
 
@@ -81,6 +86,7 @@ struct Ssl2Side {
   std::vector<std::uint8_t> server_certificate;  // DER, signed over by a client certificate
   std::vector<std::uint8_t> certificate_challenge;
   bool cipher_active = false;
+  void WipeSecrets();
   void Reset();
 };
 
@@ -131,6 +137,8 @@ struct TlsEngine::Impl {
   bool dh_known = false;
   std::optional<RsaPublicKey> certificate_rsa;  // signs ServerKeyExchange
   std::optional<DsaPublicKey> certificate_dsa;
+  // The one chain the server sent, its own certificate first.
+  std::vector<Certificate> server_chain;
 
   // Client authentication.
   std::vector<std::uint8_t> client_certificate;  // DER, up to 4096 bytes
@@ -150,6 +158,8 @@ struct TlsEngine::Impl {
   void ReportClosed(int flag);
   void EndSession();
   void ReleaseBuffersIfEnded();
+  // Clears every key, secret and shared buffer of the connection that ended.
+  void WipeSecrets();
   // Sends the alert (if given and possible), reports the code (if given),
   // clears established, onClosed(0), ends the session.
   void Fail(int alert, int code);
@@ -177,6 +187,12 @@ struct TlsEngine::Impl {
   void HandleHandshakeRecord(const std::uint8_t* data, std::size_t length);
   void FailLength();
   void FailUnexpected();
+  void FailOutOfOrder();
+  // A server key or prime below `KeyFloor`: insufficient_security.
+  void FailWeakKey();
+  // The fewest bits a server's RSA modulus or DH prime may have: an export
+  // suite's temporary key may be as short as the export rules allow.
+  std::size_t KeyFloor(bool export_key) const { return export_key ? 512 : 1024; }
   bool HandleServerHello(const std::uint8_t* body, std::size_t length);
   bool HandleCertificate(const std::uint8_t* body, std::size_t length);
   bool HandleServerKeyExchange(const std::uint8_t* body, std::size_t length);
@@ -184,11 +200,12 @@ struct TlsEngine::Impl {
   void HandleServerHelloDone();
   void HandleFinished(const std::uint8_t* body, std::size_t length);
   // Passes the chain to onPeerCertificate (the far end first, the server's own
-  // last) and takes the server's key. False when refused.
-  bool AcceptChain(const std::vector<Certificate>& chain);
+  // last), keeps it and takes the server's key from its first certificate.
+  // 0 when taken, else the alert code to fail with (42 refused, 71 weak key).
+  int AcceptChain(std::vector<Certificate> chain);
   bool AskClientCertificate(int type, std::size_t key_room);
   bool SendClientKeyExchange();
-  void SendCertificateVerify();
+  bool SendCertificateVerify();
   void ActivateKeys();
 
   // --- SSL 2.0 (ssl2_handshake.cpp) ---

@@ -8,6 +8,7 @@
 #include "security/certs/certificate.h"
 #include "security/crypto/dh.h"
 #include "security/crypto/md5.h"
+#include "security/crypto/secure_wipe.h"
 #include "security/crypto/sha1.h"
 #include "security/certs/signature_value.h"
 #include "security/tls/tls_engine_internal.h"
@@ -26,6 +27,8 @@ constexpr std::uint8_t kClientKeyExchange = 16;
 constexpr std::uint8_t kFinished = 20;
 
 constexpr std::size_t kMaxSsl3Message = 32768;
+// Tells a server that this client never renegotiates insecurely.
+constexpr std::uint16_t kRenegotiationScsv = 0x00FF;
 constexpr std::size_t kMaxKeyBytes = 512;  // 4096-bit moduli and primes
 
 void Put16(std::vector<std::uint8_t>& out, std::size_t value) {
@@ -83,6 +86,8 @@ std::span<const SuiteParams> TableFor(bool ssl3) { return ssl3 ? Ssl3SuiteTable(
 std::vector<std::uint16_t> TlsEngine::Impl::OfferedCodes(std::span<const SuiteParams> table) const {
   std::vector<std::uint16_t> codes;
   for (const auto& row : table) {
+    // Anonymous suites are never offered: no certificate, so nothing to accept.
+    if (row.key_exchange == KeyExchange::kDhAnon) continue;
     if (suite_enabled[static_cast<std::size_t>(row.catalogue)]) codes.push_back(row.code);
   }
   return codes;
@@ -91,32 +96,26 @@ std::vector<std::uint16_t> TlsEngine::Impl::OfferedCodes(std::span<const SuitePa
 void TlsEngine::Impl::SendFirstFlight() {
   const int mask = version_mask & 7;
   if (mask == 0) throw TlsException("No protocol version enabled");
-  if ((mask & kProtocolSsl2) && (mask & kProtocolTls1) && !(mask & kProtocolSsl3)) {
-    throw TlsException("SSL 2.0 with TLS 1.0 needs SSL 3.0");
-  }
-  if (mask & kProtocolSsl2) {
-    if (mask == kProtocolSsl2) {
-      protocol = kProtocolSsl2;
-      reader_major = 2;
-      reader_minor = 0;
-      wanted = 2;
-      SendSsl2Hello(0x0002, {});
-      return;
-    }
-    const bool with_tls = (mask & kProtocolTls1) != 0;
-    protocol = with_tls ? kProtocolTls1 : kProtocolSsl3;
+  if (mask == kProtocolSsl2) {
+    // SSL 2.0 framing only when nothing newer may be spoken: a 2.0 hello lets
+    // anyone on the path hold the connection down to SSL 2.0.
+    protocol = kProtocolSsl2;
     reader_major = 2;
-    reader_minor = with_tls ? 31 : 30;
-    wanted = 1;
-    SendSsl2Hello(with_tls ? 0x0301 : 0x0300, OfferedCodes(TableFor(!with_tls)));
+    reader_minor = 0;
+    wanted = 2;
+    SendSsl2Hello(0x0002, {});
     return;
   }
-  // A plain ClientHello.
+  // A plain ClientHello; SSL 2.0 in the mask is not offered beside newer
+  // versions. With SSL 2.0, SSL 3.0 and TLS 1.0 all enabled it offers the
+  // TLS 1.0 list, as the SSL 2.0-format hello of that mask used to.
   const bool offers_tls = (mask & kProtocolTls1) != 0;
-  const bool ssl3_list = (mask & kProtocolSsl3) != 0;
+  const bool ssl3_enabled = (mask & kProtocolSsl3) != 0;
+  const bool ssl3_list = ssl3_enabled && !(offers_tls && (mask & kProtocolSsl2) != 0);
   protocol = offers_tls ? kProtocolTls1 : kProtocolSsl3;
   reader_major = 3;
-  reader_minor = mask == (kProtocolSsl3 | kProtocolTls1) ? 11 : (offers_tls ? 1 : 0);
+  const bool both = (mask & (kProtocolSsl3 | kProtocolTls1)) == (kProtocolSsl3 | kProtocolTls1);
+  reader_minor = both ? 11 : (offers_tls ? 1 : 0);
   wanted = 5;
   received = 0;
   std::array<std::uint8_t, 32> client_random;
@@ -128,7 +127,8 @@ void TlsEngine::Impl::SendFirstFlight() {
   body.push_back(offers_tls ? 1 : 0);
   body.insert(body.end(), client_random.begin(), client_random.end());
   body.push_back(0);  // no session id: every connection runs a full handshake
-  const auto codes = OfferedCodes(TableFor(ssl3_list));
+  auto codes = OfferedCodes(TableFor(ssl3_list));
+  codes.push_back(kRenegotiationScsv);
   Put16(body, codes.size() * 2);
   for (auto code : codes) Put16(body, code);
   body.push_back(1);  // one compression method: none
@@ -138,7 +138,7 @@ void TlsEngine::Impl::SendFirstFlight() {
   Put24(message, body.size());
   message.insert(message.end(), body.begin(), body.end());
   AppendTranscript(message);
-  SendRecord(22, ssl3_list ? 0x0300 : 0x0301, message);
+  SendRecord(22, ssl3_enabled ? 0x0300 : 0x0301, message);
   ssl3.handshake_state = tls.handshake_state = kHsHelloSent;
   Trace(kTraceClientHello);
 }
@@ -172,6 +172,14 @@ void TlsEngine::Impl::FailUnexpected() {
   }
 }
 
+void TlsEngine::Impl::FailOutOfOrder() { Fail(AlertCode(AlertKind::kUnexpectedMessage), 10); }
+
+void TlsEngine::Impl::FailWeakKey() {
+  // SSL 3.0 has no insufficient_security alert; handshake_failure says the same.
+  const int code = AlertCode(AlertKind::kInsufficientSecurity);
+  Fail(IsSsl3() ? AlertCode(AlertKind::kHandshakeFailure) : code, code);
+}
+
 void TlsEngine::Impl::HandleHandshakeRecord(const std::uint8_t* data, std::size_t length) {
   const bool ssl3_side = IsSsl3();
   ProtocolSide& side = Side();
@@ -189,14 +197,36 @@ void TlsEngine::Impl::HandleHandshakeRecord(const std::uint8_t* data, std::size_
       return;
     }
     const std::uint8_t* body = data + at + 4;
-    // Messages that cannot come now are refused before anything is taken from them.
-    const bool in_order = type == kServerHello ? !side.server_hello_seen
-                          : type == kFinished  ? side.handshake_state == kHsServerChangeCipher
-                                               : side.server_hello_seen && !side.server_done_seen;
     const bool known = type == kServerHello || type == kCertificate || type == kServerKeyExchange ||
                        type == kCertificateRequest || type == kServerHelloDone || type == kFinished;
-    if (!known || !in_order) {
+    if (!known) {
       FailUnexpected();
+      return;
+    }
+    // Messages that cannot come now are refused before anything is taken
+    // from them: ServerHello, exactly one Certificate (none in anonymous
+    // suites), at most one ServerKeyExchange and CertificateRequest, in that
+    // order, then ServerHelloDone; Finished only after change_cipher_spec.
+    const KeyExchange exchange = side.suite != nullptr ? side.suite->key_exchange : KeyExchange::kRsa;
+    const bool anonymous = exchange == KeyExchange::kDhAnon;
+    const bool needs_key_exchange = exchange == KeyExchange::kDhe || anonymous;
+    const bool open = side.server_hello_seen && !side.server_done_seen;
+    const bool authenticated = side.certificate_seen || anonymous;
+    bool in_order = false;
+    switch (type) {
+      case kServerHello: in_order = !side.server_hello_seen; break;
+      case kCertificate:
+        in_order = open && !anonymous && !side.certificate_seen && !side.key_exchange_seen && !side.request_seen;
+        break;
+      case kServerKeyExchange: in_order = open && authenticated && !side.key_exchange_seen && !side.request_seen; break;
+      case kCertificateRequest: in_order = open && side.certificate_seen && !side.request_seen; break;
+      case kServerHelloDone:
+        in_order = open && authenticated && (side.key_exchange_seen || !needs_key_exchange);
+        break;
+      case kFinished: in_order = side.handshake_state == kHsServerChangeCipher; break;
+    }
+    if (!in_order) {
+      FailOutOfOrder();
       return;
     }
     if (type != kFinished && !AppendTranscript({data + at, 4 + message_length})) {
@@ -255,8 +285,8 @@ bool TlsEngine::Impl::HandleServerHello(const std::uint8_t* body, std::size_t le
                   static_cast<int>(code & 0xff));
     throw TlsException(text);
   }
-  if (!suite_enabled[static_cast<std::size_t>(suite->catalogue)]) {
-    // A suite the client did not offer (a disabled weak one, say) is not taken.
+  if (!suite_enabled[static_cast<std::size_t>(suite->catalogue)] || suite->key_exchange == KeyExchange::kDhAnon) {
+    // A suite the client did not offer (a disabled weak one, an anonymous one) is not taken.
     Fail(AlertCode(AlertKind::kIllegalParameter), 47);
     return true;
   }
@@ -266,27 +296,27 @@ bool TlsEngine::Impl::HandleServerHello(const std::uint8_t* body, std::size_t le
   return true;
 }
 
-bool TlsEngine::Impl::AcceptChain(const std::vector<Certificate>& chain) {
+int TlsEngine::Impl::AcceptChain(std::vector<Certificate> chain) {
   auto ask = [&](const Certificate& certificate) {
     int accept = 1;
     if (callbacks.onPeerCertificate) callbacks.onPeerCertificate(owner, certificate, &accept);
     return accept != 0;
   };
   for (std::size_t k = chain.size(); k-- > 1;) {
-    if (!ask(chain[k])) return false;
+    if (!ask(chain[k])) return AlertCode(AlertKind::kBadCertificate);
   }
-  if (chain.empty()) return true;
+  if (chain.empty()) return AlertCode(AlertKind::kBadCertificate);
   const Certificate& server = chain[0];
-  if (!ask(server)) return false;
+  if (!ask(server)) return AlertCode(AlertKind::kBadCertificate);
+  // The key always comes from the certificate that acceptance will check.
   const int kind = server.KeyKind();
   if (IsRsaKeyKind(kind)) {
     if (auto key = server.RsaKey()) {
+      if (key->modulus.BitLength() < KeyFloor(false)) return AlertCode(AlertKind::kInsufficientSecurity);
       certificate_rsa = *key;
-      if (!server_key_known) {
-        rsa_modulus = key->modulus;
-        rsa_exponent = key->exponent;
-        server_key_known = true;
-      }
+      rsa_modulus = key->modulus;
+      rsa_exponent = key->exponent;
+      server_key_known = true;
     }
   } else if (kind == kDhPublicNumber) {
     std::uint8_t p[kMaxKeyBytes], g[kMaxKeyBytes], y[kMaxKeyBytes];
@@ -295,17 +325,21 @@ bool TlsEngine::Impl::AcceptChain(const std::vector<Certificate>& chain) {
       dh_p = BigNumber::FromBytes({p, pl});
       dh_g = BigNumber::FromBytes({g, gl});
       dh_ys = BigNumber::FromBytes({y, yl});
+      if (dh_p.BitLength() < KeyFloor(false)) return AlertCode(AlertKind::kInsufficientSecurity);
       dh_known = true;
     }
   } else if (kind == kIdDsa || kind == kDsaWithSha1) {
     if (auto key = server.DsaKey()) certificate_dsa = *key;
   }
-  return true;
+  server_chain = std::move(chain);
+  return 0;
 }
 
 bool TlsEngine::Impl::HandleCertificate(const std::uint8_t* body, std::size_t length) {
   Trace(kTraceServerCertificate);
-  Side().handshake_state = kHsCertificate;
+  ProtocolSide& side = Side();
+  side.handshake_state = kHsCertificate;
+  side.certificate_seen = true;
   FieldReader in(body, length);
   std::span<const std::uint8_t> list;
   if (!in.Vector(3, &list) || in.Left() != 0) return false;
@@ -320,7 +354,10 @@ bool TlsEngine::Impl::HandleCertificate(const std::uint8_t* body, std::size_t le
       return true;
     }
   }
-  if (!AcceptChain(chain)) {
+  const int refusal = AcceptChain(std::move(chain));
+  if (refusal == AlertCode(AlertKind::kInsufficientSecurity)) {
+    FailWeakKey();
+  } else if (refusal != 0) {
     Fail(AlertCode(AlertKind::kBadCertificate), 42);
   }
   return true;
@@ -333,13 +370,16 @@ bool TlsEngine::Impl::HandleServerKeyExchange(const std::uint8_t* body, std::siz
   FieldReader in(body, length);
   std::span<const std::uint8_t> a, b, c;
   const bool dh = suite.key_exchange == KeyExchange::kDhe || suite.key_exchange == KeyExchange::kDhAnon;
-  const bool rsa = suite.key_exchange == KeyExchange::kRsa && (IsSsl3() || suite.exportable);
+  // A temporary RSA key belongs to export suites only: under any other suite
+  // it would let a path attacker swap the certificate's key for a weak one.
+  const bool rsa = suite.key_exchange == KeyExchange::kRsa && suite.exportable;
+  side.key_exchange_seen = true;
   if (dh) {
     if (!in.Vector(2, &a) || !in.Vector(2, &b) || !in.Vector(2, &c)) return false;
   } else if (rsa) {
     if (!in.Vector(2, &a) || !in.Vector(2, &b)) return false;
   } else {
-    FailUnexpected();
+    FailOutOfOrder();
     return true;
   }
   const std::size_t params_length = in.Position();
@@ -391,6 +431,10 @@ bool TlsEngine::Impl::HandleServerKeyExchange(const std::uint8_t* body, std::siz
       return true;
     }
   }
+  if (BigNumber::FromBytes(a).BitLength() < KeyFloor(suite.exportable)) {
+    FailWeakKey();
+    return true;
+  }
   if (dh) {
     dh_p = BigNumber::FromBytes(a);
     dh_g = BigNumber::FromBytes(b);
@@ -422,13 +466,14 @@ bool TlsEngine::Impl::AskClientCertificate(int type, std::size_t key_room) {
     client_key.assign(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(key_length));
     requested_type = type;
   }
-  std::fill(key.begin(), key.end(), 0);
+  SecureWipe(key);
   return usable;
 }
 
 bool TlsEngine::Impl::HandleCertificateRequest(const std::uint8_t* body, std::size_t length) {
   Trace(kTraceCertificateRequest);
   certificate_requested = true;
+  Side().request_seen = true;
   FieldReader in(body, length);
   std::span<const std::uint8_t> types;
   std::span<const std::uint8_t> authorities;
@@ -483,9 +528,9 @@ void TlsEngine::Impl::HandleServerHelloDone() {
   } else {
     side.master = TlsMasterSecret(side.pre_master, side.client_random, side.server_random);
   }
-  std::fill(side.pre_master.begin(), side.pre_master.end(), 0);
+  SecureWipe(side.pre_master);
   if (certificate_sent) {
-    SendCertificateVerify();
+    if (!SendCertificateVerify()) return;
     Trace(kTraceCertificateVerify);
   }
   const std::uint8_t change_cipher_spec[1] = {1};
@@ -520,6 +565,10 @@ bool TlsEngine::Impl::SendClientKeyExchange() {
       Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
       return false;
     }
+    if (rsa_modulus.BitLength() < KeyFloor(suite.exportable)) {
+      FailWeakKey();
+      return false;
+    }
     side.pre_master.assign(48, 0);
     side.pre_master[0] = 3;
     side.pre_master[1] = ssl3_side ? ((version_mask & kProtocolTls1) ? 1 : 0) : 1;  // the version the hello offered
@@ -534,12 +583,16 @@ bool TlsEngine::Impl::SendClientKeyExchange() {
                                  false);
     const auto encrypted =
         RsaPublicOperation(RsaPublicKey{rsa_modulus, rsa_exponent}, BigNumber::FromBytes(block)).ToBytes(length);
-    std::fill(block.begin(), block.end(), 0);
+    SecureWipe(block);
     if (!ssl3_side) Put16(body, encrypted.size());
     body.insert(body.end(), encrypted.begin(), encrypted.end());
   } else {
     if (!dh_known || dh_p.IsZero() || !dh_p.IsOdd()) {
       Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
+      return false;
+    }
+    if (dh_p.BitLength() < KeyFloor(suite.exportable)) {
+      FailWeakKey();
       return false;
     }
     const BigNumber one(1);
@@ -550,11 +603,12 @@ bool TlsEngine::Impl::SendClientKeyExchange() {
     }
     std::vector<std::uint8_t> x(48);
     for (auto& b : x) b = NonZeroRandom(zero_replacement);
-    const BigNumber exponent = BigNumber::FromBytes(x);
-    std::fill(x.begin(), x.end(), 0);
+    BigNumber exponent = BigNumber::FromBytes(x);
+    SecureWipe(x);
     const auto yc = DhPublicValue(dh_p, dh_g, exponent).ToMinimalBytes();
     // The shared value without leading zero bytes, as servers compute it.
     side.pre_master = DhSharedValue(dh_p, dh_ys, exponent).ToMinimalBytes();
+    SecureWipe(&exponent, sizeof(exponent));
     Put16(body, yc.size());
     body.insert(body.end(), yc.begin(), yc.end());
   }
@@ -562,17 +616,24 @@ bool TlsEngine::Impl::SendClientKeyExchange() {
   return true;
 }
 
-void TlsEngine::Impl::SendCertificateVerify() {
+bool TlsEngine::Impl::SendCertificateVerify() {
   ProtocolSide& side = Side();
   const auto key = DecodeRsaPrivateKeyBlob(client_key);
   const auto hash = IsSsl3() ? Ssl3HandshakeHash(TranscriptBytes(), "", side.master) : TlsHandshakeHash(TranscriptBytes());
   const std::size_t length = key->modulus.ByteLength();
-  const auto block = Pkcs1Type1Block(hash, length);
-  const auto signature = RsaPrivateOperation(*key, BigNumber::FromBytes(block)).ToBytes(length);
+  auto block = Pkcs1Type1Block(hash, length);
+  const auto signature = RsaSignChecked(*key, BigNumber::FromBytes(block), random);
+  if (!signature) {
+    // A wrong signature could give the key away; send none.
+    Fail(AlertCode(AlertKind::kInternalError), AlertCode(AlertKind::kInternalError));
+    return false;
+  }
+  auto bytes = signature->ToBytes(length);
   std::vector<std::uint8_t> body;
-  Put16(body, signature.size());
-  body.insert(body.end(), signature.begin(), signature.end());
+  Put16(body, bytes.size());
+  body.insert(body.end(), bytes.begin(), bytes.end());
   SendHandshake(kCertificateVerify, body);
+  return true;
 }
 
 void TlsEngine::Impl::ActivateKeys() {

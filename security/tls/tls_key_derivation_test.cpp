@@ -4,10 +4,10 @@
 
 #include "security/tls/tls_key_derivation.h"
 
-#include "security/tls/tls_prf.h"
-
 #include <gtest/gtest.h>
 #include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <openssl/kdf.h>
 #include <openssl/params.h>
 
@@ -107,6 +107,57 @@ Bytes OpenSslPrf(const Bytes& secret, const std::string& label, const Bytes& see
   return out;
 }
 
+// P_hash(secret, seed) = HMAC(secret, A(1) | seed) | HMAC(secret, A(2) | seed) | ...
+// with A(0) = seed, A(i) = HMAC(secret, A(i-1)), on OpenSSL's HMAC.
+Bytes OpenSslPHash(const EVP_MD* md, const Bytes& secret, const Bytes& seed, std::size_t length) {
+  auto hmac = [&](const Bytes& data) {
+    Bytes out(EVP_MAX_MD_SIZE);
+    unsigned int n = 0;
+    static const std::uint8_t kNoKey = 0;
+    HMAC(md, secret.empty() ? &kNoKey : secret.data(), static_cast<int>(secret.size()), data.data(), data.size(),
+         out.data(), &n);
+    out.resize(n);
+    return out;
+  };
+  Bytes result;
+  Bytes a = seed;
+  while (result.size() < length) {
+    a = hmac(a);
+    Bytes input = a;
+    input.insert(input.end(), seed.begin(), seed.end());
+    const Bytes block = hmac(input);
+    result.insert(result.end(), block.begin(), block.end());
+  }
+  result.resize(length);
+  return result;
+}
+
+// The TLS 1.0 PRF from its definition: P_MD5 over the first half of the
+// secret XOR P_SHA-1 over the second (halves of ceil(n/2) bytes).
+Bytes PrfFromDefinition(const Bytes& secret, const std::string& label, const Bytes& seed, std::size_t length) {
+  Bytes full_seed(label.begin(), label.end());
+  full_seed.insert(full_seed.end(), seed.begin(), seed.end());
+  const std::size_t half = (secret.size() + 1) / 2;
+  const Bytes s1(secret.begin(), secret.begin() + static_cast<std::ptrdiff_t>(half));
+  const Bytes s2(secret.end() - static_cast<std::ptrdiff_t>(half), secret.end());
+  Bytes out = OpenSslPHash(EVP_md5(), s1, full_seed, length);
+  const Bytes sha = OpenSslPHash(EVP_sha1(), s2, full_seed, length);
+  for (std::size_t k = 0; k < length; ++k) out[k] ^= sha[k];
+  return out;
+}
+
+Bytes EmptySecretPrf(const std::string& label, const Bytes& seed, std::size_t length) {
+  return PrfFromDefinition({}, label, seed, length);
+}
+
+TEST(TlsKeyDerivationTest, PrfFromItsDefinitionAgreesWithOpenSsl) {
+  // The oracle of the export IV block, checked where OpenSSL can answer too.
+  for (std::size_t n : {1, 2, 47, 48}) {
+    const Bytes secret = Sequence(3, static_cast<int>(n));
+    EXPECT_EQ(PrfFromDefinition(secret, "IV block", Sequence(9, 64), 40), OpenSslPrf(secret, "IV block", Sequence(9, 64), 40));
+  }
+}
+
 TEST(TlsKeyDerivationTest, Tls10AgreesWithOpenSslIncludingExportKeys) {
   Bytes pre = {3, 1};
   const Bytes tail = Sequence(9, 46);
@@ -141,8 +192,9 @@ TEST(TlsKeyDerivationTest, Tls10AgreesWithOpenSslIncludingExportKeys) {
     EXPECT_EQ(keys.client_key, OpenSslPrf(client_key, "client write key", crsr, final_size));
     EXPECT_EQ(keys.server_key, OpenSslPrf(server_key, "server write key", crsr, final_size));
     if (suite.iv_size != 0) {
-      // OpenSSL's PRF refuses an empty secret; the PRF itself has its own vectors.
-      const Bytes ivs = Prf({}, "IV block", crsr, 2 * suite.iv_size);
+      // OpenSSL's PRF refuses an empty secret: the IV block is built here
+      // from its definition with OpenSSL's HMAC and an empty key.
+      const Bytes ivs = EmptySecretPrf("IV block", crsr, 2 * suite.iv_size);
       EXPECT_EQ(keys.client_iv, Bytes(ivs.begin(), ivs.begin() + 8));
       EXPECT_EQ(keys.server_iv, Bytes(ivs.begin() + 8, ivs.end()));
     }

@@ -1,5 +1,6 @@
 #include "security/tls/tls_record_protection.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -10,6 +11,7 @@
 #include "security/crypto/md5.h"
 #include "security/crypto/rc2.h"
 #include "security/crypto/rc4.h"
+#include "security/crypto/secure_wipe.h"
 #include "security/crypto/sha1.h"
 
 namespace security {
@@ -48,34 +50,113 @@ class BlockCipher final : public TlsBulkCipher {
   bool encrypt_;
 };
 
+// A hash that counts the compression blocks it runs (MD5 and SHA-1: 64-byte
+// blocks, at least 9 bytes of final padding).
 template <typename Hash>
-void Ssl3Mac(std::span<const std::uint8_t> secret, std::size_t pad_length, const std::uint8_t* header,
-             std::size_t header_length, std::span<const std::uint8_t> content, std::uint8_t* out) {
-  std::uint8_t pad[48];
-  std::memset(pad, 0x36, sizeof(pad));
-  Hash inner;
-  inner.Update(secret);
-  inner.Update(pad, pad_length);
+class CountedHash {
+ public:
+  void Update(const std::uint8_t* data, std::size_t length) {
+    hash_.Update(data, length);
+    bytes_ += length;
+  }
+  typename Hash::Digest Final(std::size_t* blocks) {
+    *blocks += (bytes_ + 8) / 64 + 1;
+    return hash_.Final();
+  }
+
+ private:
+  Hash hash_;
+  std::size_t bytes_ = 0;
+};
+
+std::size_t CompressionBlocks(std::size_t bytes) { return (bytes + 8) / 64 + 1; }
+
+// The record MAC over `header` and `content`, with as many compression
+// blocks as content of `fixed_length` bytes would take: the time it costs
+// then tells nothing about where the padding ended.
+template <typename Hash>
+void RecordMac(bool ssl3, std::span<const std::uint8_t> secret, const std::uint8_t* header, std::size_t header_length,
+               std::span<const std::uint8_t> content, std::size_t fixed_length, std::uint8_t* out,
+               std::size_t* blocks) {
+  constexpr std::size_t kBlock = 64;
+  std::uint8_t pad[kBlock];
+  std::size_t prefix = 0;
+  CountedHash<Hash> inner;
+  if (ssl3) {
+    const std::size_t pad_length = Hash::kDigestSize == 16 ? 48 : 40;
+    std::memset(pad, 0x36, pad_length);
+    inner.Update(secret.data(), secret.size());
+    inner.Update(pad, pad_length);
+    prefix = secret.size() + pad_length;
+  } else {
+    // HMAC; record MAC secrets are never longer than a block.
+    std::memset(pad, 0, sizeof(pad));
+    std::memcpy(pad, secret.data(), std::min(secret.size(), kBlock));
+    for (auto& b : pad) b ^= 0x36;
+    inner.Update(pad, kBlock);
+    prefix = kBlock;
+  }
   inner.Update(header, header_length);
-  inner.Update(content);
-  const auto inner_digest = inner.Final();
-  std::memset(pad, 0x5c, sizeof(pad));
-  Hash outer;
-  outer.Update(secret);
-  outer.Update(pad, pad_length);
+  inner.Update(content.data(), content.size());
+  const auto inner_digest = inner.Final(blocks);
+  prefix += header_length;
+  if (fixed_length > content.size()) {
+    const std::size_t extra =
+        CompressionBlocks(prefix + fixed_length) - CompressionBlocks(prefix + content.size());
+    if (extra > 0) {
+      static const std::uint8_t kZeros[kBlock] = {};
+      Hash dummy;
+      for (std::size_t k = 0; k < extra; ++k) dummy.Update(kZeros, kBlock);
+      *blocks += extra;
+    }
+  }
+  CountedHash<Hash> outer;
+  if (ssl3) {
+    const std::size_t pad_length = Hash::kDigestSize == 16 ? 48 : 40;
+    std::memset(pad, 0x5c, pad_length);
+    outer.Update(secret.data(), secret.size());
+    outer.Update(pad, pad_length);
+  } else {
+    std::memset(pad, 0, sizeof(pad));
+    std::memcpy(pad, secret.data(), std::min(secret.size(), kBlock));
+    for (auto& b : pad) b ^= 0x5c;
+    outer.Update(pad, kBlock);
+  }
   outer.Update(inner_digest.data(), inner_digest.size());
-  const auto digest = outer.Final();
+  const auto digest = outer.Final(blocks);
   std::memcpy(out, digest.data(), digest.size());
+  SecureWipe(pad, sizeof(pad));
 }
 
-template <typename Hash>
-void TlsMac(std::span<const std::uint8_t> secret, const std::uint8_t* header, std::size_t header_length,
-            std::span<const std::uint8_t> content, std::uint8_t* out) {
-  Hmac<Hash> mac(secret);
-  mac.Update(header, header_length);
-  mac.Update(content);
-  const auto digest = mac.Final();
-  std::memcpy(out, digest.data(), digest.size());
+std::size_t MacHeader(bool ssl3, std::uint64_t sequence, std::uint8_t type, std::uint16_t version,
+                      std::size_t length, std::uint8_t* header) {
+  for (int k = 0; k < 8; ++k) header[k] = static_cast<std::uint8_t>(sequence >> (56 - 8 * k));
+  header[8] = type;
+  std::size_t at = 9;
+  if (!ssl3) {
+    header[at++] = static_cast<std::uint8_t>(version >> 8);
+    header[at++] = static_cast<std::uint8_t>(version);
+  }
+  header[at++] = static_cast<std::uint8_t>(length >> 8);
+  header[at++] = static_cast<std::uint8_t>(length);
+  return at;
+}
+
+void MacWithFixedWork(bool ssl3, MacKind mac, std::span<const std::uint8_t> secret, std::uint64_t sequence,
+                      std::uint8_t type, std::uint16_t version, std::span<const std::uint8_t> content,
+                      std::size_t fixed_length, std::uint8_t* out, std::size_t* blocks) {
+  std::uint8_t header[13];
+  const std::size_t header_length = MacHeader(ssl3, sequence, type, version, content.size(), header);
+  if (mac == MacKind::kMd5) {
+    RecordMac<Md5>(ssl3, secret, header, header_length, content, fixed_length, out, blocks);
+  } else {
+    RecordMac<Sha1>(ssl3, secret, header, header_length, content, fixed_length, out, blocks);
+  }
+}
+
+// All ones when a < b, else 0, without a branch (both far below 2^63).
+std::size_t MaskBelow(std::size_t a, std::size_t b) {
+  return static_cast<std::size_t>(0) - ((a - b) >> (sizeof(std::size_t) * 8 - 1));
 }
 
 // Constant-time comparison: a MAC check should not tell how many bytes matched.
@@ -105,27 +186,8 @@ std::unique_ptr<TlsBulkCipher> TlsBulkCipher::Create(CipherKind kind, std::span<
 void ComputeRecordMac(bool ssl3, MacKind mac, std::span<const std::uint8_t> secret, std::uint64_t sequence,
                       std::uint8_t type, std::uint16_t version, std::span<const std::uint8_t> content,
                       std::uint8_t* out) {
-  std::uint8_t header[13];
-  for (int k = 0; k < 8; ++k) header[k] = static_cast<std::uint8_t>(sequence >> (56 - 8 * k));
-  header[8] = type;
-  std::size_t at = 9;
-  if (!ssl3) {
-    header[at++] = static_cast<std::uint8_t>(version >> 8);
-    header[at++] = static_cast<std::uint8_t>(version);
-  }
-  header[at++] = static_cast<std::uint8_t>(content.size() >> 8);
-  header[at++] = static_cast<std::uint8_t>(content.size());
-  if (ssl3) {
-    if (mac == MacKind::kMd5) {
-      Ssl3Mac<Md5>(secret, 48, header, at, content, out);
-    } else {
-      Ssl3Mac<Sha1>(secret, 40, header, at, content, out);
-    }
-  } else if (mac == MacKind::kMd5) {
-    TlsMac<Md5>(secret, header, at, content, out);
-  } else {
-    TlsMac<Sha1>(secret, header, at, content, out);
-  }
+  std::size_t blocks = 0;
+  MacWithFixedWork(ssl3, mac, secret, sequence, type, version, content, 0, out, &blocks);
 }
 
 TlsRecordProtection::TlsRecordProtection(bool ssl3, const SuiteParams& suite, std::vector<std::uint8_t> mac_secret,
@@ -158,32 +220,61 @@ std::size_t TlsRecordProtection::Protect(std::uint8_t type, std::uint16_t versio
   return length;
 }
 
+TlsRecordProtection::~TlsRecordProtection() { SecureWipe(mac_secret_); }
+
 UnprotectResult TlsRecordProtection::Unprotect(std::uint8_t type, std::uint16_t version, std::uint64_t sequence,
                                                std::span<std::uint8_t> fragment, std::size_t* content_length) {
   const std::size_t block = cipher_->BlockSize();
-  if (fragment.size() < mac_size_ || (block != 0 && (fragment.empty() || fragment.size() % block != 0))) {
+  const std::size_t size = fragment.size();
+  last_mac_blocks_ = 0;
+  if (size < mac_size_ || (block != 0 && (size < mac_size_ + 1 || size % block != 0))) {
     return UnprotectResult::kBadRecordMac;
   }
-  cipher_->Crypt(fragment.data(), fragment.data(), fragment.size());
-  std::size_t padding = 0;  // padding bytes including the length byte
-  bool padding_ok = true;
-  if (block != 0) {
-    padding = static_cast<std::size_t>(fragment.back()) + 1;
-    // A padding length that would put the MAC before the fragment: refuse
-    // before computing anything from it.
-    if (padding + mac_size_ > fragment.size()) return UnprotectResult::kBadRecordMac;
-    if (!ssl3_) {
-      std::uint8_t diff = 0;
-      for (std::size_t k = fragment.size() - padding; k < fragment.size(); ++k) diff |= fragment[k] ^ fragment.back();
-      padding_ok = diff == 0;
+  cipher_->Crypt(fragment.data(), fragment.data(), size);
+  std::uint8_t expected[20];
+  std::uint8_t received[20] = {};
+  if (block == 0) {
+    MacWithFixedWork(ssl3_, mac_kind_, mac_secret_, sequence, type, version, fragment.first(size - mac_size_), 0,
+                     expected, &last_mac_blocks_);
+    if (!SameBytes(expected, fragment.data() + size - mac_size_, mac_size_)) return UnprotectResult::kBadRecordMac;
+    *content_length = size - mac_size_;
+    return UnprotectResult::kOk;
+  }
+  // Block ciphers: nothing below depends on the padding by branch, early
+  // return or amount of hashing, so a forger learns nothing from timing about
+  // the bytes a padding oracle would give away.
+  const std::uint8_t pad_byte = fragment[size - 1];
+  std::size_t padding = static_cast<std::size_t>(pad_byte) + 1;  // the length byte included
+  // A padding that would put the MAC before the fragment counts as bad and
+  // as one byte long, so that the work stays the same.
+  std::size_t good = ~MaskBelow(size, padding + mac_size_);
+  padding = (padding & good) | (1 & ~good);
+  if (!ssl3_) {
+    // Every padding byte equals the length byte: check the longest padding
+    // there could be, counting only the bytes inside this one.
+    const std::size_t scan = std::min<std::size_t>(256, size);
+    std::size_t diff = 0;
+    for (std::size_t k = 0; k < scan; ++k) {
+      diff |= MaskBelow(k, padding) & (fragment[size - 1 - k] ^ pad_byte);
+    }
+    good &= MaskBelow(diff, 1);
+  }
+  const std::size_t length = size - padding - mac_size_;
+  const std::size_t longest = size - 1 - mac_size_;
+  MacWithFixedWork(ssl3_, mac_kind_, mac_secret_, sequence, type, version, fragment.first(length), longest, expected,
+                   &last_mac_blocks_);
+  // The received MAC sits where the padding says; read it from every place
+  // it could be, keeping only the right one.
+  const std::size_t first = longest >= 255 ? longest - 255 : 0;
+  for (std::size_t at = first; at + mac_size_ <= size - 1 && at <= longest; ++at) {
+    const std::size_t here = ~MaskBelow(at, length) & ~MaskBelow(length, at);  // at == length
+    for (std::size_t j = 0; j < mac_size_; ++j) {
+      received[j] |= static_cast<std::uint8_t>(fragment[at + j] & here);
     }
   }
-  const std::size_t length = fragment.size() - padding - mac_size_;
-  std::uint8_t expected[20];
-  ComputeRecordMac(ssl3_, mac_kind_, mac_secret_, sequence, type, version, fragment.first(length), expected);
-  const bool mac_ok = SameBytes(expected, fragment.data() + length, mac_size_);
-  if (!mac_ok || !padding_ok) return UnprotectResult::kBadRecordMac;
-  if (ssl3_ && block != 0 && padding > block) return UnprotectResult::kBadSsl3Padding;
+  const bool mac_ok = SameBytes(expected, received, mac_size_);
+  if (!mac_ok || good == 0) return UnprotectResult::kBadRecordMac;
+  if (ssl3_ && padding > block) return UnprotectResult::kBadSsl3Padding;
   *content_length = length;
   return UnprotectResult::kOk;
 }

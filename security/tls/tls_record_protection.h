@@ -45,6 +45,9 @@ class TlsRecordProtection {
  public:
   TlsRecordProtection(bool ssl3, const SuiteParams& suite, std::vector<std::uint8_t> mac_secret,
                       std::unique_ptr<TlsBulkCipher> cipher);
+  ~TlsRecordProtection();
+  TlsRecordProtection(const TlsRecordProtection&) = delete;
+  TlsRecordProtection& operator=(const TlsRecordProtection&) = delete;
 
   // Bytes the protected form of `content_length` content bytes takes.
   std::size_t ProtectedSize(std::size_t content_length) const;
@@ -53,12 +56,18 @@ class TlsRecordProtection {
   // may not overlap `out`. Returns the fragment length.
   std::size_t Protect(std::uint8_t type, std::uint16_t version, std::uint64_t sequence,
                       std::span<const std::uint8_t> content, std::uint8_t* out);
-  // Decrypts `fragment` in place and checks it. Lengths are checked before
-  // the MAC is computed; a TLS padding whose bytes do not all equal the padding
-  // length is reported exactly like a bad MAC. On kOk `*content_length` is the
-  // length of the content at the front of the fragment.
+  // Decrypts `fragment` in place and checks it. A fragment too short for a
+  // MAC (and one padding byte) or not whole blocks is refused at once; past
+  // that, block cipher records take the same work whatever their padding
+  // says: the padding and the MAC are both checked, the MAC always over as
+  // many hash blocks as the longest content the fragment could hold. A TLS
+  // padding whose bytes do not all equal the padding length is reported
+  // exactly like a bad MAC. On kOk `*content_length` is the length of the
+  // content at the front of the fragment.
   UnprotectResult Unprotect(std::uint8_t type, std::uint16_t version, std::uint64_t sequence,
                             std::span<std::uint8_t> fragment, std::size_t* content_length);
+  // The hash compression blocks the last Unprotect ran for its MAC.
+  std::size_t LastMacBlocks() const { return last_mac_blocks_; }
 
  private:
   bool ssl3_;
@@ -66,6 +75,7 @@ class TlsRecordProtection {
   std::size_t mac_size_;
   std::vector<std::uint8_t> mac_secret_;
   std::unique_ptr<TlsBulkCipher> cipher_;
+  std::size_t last_mac_blocks_ = 0;
 };
 
 }  // namespace security

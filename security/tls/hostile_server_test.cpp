@@ -1,0 +1,193 @@
+// TlsEngine against a server on the path that misbehaves: every hostile
+// flight must end the handshake with its alert and error code before any
+// application data leaves the client; an honest flight from the same fake
+// completes, so the refusals are the engine's doing.
+
+#include <gtest/gtest.h>
+
+#include "security/certs/certificate_store.h"
+#include "security/certs/chain_verifier.h"
+#include "security/certs/day_number.h"
+#include "security/certs/server_certificate_acceptance.h"
+#include "security/tls/hostile_tls_server_fake.h"
+#include "security/tls/tls_engine.h"
+#include "security/tls/tls_server_fake.h"
+
+namespace security {
+namespace {
+
+using testing::Bytes;
+using testing::HostileTlsServerFake;
+using testing::ScriptedTransportFake;
+using testing::TestCertificate;
+using testing::TestKey;
+using Flight = HostileTlsServerFake::Flight;
+
+HostileTlsServerFake::Options Hostile(std::uint16_t version, std::uint16_t suite, Flight flight,
+                                      const std::string& certificate = "server.crt",
+                                      const std::string& key = "server.key") {
+  HostileTlsServerFake::Options options;
+  options.version = version;
+  options.suite = suite;
+  options.flight = flight;
+  options.chain = {TestCertificate(certificate).Der().ToVector()};
+  options.key = TestKey(key);
+  options.other_chain = {TestCertificate("client.crt").Der().ToVector()};
+  return options;
+}
+
+int MaskFor(std::uint16_t version) { return version == 0x0300 ? kProtocolSsl3 : kProtocolTls1; }
+
+TEST(HostileServerTest, HonestFlightsFromTheFakeComplete) {
+  for (std::uint16_t version : {0x0300, 0x0301}) {
+    for (std::uint16_t suite : {0x000A, 0x0016, 0x0004}) {
+      SCOPED_TRACE(::testing::Message() << version << " " << suite);
+      TlsEngine engine;
+      HostileTlsServerFake server(Hostile(version, suite, Flight::kHonest));
+      ScriptedTransportFake link(engine, &server, 7);
+      engine.SetVersionMask(MaskFor(version));
+      ASSERT_TRUE(link.Handshake());
+      server.SendProtected(23, {'o', 'k'});
+      link.PumpAll();
+      EXPECT_EQ(link.data, "ok");
+      ASSERT_TRUE(engine.Write(reinterpret_cast<const std::uint8_t*>("hi"), 2));
+      EXPECT_EQ(server.application_data(), "hi");
+    }
+  }
+}
+
+struct HostileCase {
+  const char* what;
+  std::uint16_t version;
+  std::uint16_t suite;
+  Flight flight;
+  int alert;  // on the wire
+  int code;   // reported through onError
+  const char* certificate = "server.crt";
+  const char* key = "server.key";
+};
+
+void ExpectRefused(const HostileCase& c) {
+  SCOPED_TRACE(::testing::Message() << c.what << ", version " << c.version << ", suite " << c.suite);
+  TlsEngine engine;
+  HostileTlsServerFake server(Hostile(c.version, c.suite, c.flight, c.certificate, c.key));
+  ScriptedTransportFake link(engine, &server);
+  engine.SetVersionMask(MaskFor(c.version));
+  EXPECT_FALSE(link.Handshake());
+  EXPECT_EQ(link.errors, std::vector<int>{c.code});
+  EXPECT_EQ(link.closed, std::vector<int>{0});
+  EXPECT_EQ(server.alerts(), (std::vector<std::pair<int, int>>{{2, c.alert}}));
+  EXPECT_EQ(link.established_calls, 0);
+  EXPECT_FALSE(engine.IsEstablished());
+  EXPECT_FALSE(engine.Write(reinterpret_cast<const std::uint8_t*>("MAIL FROM"), 9));
+  EXPECT_FALSE(server.application_data_seen()) << "application data left the client";
+}
+
+TEST(HostileServerTest, AnonymousSuitesAreNeitherOfferedNorTaken) {
+  // Anonymous suites can never pass the certificate acceptance: a server
+  // choosing one, with or without a certificate, gets illegal_parameter.
+  const HostileCase cases[] = {
+      {"certificate in an anonymous suite", 0x0301, 0x0034, Flight::kCertificateInAnonymousSuite, 47, 47},
+      {"certificate in an anonymous suite", 0x0300, 0x0018, Flight::kCertificateInAnonymousSuite, 47, 47},
+      {"plain anonymous suite", 0x0301, 0x003A, Flight::kHonest, 47, 47},
+  };
+  for (const auto& c : cases) ExpectRefused(c);
+}
+
+TEST(HostileServerTest, SecondCertificateMessageIsUnexpected) {
+  // The key would come from the first chain and acceptance would look at the
+  // second: a path attacker's own certificate first, the real server's after.
+  for (std::uint16_t version : {0x0300, 0x0301}) {
+    for (std::uint16_t suite : {0x000A, 0x0016}) {
+      ExpectRefused({"two Certificate messages", version, suite, Flight::kTwoCertificates, 10, 10});
+      TlsEngine engine;
+      HostileTlsServerFake server(Hostile(version, suite, Flight::kTwoCertificates));
+      ScriptedTransportFake link(engine, &server);
+      engine.SetVersionMask(MaskFor(version));
+      link.Handshake();
+      const std::string first = TestCertificate("client.crt").Subject().text;
+      EXPECT_EQ(link.peer_subjects, std::vector<std::string>{first});
+      ASSERT_EQ(engine.ServerChain().size(), 1u);
+      EXPECT_EQ(engine.ServerCertificate()->Subject().text, first);
+      EXPECT_FALSE(server.client_key_exchange_seen());
+    }
+  }
+}
+
+TEST(HostileServerTest, TemporaryRsaKeyOutsideExportSuitesIsUnexpected) {
+  for (std::uint16_t version : {0x0300, 0x0301}) {
+    for (std::uint16_t suite : {0x000A, 0x0004}) {
+      ExpectRefused({"512-bit temporary RSA key", version, suite, Flight::kTemporaryRsaKey, 10, 10});
+    }
+  }
+}
+
+TEST(HostileServerTest, ShortKeysAndPrimesAreInsufficientSecurity) {
+  // SSL 3.0 has no insufficient_security alert: handshake_failure goes on
+  // the wire, 71 to the owner.
+  const HostileCase cases[] = {
+      {"768-bit DH prime", 0x0301, 0x0033, Flight::kShortDhPrime, 71, 71},
+      {"768-bit DH prime", 0x0300, 0x0016, Flight::kShortDhPrime, 40, 71},
+      {"512-bit certificate key", 0x0301, 0x002F, Flight::kHonest, 71, 71, "weak512.crt", "weak512.key"},
+      {"512-bit certificate key", 0x0300, 0x000A, Flight::kHonest, 40, 71, "weak512.crt", "weak512.key"},
+      {"512-bit certificate key signing DHE", 0x0301, 0x0033, Flight::kHonest, 71, 71, "weak512.crt", "weak512.key"},
+  };
+  for (const auto& c : cases) ExpectRefused(c);
+}
+
+TEST(HostileServerTest, MessagesOutOfOrderAreUnexpected) {
+  for (std::uint16_t version : {0x0300, 0x0301}) {
+    const HostileCase cases[] = {
+        {"ServerKeyExchange before Certificate", version, 0x0016, Flight::kKeyExchangeBeforeCertificate, 10, 10},
+        {"ServerHelloDone without Certificate", version, 0x000A, Flight::kDoneWithoutCertificate, 10, 10},
+        {"CertificateRequest before Certificate", version, 0x000A, Flight::kRequestBeforeCertificate, 10, 10},
+        {"DHE without ServerKeyExchange", version, 0x0016, Flight::kDoneWithoutKeyExchange, 10, 10},
+        {"ServerHello twice", version, 0x000A, Flight::kServerHelloTwice, 10, 10},
+        {"Certificate after ServerHelloDone", version, 0x000A, Flight::kCertificateAfterDone, 10, 10},
+    };
+    for (const auto& c : cases) ExpectRefused(c);
+  }
+}
+
+TEST(HostileServerTest, AcceptanceChecksTheCertificateWhoseKeyIsUsed) {
+  TlsEngine engine;
+  auto options = Hostile(0x0301, 0x002F, Flight::kHonest);
+  options.chain = {TestCertificate("leaf.crt").Der().ToVector(), TestCertificate("mid.crt").Der().ToVector(),
+                   TestCertificate("ca.crt").Der().ToVector()};
+  HostileTlsServerFake server(options);
+  ScriptedTransportFake link(engine, &server);
+  ASSERT_TRUE(link.Handshake());
+  ASSERT_NE(engine.ServerCertificate(), nullptr);
+  EXPECT_EQ(engine.ServerCertificate()->Subject().text, "CN=Chain Leaf");
+
+  // A store that holds more than this connection's chain is emptied first.
+  MemoryCertificateStore received;
+  received.Add(TestCertificate("server.crt"));
+  engine.CopyServerChainTo(received);
+  const auto held = received.All();
+  ASSERT_EQ(held.size(), 3u);
+  EXPECT_EQ(held.back()->Subject().text, "CN=Chain Leaf");
+
+  MemoryCertificateStore trusted;
+  trusted.Add(TestCertificate("ca.crt"));
+  const double now = CurrentDayNumber();
+  EXPECT_EQ(CheckServerCertificate("x", *engine.ServerCertificate(), received, trusted, now).chain_result,
+            kChainTrusted);
+
+  // A trusted certificate for the host added last does not stand in for the
+  // leaf the engine named.
+  MemoryCertificateStore localhost_trusted;
+  localhost_trusted.Add(TestCertificate("server.crt"));
+  received.Add(TestCertificate("server.crt"));
+  EXPECT_TRUE(CheckServerCertificate("localhost", received, localhost_trusted, now).accepted);
+  EXPECT_FALSE(
+      CheckServerCertificate("localhost", *engine.ServerCertificate(), received, localhost_trusted, now).accepted);
+  // Nor is a leaf accepted that did not come with the chain.
+  MemoryCertificateStore chain_only;
+  engine.CopyServerChainTo(chain_only);
+  EXPECT_FALSE(CheckServerCertificate("localhost", TestCertificate("server.crt"), chain_only, localhost_trusted, now)
+                   .accepted);
+}
+
+}  // namespace
+}  // namespace security

@@ -1,0 +1,347 @@
+#include "security/tls/hostile_tls_server_fake.h"
+
+#include <algorithm>
+
+#include "security/crypto/dh.h"
+#include "security/crypto/md5.h"
+#include "security/crypto/sha1.h"
+
+namespace security::testing {
+namespace {
+
+using Bytes = HostileTlsServerFake::Bytes;
+
+void Put16(Bytes& out, std::size_t v) {
+  out.push_back(static_cast<std::uint8_t>(v >> 8));
+  out.push_back(static_cast<std::uint8_t>(v));
+}
+
+void Put24(Bytes& out, std::size_t v) {
+  out.push_back(static_cast<std::uint8_t>(v >> 16));
+  Put16(out, v);
+}
+
+void PutVector16(Bytes& out, const Bytes& value) {
+  Put16(out, value.size());
+  out.insert(out.end(), value.begin(), value.end());
+}
+
+// The Oakley groups of RFC 2409: the second (1024 bits) for honest
+// handshakes, the first (768 bits) as the short prime.
+BigNumber Prime1024() {
+  return BigNumber::FromHex(
+      "FFFFFFFFFFFFFFFFC90FDAA22168C234C4C6628B80DC1CD129024E088A67CC74020BBEA63B139B22514A08798E3404DD"
+      "EF9519B3CD3A431B302B0A6DF25F14374FE1356D6D51C245E485B576625E7EC6F44C42E9A637ED6B0BFF5CB6F406B7ED"
+      "EE386BFB5A899FA5AE9F24117C4B1FE649286651ECE65381FFFFFFFFFFFFFFFF");
+}
+
+BigNumber Prime768() {
+  return BigNumber::FromHex(
+      "FFFFFFFFFFFFFFFFC90FDAA22168C234C4C6628B80DC1CD129024E088A67CC74020BBEA63B139B22514A08798E3404DD"
+      "EF9519B3CD3A431B302B0A6DF25F14374FE1356D6D51C245E485B576625E7EC6F44C42E9A63A3620FFFFFFFFFFFFFFFF");
+}
+
+bool IsDh(const SuiteParams& suite) {
+  return suite.key_exchange == KeyExchange::kDhe || suite.key_exchange == KeyExchange::kDhAnon;
+}
+
+}  // namespace
+
+HostileTlsServerFake::HostileTlsServerFake(Options options) : options_(std::move(options)) {
+  ssl3_ = options_.version == 0x0300;
+  suite_ = FindSuite(ssl3_ ? Ssl3SuiteTable() : TlsSuiteTable(), options_.suite);
+  for (int k = 0; k < 32; ++k) server_random_[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(0xB0 + k);
+  dh_x_ = BigNumber::FromBytes(Bytes(32, 0x5a));
+}
+
+HostileTlsServerFake::~HostileTlsServerFake() = default;
+
+bool HostileTlsServerFake::application_data_seen() const {
+  return std::find(record_types_.begin(), record_types_.end(), 23) != record_types_.end();
+}
+
+void HostileTlsServerFake::FromClient(const std::uint8_t* bytes, std::size_t length) {
+  in_.insert(in_.end(), bytes, bytes + length);
+  while (!broken_ && in_.size() >= 5) {
+    const std::size_t n = static_cast<std::size_t>(in_[3]) << 8 | in_[4];
+    if (in_.size() < 5 + n) return;
+    const std::uint8_t type = in_[0];
+    Bytes fragment(in_.begin() + 5, in_.begin() + 5 + static_cast<std::ptrdiff_t>(n));
+    in_.erase(in_.begin(), in_.begin() + 5 + static_cast<std::ptrdiff_t>(n));
+    record_types_.push_back(type);
+    HandleRecord(type, std::move(fragment));
+  }
+}
+
+void HostileTlsServerFake::HandleRecord(std::uint8_t type, Bytes fragment) {
+  if (read_ != nullptr) {
+    std::size_t length = 0;
+    if (read_->Unprotect(type, options_.version, read_sequence_++, fragment, &length) != UnprotectResult::kOk) {
+      broken_ = true;
+      return;
+    }
+    fragment.resize(length);
+  }
+  switch (type) {
+    case 20: {
+      if (suite_ == nullptr || !client_key_exchange_seen_) {
+        broken_ = true;
+        return;
+      }
+      const auto keys = Keys();
+      read_ = std::make_unique<TlsRecordProtection>(
+          ssl3_, *suite_, keys.client_mac, TlsBulkCipher::Create(suite_->cipher, keys.client_key, keys.client_iv, false));
+      read_sequence_ = 0;
+      return;
+    }
+    case 21:
+      if (fragment.size() >= 2) alerts_.emplace_back(fragment[0], fragment[1]);
+      return;
+    case 23:
+      application_data_.append(fragment.begin(), fragment.end());
+      return;
+    case 22: {
+      std::size_t at = 0;
+      while (!broken_ && at + 4 <= fragment.size()) {
+        const std::size_t n =
+            static_cast<std::size_t>(fragment[at + 1]) << 16 | static_cast<std::size_t>(fragment[at + 2]) << 8 | fragment[at + 3];
+        if (n > fragment.size() - at - 4) {
+          broken_ = true;
+          return;
+        }
+        HandleHandshake(Bytes(fragment.begin() + static_cast<std::ptrdiff_t>(at),
+                              fragment.begin() + static_cast<std::ptrdiff_t>(at + 4 + n)));
+        at += 4 + n;
+      }
+      return;
+    }
+    default:
+      broken_ = true;
+  }
+}
+
+void HostileTlsServerFake::HandleHandshake(const Bytes& message) {
+  const Bytes body(message.begin() + 4, message.end());
+  switch (message[0]) {
+    case 1:
+      if (hello_seen_ || body.size() < 34 || suite_ == nullptr) {
+        broken_ = true;
+        return;
+      }
+      std::copy(body.begin() + 2, body.begin() + 34, client_random_.begin());
+      hello_seen_ = true;
+      Transcript(message);
+      SendServerFlight();
+      return;
+    case 16: {
+      Transcript(message);
+      client_key_exchange_seen_ = true;
+      if (suite_->key_exchange == KeyExchange::kRsa) {
+        const std::size_t skip = ssl3_ ? 0 : 2;
+        if (body.size() < skip) {
+          broken_ = true;
+          return;
+        }
+        const BigNumber value = BigNumber::FromBytes({body.data() + skip, body.size() - skip});
+        if (BigNumber::Compare(value, options_.key.modulus) >= 0) {
+          broken_ = true;
+          return;
+        }
+        const auto block = RsaPrivateOperation(options_.key, value).ToBytes(options_.key.modulus.ByteLength());
+        pre_master_.assign(block.end() - 48, block.end());
+      } else {
+        if (body.size() < 2) {
+          broken_ = true;
+          return;
+        }
+        const BigNumber yc = BigNumber::FromBytes({body.data() + 2, body.size() - 2});
+        pre_master_ = BigNumber::ModExp(yc, dh_x_, Prime1024()).ToMinimalBytes();
+      }
+      master_ = ssl3_ ? Ssl3MasterSecret(pre_master_, client_random_, server_random_)
+                      : TlsMasterSecret(pre_master_, client_random_, server_random_);
+      return;
+    }
+    case 11:
+    case 15:
+      Transcript(message);
+      return;
+    case 20: {
+      // The client's Finished is taken as it comes: the engine's own tests
+      // check it; this server only needs the transcript to answer.
+      Transcript(message);
+      SendRecord(20, {1});
+      const auto keys = Keys();
+      write_mac_ = keys.server_mac;
+      write_ = TlsBulkCipher::Create(suite_->cipher, keys.server_key, keys.server_iv, true);
+      write_sequence_ = 0;
+      Bytes verify;
+      if (ssl3_) {
+        const auto h = Ssl3HandshakeHash(transcript_, "SRVR", master_);
+        verify.assign(h.begin(), h.end());
+      } else {
+        const auto h = TlsFinished(master_, "server finished", transcript_);
+        verify.assign(h.begin(), h.end());
+      }
+      SendRecord(22, Message(20, verify));
+      established_ = true;
+      return;
+    }
+    default:
+      broken_ = true;
+  }
+}
+
+Bytes HostileTlsServerFake::Message(std::uint8_t type, const Bytes& body) {
+  Bytes m = {type};
+  Put24(m, body.size());
+  m.insert(m.end(), body.begin(), body.end());
+  return m;
+}
+
+Bytes HostileTlsServerFake::CertificateMessage(const std::vector<Bytes>& chain) {
+  Bytes list;
+  for (const auto& der : chain) {
+    Put24(list, der.size());
+    list.insert(list.end(), der.begin(), der.end());
+  }
+  Bytes body;
+  Put24(body, list.size());
+  body.insert(body.end(), list.begin(), list.end());
+  return Message(11, body);
+}
+
+Bytes HostileTlsServerFake::DhParams(const BigNumber& p) {
+  Bytes params;
+  PutVector16(params, p.ToMinimalBytes());
+  PutVector16(params, {2});
+  PutVector16(params, DhPublicValue(p, BigNumber(2), dh_x_).ToMinimalBytes());
+  return params;
+}
+
+Bytes HostileTlsServerFake::SignedKeyExchange(const Bytes& params) {
+  Md5 md5;
+  Sha1 sha;
+  for (const auto* random : {&client_random_, &server_random_}) {
+    md5.Update(random->data(), random->size());
+    sha.Update(random->data(), random->size());
+  }
+  md5.Update(params);
+  sha.Update(params);
+  const auto a = md5.Final();
+  const auto b = sha.Final();
+  Bytes hash(a.begin(), a.end());
+  hash.insert(hash.end(), b.begin(), b.end());
+  const std::size_t k = options_.key.modulus.ByteLength();
+  const auto signature = RsaPrivateOperation(options_.key, BigNumber::FromBytes(Pkcs1Type1Block(hash, k))).ToBytes(k);
+  Bytes body = params;
+  PutVector16(body, signature);
+  return Message(12, body);
+}
+
+void HostileTlsServerFake::SendServerFlight() {
+  Bytes hello;
+  Put16(hello, options_.version);
+  hello.insert(hello.end(), server_random_.begin(), server_random_.end());
+  hello.push_back(32);
+  for (int k = 0; k < 32; ++k) hello.push_back(static_cast<std::uint8_t>(k));
+  Put16(hello, options_.suite);
+  hello.push_back(0);
+  const Bytes server_hello = Message(2, hello);
+  const Bytes certificate = CertificateMessage(options_.chain);
+  const bool anonymous = suite_->key_exchange == KeyExchange::kDhAnon;
+  const Bytes key_exchange = !IsDh(*suite_) ? Bytes()
+                             : anonymous   ? Message(12, DhParams(Prime1024()))
+                                           : SignedKeyExchange(DhParams(Prime1024()));
+  const Bytes done = Message(14, {});
+  Bytes request = {1, 1};  // rsa_sign, no authorities
+  Put16(request, 0);
+
+  std::vector<Bytes> flight;
+  switch (options_.flight) {
+    case Flight::kHonest:
+      flight = {server_hello};
+      if (!anonymous) flight.push_back(certificate);
+      if (!key_exchange.empty()) flight.push_back(key_exchange);
+      flight.push_back(done);
+      break;
+    case Flight::kCertificateInAnonymousSuite:
+      flight = {server_hello, certificate, Message(12, DhParams(Prime1024())), done};
+      break;
+    case Flight::kTwoCertificates:
+      flight = {server_hello, CertificateMessage(options_.other_chain), certificate};
+      if (!key_exchange.empty()) flight.push_back(key_exchange);
+      flight.push_back(done);
+      break;
+    case Flight::kTemporaryRsaKey: {
+      Bytes params;
+      PutVector16(params, (BigNumber(1).ShiftedLeft(511) + BigNumber(0x10001)).ToMinimalBytes());
+      PutVector16(params, {1, 0, 1});
+      flight = {server_hello, certificate, SignedKeyExchange(params), done};
+      break;
+    }
+    case Flight::kShortDhPrime:
+      flight = {server_hello, certificate, SignedKeyExchange(DhParams(Prime768())), done};
+      break;
+    case Flight::kKeyExchangeBeforeCertificate:
+      flight = {server_hello, SignedKeyExchange(DhParams(Prime1024())), certificate, done};
+      break;
+    case Flight::kDoneWithoutCertificate:
+      flight = {server_hello, done};
+      break;
+    case Flight::kRequestBeforeCertificate:
+      flight = {server_hello, Message(13, request), certificate, done};
+      break;
+    case Flight::kDoneWithoutKeyExchange:
+      flight = {server_hello, certificate, done};
+      break;
+    case Flight::kServerHelloTwice:
+      flight = {server_hello, server_hello, certificate, done};
+      break;
+    case Flight::kCertificateAfterDone:
+      flight = {server_hello, certificate};
+      if (!key_exchange.empty()) flight.push_back(key_exchange);
+      flight.push_back(done);
+      flight.push_back(certificate);
+      break;
+  }
+  Bytes record;
+  for (const auto& message : flight) {
+    Transcript(message);
+    record.insert(record.end(), message.begin(), message.end());
+  }
+  SendRecord(22, record);
+}
+
+TlsKeys HostileTlsServerFake::Keys() const {
+  return ssl3_ ? Ssl3KeyBlock(master_, client_random_, server_random_, *suite_)
+               : TlsKeyBlock(master_, client_random_, server_random_, *suite_);
+}
+
+void HostileTlsServerFake::SendProtected(std::uint8_t type, const Bytes& content, bool spoil_mac, int padding_byte) {
+  SendRecord(type, content, spoil_mac, padding_byte);
+}
+
+void HostileTlsServerFake::SendRecord(std::uint8_t type, const Bytes& content, bool spoil_mac, int padding_byte) {
+  Bytes fragment = content;
+  if (write_ != nullptr) {
+    Bytes mac(suite_->mac_size);
+    ComputeRecordMac(ssl3_, suite_->mac, write_mac_, write_sequence_++, type, options_.version, content, mac.data());
+    if (spoil_mac && !mac.empty()) mac[0] ^= 1;
+    fragment.insert(fragment.end(), mac.begin(), mac.end());
+    const std::size_t block = suite_->BlockSize();
+    if (block != 0) {
+      const std::size_t padding = block - fragment.size() % block;
+      fragment.insert(fragment.end(), padding, static_cast<std::uint8_t>(padding - 1));
+      if (padding_byte >= 0 && padding_byte <= 255) fragment.back() = static_cast<std::uint8_t>(padding_byte);
+    }
+    write_->Crypt(fragment.data(), fragment.data(), fragment.size());
+  }
+  // Records longer than a record may be are cut; the fuzzer asks for any length.
+  if (fragment.size() > 0xffff) fragment.resize(0xffff);
+  out_.push_back(type);
+  Put16(out_, options_.version);
+  Put16(out_, fragment.size());
+  out_.insert(out_.end(), fragment.begin(), fragment.end());
+}
+
+}  // namespace security::testing
