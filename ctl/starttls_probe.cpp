@@ -53,6 +53,8 @@ int ReportFailure(protocols::MailClient& client, protocols::MailResult result, c
     out << "handshake failed: " << HexCode(result, 8);
     if (result == protocols::kTlsPlaintextAtSwitch) {
       out << " (plaintext after the go-ahead)";
+    } else if (result == protocols::kTlsNoRandomSource) {
+      out << " (no random source)";
     } else if (alert < 256) {
       out << " (" << TlsAlertName(alert) << ')';
     }

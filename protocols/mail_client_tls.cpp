@@ -74,6 +74,9 @@ MailResult MailClient::Handshake() {
     try {
       engine_->Start();
       while (!engine_->IsEstablished() && !tls_error_ && connected_ && engine_->IsSessionOpen()) engine_->Pump();
+    } catch (const security::TlsNoRandomSource&) {
+      tls_error_ = true;
+      last_tls_code_ = kTlsNoRandomSource;
     } catch (const security::TlsException&) {
       tls_error_ = true;
     }

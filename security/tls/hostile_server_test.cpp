@@ -9,6 +9,7 @@
 #include "security/certs/chain_verifier.h"
 #include "security/certs/day_number.h"
 #include "security/certs/server_certificate_acceptance.h"
+#include "security/crypto/random_generator.h"
 #include "security/tls/hostile_tls_server_fake.h"
 #include "security/tls/tls_engine.h"
 #include "security/tls/tls_server_fake.h"
@@ -147,6 +148,45 @@ TEST(HostileServerTest, MessagesOutOfOrderAreUnexpected) {
     };
     for (const auto& c : cases) ExpectRefused(c);
   }
+}
+
+// A certificate whose key usage forbids what the suite does with the key is
+// refused before the client sends anything keyed to it.
+TEST(HostileServerTest, KeyUsageMustFitTheKeyExchange) {
+  const HostileCase cases[] = {
+      {"sign-only key for RSA key exchange", 0x0301, 0x002F, Flight::kHonest, 43, 43, "sign-only.crt"},
+      {"sign-only key for RSA key exchange", 0x0300, 0x000A, Flight::kHonest, 43, 43, "sign-only.crt"},
+      {"encipher-only key signing DHE", 0x0301, 0x0033, Flight::kHonest, 43, 43, "encipher-only.crt"},
+  };
+  for (const auto& c : cases) ExpectRefused(c);
+  // The fitting use of each still completes.
+  const std::pair<std::uint16_t, const char*> fitting[] = {{0x002F, "encipher-only.crt"}, {0x0033, "sign-only.crt"}};
+  for (const auto& [suite, certificate] : fitting) {
+    SCOPED_TRACE(certificate);
+    TlsEngine engine;
+    HostileTlsServerFake server(Hostile(0x0301, suite, Flight::kHonest, certificate));
+    ScriptedTransportFake link(engine, &server);
+    EXPECT_TRUE(link.Handshake());
+  }
+}
+
+// A system without a random source gets no handshake at all, rather than one
+// keyed with something guessable.
+class FailingRandomSourceFake : public RandomSource {
+ public:
+  bool Fill(std::span<std::uint8_t>) override { return false; }
+};
+
+TEST(HostileServerTest, NoRandomSourceMeansNoHandshake) {
+  FailingRandomSourceFake failing;
+  TlsEngine engine;
+  engine.Random() = RandomGenerator(failing);
+  HostileTlsServerFake server(Hostile(0x0301, 0x002F, Flight::kHonest));
+  ScriptedTransportFake link(engine, &server);
+  EXPECT_THROW(engine.Start(), TlsNoRandomSource);
+  EXPECT_EQ(link.errors, std::vector<int>{80});
+  EXPECT_FALSE(engine.IsEstablished());
+  EXPECT_TRUE(server.record_types().empty()) << "nothing may leave without a key";
 }
 
 TEST(HostileServerTest, AcceptanceChecksTheCertificateWhoseKeyIsUsed) {

@@ -504,6 +504,15 @@ void TlsEngine::Start() {
   d.transcript_length = 0;
   d.received = 0;
   d.header_phase = 0;
+  // A fresh key per connection; without the system's source there is no
+  // secret to protect the session with, so the handshake does not begin.
+  if (!d.random.Reseed()) {
+    d.aborted = true;
+    d.ReportError(AlertCode(AlertKind::kInternalError));
+    d.EndSession();
+    d.ReleaseBuffersIfEnded();
+    throw TlsNoRandomSource();
+  }
   d.Trace(kTraceSessionOpened);
   try {
     d.SendFirstFlight();

@@ -107,6 +107,12 @@ class TlsException : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Start found no system random source to key the connection with.
+class TlsNoRandomSource : public TlsException {
+ public:
+  TlsNoRandomSource() : TlsException("No random source") {}
+};
+
 // The four buffers of a connection. An engine given a set shares it (the mail
 // client passes ProcessWide()); only one engine may use a set between its
 // Start and the end of its connection: a second engine's Start waits until

@@ -201,8 +201,11 @@ struct TlsEngine::Impl {
   void HandleFinished(const std::uint8_t* body, std::size_t length);
   // Passes the chain to onPeerCertificate (the far end first, the server's own
   // last), keeps it and takes the server's key from its first certificate.
-  // 0 when taken, else the alert code to fail with (42 refused, 71 weak key).
+  // 0 when taken, else the alert code to fail with (42 refused, 43 a key
+  // usage the suite cannot use, 71 weak key).
   int AcceptChain(std::vector<Certificate> chain);
+  // Whether the server certificate's keyUsage allows what the suite does with its key.
+  bool KeyUsageFitsSuite(const Certificate& server);
   bool AskClientCertificate(int type, std::size_t key_room);
   bool SendClientKeyExchange();
   bool SendCertificateVerify();

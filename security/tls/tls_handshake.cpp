@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "security/certs/certificate.h"
+#include "security/certs/certificate_usage.h"
 #include "security/crypto/dh.h"
 #include "security/crypto/md5.h"
 #include "security/crypto/secure_wipe.h"
@@ -296,6 +297,27 @@ bool TlsEngine::Impl::HandleServerHello(const std::uint8_t* body, std::size_t le
   return true;
 }
 
+// A key whose certificate restricts its use may only do what the suite asks of
+// it: decrypt the pre-master secret (RSA), sign the ephemeral parameters (DHE),
+// or be the DH share itself. An export RSA suite may do either, since whether
+// a temporary key is signed is only known later.
+bool TlsEngine::Impl::KeyUsageFitsSuite(const Certificate& server) {
+  const SuiteParams* suite = Side().suite;
+  if (suite == nullptr) return true;
+  switch (suite->key_exchange) {
+    case KeyExchange::kRsa:
+      if (KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kRsa)) return true;
+      return suite->exportable && KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kSignedDiffieHellman);
+    case KeyExchange::kDhe:
+      return KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kSignedDiffieHellman);
+    case KeyExchange::kDh:
+      return KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kStaticDiffieHellman);
+    case KeyExchange::kDhAnon:
+      return true;
+  }
+  return true;
+}
+
 int TlsEngine::Impl::AcceptChain(std::vector<Certificate> chain) {
   auto ask = [&](const Certificate& certificate) {
     int accept = 1;
@@ -308,6 +330,7 @@ int TlsEngine::Impl::AcceptChain(std::vector<Certificate> chain) {
   if (chain.empty()) return AlertCode(AlertKind::kBadCertificate);
   const Certificate& server = chain[0];
   if (!ask(server)) return AlertCode(AlertKind::kBadCertificate);
+  if (!KeyUsageFitsSuite(server)) return AlertCode(AlertKind::kUnsupportedCertificate);
   // The key always comes from the certificate that acceptance will check.
   const int kind = server.KeyKind();
   if (IsRsaKeyKind(kind)) {
@@ -357,6 +380,8 @@ bool TlsEngine::Impl::HandleCertificate(const std::uint8_t* body, std::size_t le
   const int refusal = AcceptChain(std::move(chain));
   if (refusal == AlertCode(AlertKind::kInsufficientSecurity)) {
     FailWeakKey();
+  } else if (refusal == AlertCode(AlertKind::kUnsupportedCertificate)) {
+    Fail(refusal, refusal);
   } else if (refusal != 0) {
     Fail(AlertCode(AlertKind::kBadCertificate), 42);
   }
