@@ -236,7 +236,10 @@ bool MailService::ConnectSmtp(protocols::SmtpClient& client, bool* secure) {
       ReportError(false, r, client.last_response(), c, "SMTP");
       // Going on in clear; a failed handshake has closed the connection, so
       // it is opened again without TLS.
-      if (!client.connected()) error_ = open();
+      if (!client.connected()) {
+        (void)client.SetPlain(true);  // not connected: nothing can fail here
+        error_ = open();
+      }
     } else {
       error_ = r;
     }
@@ -311,7 +314,10 @@ bool MailService::ConnectPop3(protocols::Pop3Client& client) {
       // The capabilities may differ under TLS.
     } else if (c.ssl_allow_insecure) {
       ReportError(false, r, client.last_response(), c, "POP3");
-      if (!client.connected()) error_ = open();
+      if (!client.connected()) {
+        (void)client.SetPlain(true);
+        error_ = open();
+      }
     } else {
       error_ = r;
     }
@@ -424,6 +430,7 @@ void MailService::SmtpStep() {
     Progress(kProgressSendingFinished, 0);
   } else if (logged_in && client.connected() && !cancel_) {
     bytes_sent_ = 0;
+    error_response_.clear();
     std::uint32_t count = 0;
     for (message_index_ = 0; message_index_ < items.size() && !cancel_; ++message_index_) {
       const SendItem& item = items[message_index_];
@@ -438,6 +445,7 @@ void MailService::SmtpStep() {
         ++count;
       } else {
         error_ = r;
+        error_response_ = client.last_response();
       }
       bytes_sent_ += item.size;
       if (!client.connected()) break;
@@ -446,7 +454,8 @@ void MailService::SmtpStep() {
     Progress(kProgressSendingFinished, count);
     // A failed message leaves its error for the report below; the login's own
     // failure was reported as critical already.
-    if (error_) ReportError(false, error_, client.last_response(), smtp_, "SMTP");
+    // The reply that refused the message, not whatever came after it.
+    if (error_) ReportError(false, error_, error_response_, smtp_, "SMTP");
   }
   if (client.connected()) {
     (void)client.Quit();  // closes the connection whatever the reply

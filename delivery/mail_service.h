@@ -143,6 +143,7 @@ class MailService {
   std::atomic<bool> terminate_{false};
   std::atomic<bool> busy_{false};
   std::uint32_t error_ = 0;  // worker only
+  std::string error_response_;
   std::atomic<std::uint32_t> connection_state_{0};
   std::atomic<std::uint32_t> sent_count_{0};
   // Send loop counters.
