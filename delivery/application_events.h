@@ -38,6 +38,8 @@ class DeliveryUi {
   // The recording status window's progress while sending.
   virtual void ShowSendProgress(std::uint32_t count, std::uint32_t index, std::uint32_t bytes_before,
                                 std::uint32_t total) = 0;
+  // The recording status window's text ("Sending...").
+  virtual void ShowStatusText(std::u16string_view) {}
   // Closes the recording status window and shows the connection error box.
   virtual void ShowConnectionError(std::u16string_view title, std::u16string_view text) = 0;
 };
