@@ -165,6 +165,9 @@ void MailService::LogConnectionSettings(const ServerConfig& c, const char* suffi
 
 void MailService::ConfigureClient(protocols::MailClient& client, const ServerConfig& c) {
   client.SetTimeout(c.timeout);
+  // Replies and status lines are short (512 bytes in SMTP); a server that
+  // sends no line end is cut off rather than buffered without limit.
+  client.SetMaxLineLength(kMaxReplyLine);
   protocols::SocksSettings socks;
   socks.version = ToSocksVersion(c.socks_version);
   socks.proxy_host = c.socks_address;

@@ -73,6 +73,9 @@ struct MailServiceContext {
   MailEventSink* sink = nullptr;
 };
 
+// The longest reply line the session accepts from a server.
+inline constexpr std::uint16_t kMaxReplyLine = 4096;
+
 // The platform's code for an aborted operation: never reported.
 inline constexpr std::uint32_t kOperationAborted = 0x80004004u;
 
