@@ -5,7 +5,9 @@
 //
 // One delivery at a time, on the UI thread: DeliverNote, then (after the
 // session-done message) ReleaseMailService, which waits for the run, and
-// deletes the volume file when the Outbox is empty. A saved, failed or
+// deletes the volume file when the Outbox is empty. The run's events come to
+// the thread that called DeliverNote, so it must keep handling messages
+// (a message loop, or MsgWaitForEvents) until the session-done call. A saved, failed or
 // cancelled delivery leaves the file with its Outbox for the next one.
 //
 // The note handed in is the session's temporary file, which the session may
