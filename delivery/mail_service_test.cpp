@@ -13,8 +13,6 @@
 namespace delivery {
 namespace {
 
-constexpr std::uint16_t kFakePort = 24997;
-
 class Events : public MailEventHandler {
  public:
   void OnMailEvent(MailEvent& event) override {
@@ -36,7 +34,6 @@ class MailServiceTest : public ::testing::Test {
     sink_ = std::make_unique<MailEventSink>(&events_);
     service_ = std::make_unique<MailService>(MailServiceContext{log_.get(), sink_.get()}, storage_.get());
     service_->smtp().host = "127.0.0.1";
-    service_->smtp().port = kFakePort;
     service_->smtp().timeout = 1;
   }
   std::string LogText() {
@@ -57,8 +54,9 @@ class MailServiceTest : public ::testing::Test {
 // The user cancels while the server keeps silent: the run ends without any
 // error report and says it was interrupted.
 TEST_F(MailServiceTest, CancelledRunReportsNoErrors) {
-  test::ScriptedSmtpServerFake server(kFakePort, "");
+  test::ScriptedSmtpServerFake server("");
   ASSERT_TRUE(server.listening());
+  service_->smtp().port = server.port();
   ASSERT_TRUE(service_->Synchronize());
   EXPECT_FALSE(service_->Synchronize());  // one run at a time
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -77,8 +75,9 @@ TEST_F(MailServiceTest, CancelledRunReportsNoErrors) {
 
 // A greeting that never ends is cut off, not collected for ever.
 TEST_F(MailServiceTest, EndlessReplyLineIsRefused) {
-  test::ScriptedSmtpServerFake server(kFakePort, "220-" + std::string(200000, 'x'));
+  test::ScriptedSmtpServerFake server("220-" + std::string(200000, 'x'));
   ASSERT_TRUE(server.listening());
+  service_->smtp().port = server.port();
   ASSERT_TRUE(service_->Synchronize());
   service_->WaitWhileBusy();
   ASSERT_EQ(events_.errors.size(), 1u);

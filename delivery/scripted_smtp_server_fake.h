@@ -17,16 +17,20 @@ namespace delivery::test {
 
 class ScriptedSmtpServerFake {
  public:
-  ScriptedSmtpServerFake(std::uint16_t port, std::string greeting) : greeting_(std::move(greeting)) {
+  // Listens on a free loopback port (port()), so parallel tests never collide.
+  explicit ScriptedSmtpServerFake(std::string greeting) : greeting_(std::move(greeting)) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     int on = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(port);
+    address.sin_port = 0;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     listening_ = ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                  ::listen(listener_, 4) == 0;
+    socklen_t length = sizeof address;
+    if (listening_ && ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+      port_ = ntohs(address.sin_port);
     if (listening_) thread_ = std::thread([this] { Serve(); });
   }
   ~ScriptedSmtpServerFake() {
@@ -35,7 +39,8 @@ class ScriptedSmtpServerFake {
     if (thread_.joinable()) thread_.join();
     ::close(listener_);
   }
-  bool listening() const { return listening_; }
+  bool listening() const { return listening_ && port_ != 0; }
+  std::uint16_t port() const { return port_; }
 
  private:
   void Serve() {
@@ -54,6 +59,7 @@ class ScriptedSmtpServerFake {
   std::string greeting_;
   int listener_ = -1;
   bool listening_ = false;
+  std::uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
