@@ -1,8 +1,13 @@
 #pragma once
 // What the recording session hands a finished note to in the sending modes.
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 
+#include "delivery/application_events.h"
+#include "delivery/delivery_job.h"
+#include "delivery/kept_notes.h"
 #include "platform/window_system.h"
 
 namespace settings {
@@ -11,23 +16,28 @@ class AppSettings;
 
 namespace app {
 
+class MainWindow;
+
 class NoteDelivery {
  public:
   virtual ~NoteDelivery() = default;
-  // Takes the note at `note` (the session deletes that file afterwards). With
-  // send_now the delivery posts UM_SESSION_DONE to main_window when it is done.
-  virtual void DeliverNote(const std::filesystem::path& note, bool send_now, platform::HWND main_window) = 0;
+  // What the recorder said about closing the note file, for the delivery's log.
+  virtual void SetRecorderOutcome(bool /*closed*/, std::uint32_t /*result*/) {}
+  // Takes the note at `note`. With send_now the delivery posts UM_SESSION_DONE
+  // to main_window when it is done. True when the note is safe elsewhere and
+  // the caller may delete its file; false: the file must stay.
+  virtual bool DeliverNote(const std::filesystem::path& note, bool send_now, platform::HWND main_window) = 0;
   virtual bool IsBusy() const = 0;
   // Waits while busy, then lets go of the mail service and storage.
   virtual void ReleaseMailService() = 0;
 };
 
-// Until notes can be sent: keeps each note handed over in the notes folder, under
-// the expanded subject, and logs where it went, so that nothing is lost.
+// Keeps each note handed over in the notes folder, under the expanded
+// subject, and logs where it went; for the modes that have no delivery here.
 class KeepNotesForLater : public NoteDelivery {
  public:
   explicit KeepNotesForLater(const settings::AppSettings& settings) : settings_(settings) {}
-  void DeliverNote(const std::filesystem::path& note, bool send_now, platform::HWND main_window) override;
+  bool DeliverNote(const std::filesystem::path& note, bool send_now, platform::HWND main_window) override;
   bool IsBusy() const override { return false; }
   void ReleaseMailService() override {}
 
@@ -35,11 +45,37 @@ class KeepNotesForLater : public NoteDelivery {
   const settings::AppSettings& settings_;
 };
 
-// The subject as a file name: each of \ / : * ? " < > | becomes a full stop.
-std::u16string NoteFileNameFromSubject(std::u16string_view subject);
+// The mail server and web service modes through the delivery job (the local
+// Outbox and the mail service); the other modes are kept for later.
+class MailNoteDelivery : public NoteDelivery, private delivery::DeliveryUi, private delivery::DeliveryNotices {
+ public:
+  // Both outlive this object.
+  MailNoteDelivery(const settings::AppSettings& settings, MainWindow& window);
+  ~MailNoteDelivery() override;
 
-// folder/name + extension, or folder/name.N + extension for the first free N.
-std::filesystem::path FirstFreeName(const std::filesystem::path& folder, const std::u16string& name,
-                                    const std::string& extension);
+  void SetRecorderOutcome(bool closed, std::uint32_t result) override;
+  bool DeliverNote(const std::filesystem::path& note, bool send_now, platform::HWND main_window) override;
+  bool IsBusy() const override { return job_.busy(); }
+  void ReleaseMailService() override { job_.ReleaseMailService(); }
+
+ private:
+  // The delivery's windows.
+  void PostSessionDone() override;
+  void ShowSendProgress(std::uint32_t count, std::uint32_t index, std::uint32_t bytes_before,
+                        std::uint32_t total) override;
+  void ShowStatusText(std::u16string_view text) override;
+  void ShowConnectionError(std::u16string_view title, std::u16string_view text) override;
+  void ShowNotice(std::u16string_view title, std::u16string_view text) override;
+
+  const settings::AppSettings& settings_;
+  MainWindow& window_;
+  platform::HWND main_window_ = nullptr;
+  delivery::AlwaysConnected connector_;
+  delivery::DeliveryJob job_;
+  KeepNotesForLater keep_;
+};
+
+using delivery::FirstFreeName;
+using delivery::NoteFileNameFromSubject;
 
 }  // namespace app

@@ -143,15 +143,15 @@ void MainWindow::OnStopRecording(WPARAM mode) {
     PostMessageW(UM_SESSION_DONE);
     return;
   }
-  if (!delivery_) delivery_ = std::make_unique<KeepNotesForLater>(settings_);
+  if (!delivery_) delivery_ = std::make_unique<MailNoteDelivery>(settings_, *this);
+  delivery_->SetRecorderOutcome(recorder_done_, recorder_close_code_);
   std::error_code ec;
   if (mode == kStopAndSave) {
     if (status_window_) {
       status_window_->SetText(kSavingText);
       status_window_->SetDetail(u"");
     }
-    delivery_->DeliverNote(path, false, GetSafeHwnd());
-    std::filesystem::remove(path, ec);
+    if (delivery_->DeliverNote(path, false, GetSafeHwnd())) std::filesystem::remove(path, ec);
     PostMessageW(UM_SESSION_DONE);
     return;
   }
@@ -159,8 +159,7 @@ void MainWindow::OnStopRecording(WPARAM mode) {
     status_window_->SetText(u"Sending to " + settings_.SendToAddress() + u"...");
     status_window_->SetDetail(kConnectingText);
   }
-  delivery_->DeliverNote(path, true, GetSafeHwnd());
-  std::filesystem::remove(path, ec);
+  if (delivery_->DeliverNote(path, true, GetSafeHwnd())) std::filesystem::remove(path, ec);
 }
 
 void MainWindow::OnSessionDone() {
