@@ -87,6 +87,8 @@ class MainWindow : public toolkit::CeWnd {
   std::uint8_t setting_change_info_[12] = {};
   std::unique_ptr<StatusWindow> status_window_;
   std::unique_ptr<audio::Recorder> recorder_;
+  // From the start of a stop until UM_SESSION_DONE: toggles and stops are ignored.
+  bool stopping_ = false;
   bool recorder_done_ = false;
   std::uint32_t recorder_close_code_ = 0;  // also the quit-after-session flag
   std::unique_ptr<NoteDelivery> delivery_;

@@ -41,7 +41,7 @@ void MainWindow::PlayCueIfWanted() {
 }
 
 void MainWindow::OnStartRecording() {
-  if (recorder_) return;  // one recording at a time
+  if (recorder_ || stopping_) return;  // one recording at a time
   recorder_ = std::make_unique<audio::Recorder>();
   status_window_ = std::make_unique<StatusWindow>(GetSafeHwnd(), settings_);
   PlayCueIfWanted();
@@ -56,6 +56,9 @@ void MainWindow::OnStartRecording() {
 }
 
 void MainWindow::OnHotkeyToggle() {
+  // A press while the note is being stopped, written or handed on belongs to that
+  // session, which ends on its own; the next press starts a new one.
+  if (stopping_) return;
   recorder_close_code_ = 0;
   if (!recorder_) {
     PostMessageW(UM_START_RECORDING);
@@ -116,7 +119,11 @@ void MainWindow::ReportNoteWrite(const audio::NoteWriteResult& result, const std
 }
 
 void MainWindow::OnStopRecording(WPARAM mode) {
-  if (!recorder_) return;
+  // The stop sends messages (progress, the save notice) and the UI thread handles
+  // sends from other threads and processes while it waits, so a second toggle can
+  // arrive in the middle of it; it must not stop, encode or free the recorder again.
+  if (!recorder_ || stopping_) return;
+  stopping_ = true;
   {
     auto log = base::OpenActivityLog(InstallDir(settings_));
     recorder_->Stop(log.get());
@@ -167,6 +174,7 @@ void MainWindow::OnSessionDone() {
   if (delivery_) delivery_->ReleaseMailService();
   status_window_.reset();
   recorder_.reset();
+  stopping_ = false;
   platform::SetForegroundWindow(platform::GetDesktopWindow());
   if (recorder_close_code_ != 0) platform::PostQuitMessage(0);
 }

@@ -114,4 +114,31 @@ TEST_F(RecordingEndToEndTest, TwoPressesMakeANamedOggNoteAndTheRecorderStaysResi
   EXPECT_TRUE(MainWindowRuns());
 }
 
+TEST_F(RecordingEndToEndTest, PressesWhileALongNoteIsEncodedAreIgnoredAndTheRecorderSurvives) {
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  ASSERT_TRUE(WaitUntil(MainWindowRuns));
+  // Long enough that encoding the Ogg note takes a while.
+  std::this_thread::sleep_for(std::chrono::seconds(30));
+
+  // The stopping press waits until the note is written; press again and again
+  // meanwhile, as an impatient user does.
+  testing_support::ChildProcess stopping(Bin("dictalo-record"), {});
+  int presses = 0;
+  while (stopping.Running() && presses < 30) {
+    testing_support::ChildProcess press(Bin("dictalo-record"), {});
+    EXPECT_EQ(press.Wait(std::chrono::seconds(20)), 0);
+    ++presses;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(stopping.Wait(std::chrono::seconds(30)), 0);
+  EXPECT_GT(presses, 0) << "the note was written before a second press could come";
+
+  std::string info = WaitForNote(notes_ / "Memo 12.05 10.30.ogg");
+  EXPECT_NEAR(PlaybackLength(info), 30, 2) << info;
+  std::vector<std::string> names;
+  for (auto& e : std::filesystem::directory_iterator(notes_)) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"Memo 12.05 10.30.ogg"}) << "exactly one note";
+  EXPECT_TRUE(MainWindowRuns()) << "the resident recorder is still there";
+}
+
 }  // namespace
