@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "app/application.h"
 #include "app/first_run_help.h"
@@ -60,6 +61,9 @@ LRESULT MainWindow::CopyDataReply(std::u16string_view received, std::u16string_v
 
 void MainWindow::OnCreate(platform::CREATESTRUCT*, bool& handled) {
   SetMainWindowHandle(current_message().hwnd);
+  platform::SetCrossProcessMessages(current_message().hwnd,
+                                    {std::begin(base::kMainWindowCrossProcessMessages),
+                                     std::end(base::kMainWindowCrossProcessMessages)});
   toolkit::SetProgramMainWindow(current_message().hwnd);
   std::memset(setting_change_info_, 0, sizeof setting_change_info_);
   setting_change_info_[0] = sizeof setting_change_info_;

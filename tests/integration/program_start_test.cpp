@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "platform/window_system.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_environment.h"
@@ -106,6 +109,28 @@ TEST_F(ProgramStartTest, ProfileSwitchPicksTheSettingsFile) {
   EXPECT_FALSE(std::filesystem::exists(home_.data_home() / "dictalo" / "Settings.ini"));
   program.Signal(SIGTERM);
   EXPECT_EQ(program.Wait(), 0);
+}
+
+TEST_F(ProgramStartTest, OnlyTheLauncherProtocolCrossesIntoTheMainWindow) {
+  ChildProcess recorder(Dictalo(), {"-record"});
+  ASSERT_TRUE(WaitUntil(MainWindowRunning)) << recorder.Errors();
+  platform::HWND main = platform::FindWindow(kMainClass);
+  ASSERT_NE(main, nullptr);
+  // The UI-thread call carries a pointer into the sender's memory: refused, not run.
+  constexpr platform::UINT kInvoke = 2334;
+  EXPECT_EQ(platform::SendMessage(main, kInvoke, 0x10, 0), 0);
+  EXPECT_FALSE(platform::PostMessage(main, kInvoke, 0x10, 0));
+  // The session's own messages are no business of other processes either.
+  constexpr platform::UINT kStopRecording = 5362;
+  EXPECT_FALSE(platform::PostMessage(main, kStopRecording, 2, 0));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(recorder.Running()) << recorder.Errors();
+  // The launcher's handshake still works.
+  std::u16string line;
+  platform::COPYDATASTRUCT data{1, 2, line.c_str()};
+  EXPECT_EQ(platform::SendMessage(main, platform::WM_COPYDATA, 0, reinterpret_cast<platform::LPARAM>(&data)), 1);
+  recorder.Signal(SIGTERM);
+  EXPECT_EQ(recorder.Wait(), 0);
 }
 
 }  // namespace
