@@ -110,8 +110,11 @@ void MainWindow::OnSize(UINT, int, int, bool& handled) { handled = true; }
 void MainWindow::OnSettingChange(UINT, LPARAM, bool& handled) { handled = true; }
 
 void MainWindow::OnClose(bool& handled) {
-  // Closing the window (or a termination signal) ends the program like Cancel.
+  // Closing the window (or a termination signal, the end of the desktop session)
+  // ends the program like Cancel, but a recording in progress is the user's
+  // speech: it is stopped and kept as Stop & Save keeps it, without asking.
   handled = true;
+  if (recording() && !stopping_) StopRecording(kStopAndSave, /*ask_about_saving=*/false);
   platform::PostQuitMessage(0);
 }
 

@@ -69,7 +69,9 @@ class MainWindow : public toolkit::CeWnd {
 
   // The recording session (recording_session.cpp).
   void OnStartRecording();
-  void OnStopRecording(platform::WPARAM mode);
+  void OnStopRecording(platform::WPARAM mode) { StopRecording(mode, true); }
+  // ask_about_saving: show the save notice when the settings want it.
+  void StopRecording(platform::WPARAM mode, bool ask_about_saving);
   void OnSessionDone();
   void OnHotkeyToggle();
   void OnRecordProgress(platform::WPARAM bytes, platform::LPARAM seconds);

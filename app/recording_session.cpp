@@ -118,7 +118,7 @@ void MainWindow::ReportNoteWrite(const audio::NoteWriteResult& result, const std
   toolkit::MessageBoxW(GetSafeHwnd(), message, toolkit::LoadStringW(90), toolkit::MB_OK | toolkit::MB_ICONERROR);
 }
 
-void MainWindow::OnStopRecording(WPARAM mode) {
+void MainWindow::StopRecording(WPARAM mode, bool ask_about_saving) {
   // The stop sends messages (progress, the save notice) and the UI thread handles
   // sends from other threads and processes while it waits, so a second toggle can
   // arrive in the middle of it; it must not stop, encode or free the recorder again.
@@ -136,7 +136,7 @@ void MainWindow::OnStopRecording(WPARAM mode) {
     PostMessageW(UM_SESSION_DONE);
     return;
   }
-  if (mode == kStopAndSave && settings_.show_save_info) AskAboutSavedNote();
+  if (mode == kStopAndSave && ask_about_saving && settings_.show_save_info) AskAboutSavedNote();
   if (status_window_) status_window_->EnableButtons(false);
 
   std::filesystem::path path = NotePathForMode();

@@ -114,6 +114,23 @@ TEST_F(RecordingEndToEndTest, TwoPressesMakeANamedOggNoteAndTheRecorderStaysResi
   EXPECT_TRUE(MainWindowRuns());
 }
 
+TEST_F(RecordingEndToEndTest, TheEndOfTheSessionOrSigtermKeepsTheRecordingAsStopAndSaveDoes) {
+  struct Case {
+    int signal_number;
+    const char* note;
+  } cases[] = {{SIGTERM, "Memo 12.05 10.30.ogg"}, {SIGHUP, "Memo 12.05 10.30.1.ogg"}};
+  for (const Case& c : cases) {
+    testing_support::ChildProcess recorder(Bin("dictalo"), {"-record"});
+    ASSERT_TRUE(WaitUntil(MainWindowRuns)) << recorder.Errors();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    recorder.Signal(c.signal_number);
+    EXPECT_EQ(recorder.Wait(std::chrono::seconds(20)), 0) << c.signal_number;
+    std::string info = WaitForNote(notes_ / c.note);
+    EXPECT_NEAR(PlaybackLength(info), 2, 0.6) << c.signal_number << info;
+    EXPECT_FALSE(MainWindowRuns());
+  }
+}
+
 TEST_F(RecordingEndToEndTest, PressesWhileALongNoteIsEncodedAreIgnoredAndTheRecorderSurvives) {
   EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
   ASSERT_TRUE(WaitUntil(MainWindowRuns));
