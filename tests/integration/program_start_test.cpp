@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "platform/window_system.h"
@@ -109,6 +110,24 @@ TEST_F(ProgramStartTest, ProfileSwitchPicksTheSettingsFile) {
   EXPECT_FALSE(std::filesystem::exists(home_.data_home() / "dictalo" / "Settings.ini"));
   program.Signal(SIGTERM);
   EXPECT_EQ(program.Wait(), 0);
+}
+
+TEST_F(ProgramStartTest, OfTwoRecordOnlyStartsAtTheSameMomentExactlyOneStaysResident) {
+  for (int round = 0; round < 20; ++round) {
+    auto first = std::make_unique<ChildProcess>(Dictalo(), std::vector<std::string>{"-record"});
+    auto second = std::make_unique<ChildProcess>(Dictalo(), std::vector<std::string>{"-record"});
+    // The one that loses hands its start to the other and ends.
+    ASSERT_TRUE(WaitUntil([&] { return !first->Running() || !second->Running(); }, std::chrono::seconds(15)))
+        << "round " << round << ": both stay resident";
+    ChildProcess& loser = first->Running() ? *second : *first;
+    ChildProcess& winner = first->Running() ? *first : *second;
+    EXPECT_EQ(loser.Wait(), 0) << "round " << round << loser.Errors();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(winner.Running()) << "round " << round << winner.Errors();
+    EXPECT_TRUE(MainWindowRunning()) << "round " << round;
+    winner.Signal(SIGTERM);
+    EXPECT_EQ(winner.Wait(), 0) << "round " << round;
+  }
 }
 
 TEST_F(ProgramStartTest, OnlyTheLauncherProtocolCrossesIntoTheMainWindow) {
