@@ -102,18 +102,28 @@ std::filesystem::path MainWindow::NotePathForMode() const {
 }
 
 void MainWindow::ReportNoteWrite(const audio::NoteWriteResult& result, const std::filesystem::path& written) {
-  if (result.status != audio::NoteWriteStatus::kFailed && !result.fell_back()) return;
+  const bool as_wav = result.status == audio::NoteWriteStatus::kWrittenAsWav;
+  if (result.status != audio::NoteWriteStatus::kFailed && !result.fell_back() && !as_wav) return;
   auto log = base::OpenActivityLog(InstallDir(settings_));
-  std::string line = "Note file " + result.failed_path.string() + " could not be written: " + result.failure;
   std::u16string message;
-  if (result.status == audio::NoteWriteStatus::kFailed) {
-    base::WriteLogLine(log.get(), line + "; the recording could not be saved anywhere");
-    message = u"The recording could not be saved: " + platform::Utf8ToUtf16(result.failure);
-  } else {
-    base::WriteLogLine(log.get(), line + "; it was saved as " + written.string());
-    message = u"The note could not be saved as " + platform::Utf8ToUtf16(result.failed_path.string()) + u" (" +
-              platform::Utf8ToUtf16(result.failure) + u"). It was saved as " +
-              platform::Utf8ToUtf16(written.string()) + u" instead.";
+  if (result.status == audio::NoteWriteStatus::kFailed || result.fell_back()) {
+    std::string line = "Note file " + result.failed_path.string() + " could not be written: " + result.failure;
+    if (result.status == audio::NoteWriteStatus::kFailed) {
+      base::WriteLogLine(log.get(), line + "; the recording could not be saved anywhere");
+      message = u"The recording could not be saved: " + platform::Utf8ToUtf16(result.failure);
+    } else {
+      base::WriteLogLine(log.get(), line + "; it was saved as " + written.string());
+      message = u"The note could not be saved as " + platform::Utf8ToUtf16(result.failed_path.string()) + u" (" +
+                platform::Utf8ToUtf16(result.failure) + u"). It was saved as " +
+                platform::Utf8ToUtf16(written.string()) + u" instead.";
+    }
+  }
+  if (as_wav) {
+    base::WriteLogLine(log.get(), "Note could not be encoded as asked (" + result.encoder_error + "); it was saved as WAV: " +
+                                      written.string());
+    if (!message.empty()) message += u" ";
+    message += u"The note could not be encoded as Ogg Vorbis (" + platform::Utf8ToUtf16(result.encoder_error) +
+               u"). It was saved as WAV: " + platform::Utf8ToUtf16(written.string());
   }
   toolkit::MessageBoxW(GetSafeHwnd(), message, toolkit::LoadStringW(90), toolkit::MB_OK | toolkit::MB_ICONERROR);
 }

@@ -10,6 +10,7 @@
 #include "base/activity_log.h"
 #include "app/main_window.h"
 #include "app/status_window.h"
+#include "platform/folders.h"
 #include "platform/text.h"
 #include "platform/wave_in_scripted_fake.h"
 #include "resources/status_dialog.h"
@@ -94,7 +95,7 @@ class RecordingSessionTest : public ::testing::Test {
   }
   std::vector<std::filesystem::path> TemporaryNotes() {
     std::vector<std::filesystem::path> found;
-    for (auto& e : std::filesystem::directory_iterator(home_.root() / "tmp"))
+    for (auto& e : std::filesystem::directory_iterator(platform::folders::PrivateTempDir()))
       if (e.path().filename().string().rfind("Dictalo-", 0) == 0) found.push_back(e.path());
     return found;
   }
@@ -193,6 +194,25 @@ TEST_F(RecordingSessionTest, ANoteThatCannotBeWrittenWhereAskedIsReportedAndKept
   EXPECT_GT(std::filesystem::file_size(kept[0]), 44u);
   std::string log = ReadFileBytes(home_.data_home() / "dictalo" / "Dictalo.log");
   EXPECT_NE(log.find("could not be written"), std::string::npos) << log;
+}
+
+TEST_F(RecordingSessionTest, WithoutTheOggEncoderTheNoteIsKeptAsWavAndTheUserIsTold) {
+  settings_.notes_send_mode = settings::SendMode::SaveAsFile;
+  settings_.encoding_type = 1;
+  setenv("DICTALO_VORBIS_LIBS", ":/nowhere/libvorbis.so.0:", 1);
+  StartRecording();
+  PumpFor(std::chrono::milliseconds(300));
+  testing::internal::CaptureStderr();
+  StopAndFinish(kStopAndSave);
+  std::string box = testing::internal::GetCapturedStderr();
+  unsetenv("DICTALO_VORBIS_LIBS");
+  EXPECT_NE(box.find("saved as WAV"), std::string::npos) << box;
+  auto notes = Notes();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].filename(), "Memo 12.05 10.30.wav");
+  EXPECT_GT(std::filesystem::file_size(notes[0]), 44u) << "the samples are kept";
+  std::string log = ReadFileBytes(home_.data_home() / "dictalo" / "Dictalo.log");
+  EXPECT_NE(log.find("/nowhere/libvorbis.so.0"), std::string::npos) << log;
 }
 
 }  // namespace

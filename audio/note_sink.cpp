@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/file_io.h"
+
 namespace audio {
 
 NoteSink::~NoteSink() { Close(); }
@@ -32,8 +34,12 @@ bool NoteSink::Create(const std::filesystem::path& path, Existing existing) {
   Close();
   error_ = 0;
   bytes_written_ = 0;
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (existing == Existing::kFail ? O_EXCL : O_TRUNC);
-  fd_ = ::open(path.c_str(), flags, 0666);
+  if (existing == Existing::kPrivate) {
+    fd_ = platform::CreatePrivateFile(path);
+  } else {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (existing == Existing::kFail ? O_EXCL : O_TRUNC);
+    fd_ = ::open(path.c_str(), flags, 0666);
+  }
   if (fd_ < 0) error_ = errno ? errno : EIO;
   return fd_ >= 0;
 }
