@@ -42,6 +42,9 @@ void MainWindow::PlayCueIfWanted() {
 
 void MainWindow::OnStartRecording() {
   if (recorder_ || stopping_) return;  // one recording at a time
+  // A resident recorder lives for days: each session takes the settings as they
+  // are on disk now (`dictaloctl settings set`, the options screen).
+  settings_.Reload();
   recorder_ = std::make_unique<audio::Recorder>();
   status_window_ = std::make_unique<StatusWindow>(GetSafeHwnd(), settings_);
   PlayCueIfWanted();

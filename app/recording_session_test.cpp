@@ -73,7 +73,9 @@ class RecordingSessionTest : public ::testing::Test {
     platform::InstallScriptedWaveInFake(b);
   }
   // A record-only main window: it starts recording as soon as messages flow.
+  // Each session reads the settings file as it starts: what a test sets goes there.
   void StartRecording() {
+    ASSERT_TRUE(settings_.Save());
     window_ = std::make_unique<MainWindow>(settings_, false, u"-record");
     ASSERT_TRUE(window_->CreateMainWindow(u"Dictalo"));
     ASSERT_FALSE(Pump([&] { return window_->status_window() && window_->status_window()->dialog(); }));

@@ -114,6 +114,30 @@ TEST_F(RecordingEndToEndTest, TwoPressesMakeANamedOggNoteAndTheRecorderStaysResi
   EXPECT_TRUE(MainWindowRuns());
 }
 
+TEST_F(RecordingEndToEndTest, TheResidentRecorderTakesUpSettingsChangedMeanwhileAndKeepsThem) {
+  Set("SendImmediately", "false");  // the hotkey stops with Stop & Save, which saves the notice choice
+  setenv("DICTALO_MESSAGEBOX_ANSWERS", "IDOK:checked", 1);
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  ASSERT_TRUE(WaitUntil(MainWindowRuns));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  Set("MessageSubject", "Changed meanwhile");
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  unsetenv("DICTALO_MESSAGEBOX_ANSWERS");
+  // The session that was running keeps the name it started with.
+  WaitForNote(notes_ / "Memo 12.05 10.30.ogg");
+
+  auto get = [&](const char* key) { return RunProgram(Bin("dictaloctl"), {"settings", "get", key}).out; };
+  EXPECT_EQ(get("ShowSaveInfo"), "false\n") << "the recorder's own change is saved";
+  EXPECT_EQ(get("MessageSubject"), "Changed meanwhile\n") << "and the other change is not reverted";
+
+  // The next session reads the settings afresh.
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  std::string info = WaitForNote(notes_ / "Changed meanwhile.ogg");
+  EXPECT_GT(PlaybackLength(info), 0.5) << info;
+}
+
 TEST_F(RecordingEndToEndTest, TheEndOfTheSessionOrSigtermKeepsTheRecordingAsStopAndSaveDoes) {
   struct Case {
     int signal_number;
