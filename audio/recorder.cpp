@@ -260,11 +260,20 @@ void Recorder::WaveInProc(platform::HWAVEIN device, std::uint32_t message, std::
     for (auto& buffer : s->buffers) buffer.reset();
     return;
   }
+  if (message != platform::WIM_DATA) return;
+  // Marked before "recording" is read: the stop thread clears "recording" and
+  // then waits while this is set, so a buffer that saw "recording" is always
+  // finished before the device is reset. Read first, the stop could slip in
+  // between and the buffer be appended and queued on a device being closed.
+  s->processing_data = true;
+  if (s->closed_after_failure) return;  // stays set: the stop ends through the watchdog
   // Data after the stop began is dropped and its buffer not queued again.
-  if (message != platform::WIM_DATA || !s->recording || s->closed_after_failure) return;
+  if (!s->recording) {
+    s->processing_data = false;
+    return;
+  }
 
   auto* header = reinterpret_cast<platform::WAVEHDR*>(param1);
-  s->processing_data = true;
   switch (s->Append(header->lpData, header->dwBytesRecorded)) {
     case CaptureState::kSealed:
       s->processing_data = false;

@@ -202,6 +202,28 @@ TEST_F(RecorderTest, DataAfterTheStopBeganIsDropped) {
   EXPECT_EQ(Calls("UnprepareHeader"), 10u);  // every buffer came free at once
 }
 
+// A buffer that arrives just as the stop begins is either finished before the
+// device is reset or dropped: never appended and queued again on a device that
+// is being closed. Stopped many times while buffers pour in as fast as they can.
+TEST_F(RecorderTest, NoBufferIsQueuedOnceTheResetHasBegun) {
+  for (int round = 0; round < 40; ++round) {
+    platform::ScriptedWaveInBehaviour behaviour;
+    behaviour.silence_after_sound = true;  // endless, as fast as buffers are queued
+    Install(behaviour);
+    Recorder recorder;
+    ASSERT_TRUE(recorder.Start(nullptr));
+    std::this_thread::sleep_for(milliseconds(2 + round % 5));
+    recorder.Stop(nullptr);
+    const std::uint32_t length = recorder.data_length();
+    bool reset_seen = false;
+    for (const auto& call : platform::ScriptedWaveInCalls()) {
+      if (call.operation == "Reset") reset_seen = true;
+      if (reset_seen) ASSERT_NE(call.operation, "AddBuffer") << "round " << round;
+    }
+    EXPECT_EQ(recorder.data().size(), length) << "round " << round;
+  }
+}
+
 TEST_F(RecorderTest, ProgressCarriesTheTotalBytes) {
   platform::ScriptedWaveInBehaviour behaviour;
   behaviour.sound = Ramp(5 * 2048);
