@@ -5,10 +5,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <optional>
 #include <thread>
 
 #include "app/first_run_help.h"
+#include "audio/abandoned_threads.h"
+#include "base/activity_log.h"
 #include "app/hotkey_binding.h"
 #include "app/main_window.h"
 #include "app/messages.h"
@@ -30,6 +35,9 @@ constexpr std::u16string_view kWindowTitle = u"Dictalo";
 constexpr auto kQuitWait = std::chrono::seconds(10);
 
 std::atomic<platform::HWND> g_main_window{nullptr};
+
+// How long the end of the program waits for a stop thread stuck in a device call.
+constexpr auto kStuckThreadWait = std::chrono::seconds(2);
 
 constexpr char kInstanceLockName[] = "dictalo-instance";
 
@@ -149,8 +157,22 @@ int RunProgram(const std::u16string& command_line) {
     return 0;
   }
   int exit_code = MessageLoop();
+  std::filesystem::path install_dir = platform::Utf16ToUtf8(a.settings->install_dir);
   CleanUp(a);
-  return exit_code;
+  return FinishProgram(exit_code, install_dir);
+}
+
+int FinishProgram(int exit_code, const std::filesystem::path& install_dir) {
+  if (audio::WaitForAbandonedThreads(kStuckThreadWait)) return exit_code;
+  // A device call that never returns would hold the process at exit for good
+  // (the thread is joined there); say so and end without it.
+  {
+    auto log = base::OpenActivityLog(install_dir);
+    base::WriteLogLine(log.get(), "A stop thread is still stuck in the capture device; exiting with code " +
+                                      std::to_string(exit_code) + " without waiting for it");
+  }
+  std::fflush(nullptr);
+  std::_Exit(exit_code);
 }
 
 }  // namespace app
