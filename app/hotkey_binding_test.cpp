@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/desktop_hotkey.h"
 #include "platform/folders.h"
 #include "platform/process.h"
@@ -75,6 +77,11 @@ TEST_F(HotkeyBindingTest, TakingSwitchingAndGivingBackAKey) {
   EXPECT_EQ(RecordShortcutValue().front(), u'"');
   if (platform::DesktopHotkeysAvailable()) {
     EXPECT_EQ(platform::GetDesktopHotkey(), "F9");
+  } else {
+    std::string unbound;
+    settings_.launch_hotkey = u"F9";
+    ApplyHotkey(settings_, u"", command, &unbound);
+    EXPECT_EQ(unbound, command) << "without the desktop's keybindings the command is handed back";
   }
 
   // The same key again writes nothing.
@@ -102,6 +109,45 @@ TEST_F(HotkeyBindingTest, TakingSwitchingAndGivingBackAKey) {
   if (platform::DesktopHotkeysAvailable()) {
     EXPECT_FALSE(platform::GetDesktopHotkey());
   }
+}
+
+TEST(HotkeyCommandTest, LauncherPathIsOneWordForTheDesktop) {
+  EXPECT_EQ(platform::ShellQuote("/usr/bin/dictalo-record"), "/usr/bin/dictalo-record");
+  EXPECT_EQ(platform::ShellQuote("/home/a b/bin/dictalo-record"), "'/home/a b/bin/dictalo-record'");
+  EXPECT_EQ(platform::ShellQuote("/it's/x"), "'/it'\\''s/x'");
+  EXPECT_EQ(platform::ShellQuote("/a$b`c\"d"), "'/a$b`c\"d'");
+  EXPECT_EQ(platform::ShellQuote(""), "''");
+}
+
+// A launcher in a folder with a blank: the desktop gets it as one word, and a key
+// the desktop cannot bind is reported with the command to bind by hand.
+TEST_F(HotkeyBindingTest, TheDesktopGetsAQuotedCommandOrTheUserGetsIt) {
+  const std::string launcher = "/opt/my apps/dictalo-record";
+  settings_.launch_hotkey = u"F9";
+  std::string unbound = "stale";
+  if (platform::DesktopHotkeysAvailable()) {
+    EXPECT_TRUE(ApplyHotkey(settings_, u"", launcher, &unbound));
+    EXPECT_EQ(unbound, "");
+    auto stored = platform::RunProcess(
+        "gsettings", {"get",
+                      "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:/org/gnome/settings-daemon/"
+                      "plugins/media-keys/custom-keybindings/dictalo-record/",
+                      "command"});
+    ASSERT_TRUE(stored);
+    EXPECT_NE(stored->output.find("'/opt/my apps/dictalo-record'"), std::string::npos) << stored->output;
+  }
+  // No gsettings to be found: the binding fails.
+  const char* path = std::getenv("PATH");
+  std::string saved = path ? path : "";
+  setenv("PATH", home_.root().c_str(), 1);
+  settings_.launch_hotkey = u"Pause";
+  EXPECT_TRUE(ApplyHotkey(settings_, u"F9", launcher, &unbound));
+  setenv("PATH", saved.c_str(), 1);
+  EXPECT_EQ(unbound, "'/opt/my apps/dictalo-record'");
+  // Choosing no key binds nothing and reports nothing.
+  settings_.launch_hotkey = u"";
+  EXPECT_TRUE(ApplyHotkey(settings_, u"Pause", launcher, &unbound));
+  EXPECT_EQ(unbound, "");
 }
 
 TEST_F(HotkeyBindingTest, AKeyWithoutAReadableValueKeepsTheOldLaunchKeyValue) {

@@ -7,12 +7,16 @@
 #include "app/first_run_help.h"
 #include "app/hotkey_binding.h"
 #include "app/status_window.h"
+#include "base/activity_log.h"
 #include "audio/cue_player.h"
 #include "audio/recorder.h"
 #include "platform/folders.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "settings/app_settings.h"
 #include "toolkit/dialog_manager.h"
+#include "toolkit/message_box.h"
+#include "toolkit/resources.h"
 
 namespace app {
 
@@ -92,10 +96,26 @@ LRESULT MainWindow::OnCommand(WPARAM wparam, LPARAM, bool& handled) {
 void MainWindow::EndOptions(bool save) {
   if (DeliveryRunning()) return;
   if (save) {
-    ApplyHotkey(settings_, launch_hotkey_at_start_, (platform::folders::ExecutableDir() / "dictalo-record").string());
+    std::string unbound;
+    ApplyHotkey(settings_, launch_hotkey_at_start_, (platform::folders::ExecutableDir() / "dictalo-record").string(),
+                &unbound);
     settings_.Save();
+    if (!unbound.empty()) ReportUnboundHotkey(unbound);
   }
   platform::PostQuitMessage(0);
+}
+
+void MainWindow::ReportUnboundHotkey(const std::string& command) {
+  const std::string key = platform::Utf16ToUtf8(settings_.launch_hotkey);
+  {
+    auto log = base::OpenActivityLog(platform::Utf16ToUtf8(settings_.install_dir));
+    base::WriteLogLine(log.get(), "The desktop did not take the key " + key + "; bind it by hand to: " + command);
+  }
+  toolkit::MessageBoxW(GetSafeHwnd(),
+                       u"The key " + settings_.launch_hotkey +
+                           u" could not be bound on this desktop. Bind it by hand in the desktop's keyboard "
+                           u"settings to the command:\n" + platform::Utf8ToUtf16(command),
+                       toolkit::LoadStringW(90), toolkit::MB_OK | toolkit::MB_ICONWARNING);
 }
 
 void MainWindow::OnEnable(bool enabled, bool& handled) {

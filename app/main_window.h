@@ -65,6 +65,8 @@ class MainWindow : public toolkit::CeWnd {
   void TrackFocus();
   // Quits, saving the options first when save is true. Ignored while a delivery runs.
   void EndOptions(bool save);
+  // Tells the user (log and message) the command to bind by hand.
+  void ReportUnboundHotkey(const std::string& command);
   bool DeliveryRunning() const { return delivery_ && delivery_->IsBusy(); }
 
   // The recording session (recording_session.cpp).
