@@ -151,12 +151,8 @@ void MainWindow::TrackFocus() {
 LRESULT MainWindow::OnCopyData(const platform::COPYDATASTRUCT* data) {
   std::u16string received;
   if (data && data->lpData) {
-    const auto* bytes = static_cast<const unsigned char*>(data->lpData);
-    for (platform::DWORD i = 0; i + 1 < data->cbData; i += 2) {
-      char16_t c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-      if (c == 0) break;
-      received.push_back(c);
-    }
+    received = platform::Utf16FromLeBytes({static_cast<const std::uint8_t*>(data->lpData), data->cbData});
+    if (auto end = received.find(u'\0'); end != std::u16string::npos) received.resize(end);
   }
   return CopyDataReply(received, command_line_);
 }

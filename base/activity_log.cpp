@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/file_io.h"
 #include "platform/process.h"
 #include "platform/time_locale.h"
 
@@ -86,14 +87,8 @@ std::int64_t ActivityLog::Seek(std::int64_t offset, int origin) {
 std::int64_t ActivityLog::Read(void* buffer, std::size_t length) { return read(fd_, buffer, length); }
 
 std::int64_t ActivityLog::Write(const void* buffer, std::size_t length) {
-  const auto* p = static_cast<const char*>(buffer);
-  std::size_t done = 0;
-  while (done < length) {
-    ssize_t n = write(fd_, p + done, length - done);
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return static_cast<std::int64_t>(done);
+  // Write errors are ignored by the writers; the count says what happened.
+  return platform::WriteAll(fd_, buffer, length) == 0 ? static_cast<std::int64_t>(length) : -1;
 }
 
 std::int64_t ActivityLog::Length() const {
