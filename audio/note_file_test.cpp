@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio_test_support.h"
+#include "tests/support/audio_test_support.h"
 #include "audio/note_sink.h"
 #include "audio/ogg_vorbis_writer.h"
 #include "audio/vorbis_library.h"

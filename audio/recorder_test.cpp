@@ -12,7 +12,7 @@
 
 #include "base/activity_log.h"
 #include "audio/abandoned_threads.h"
-#include "audio/audio_test_support.h"
+#include "tests/support/audio_test_support.h"
 #include "audio/recorder_internal.h"
 #include "audio/sample_block.h"
 #include "platform/folders.h"
