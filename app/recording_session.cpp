@@ -32,6 +32,19 @@ constexpr unsigned kDontShowAgain = 50632;
 
 std::filesystem::path InstallDir(const settings::AppSettings& s) { return platform::Utf16ToUtf8(s.install_dir); }
 
+// The recorder's stop steps go into this stop's activity log, each flushed.
+class ActivityStopLog : public audio::StopLog {
+ public:
+  explicit ActivityStopLog(base::ActivityLog* log) : log_(log) {}
+  void Line(std::string_view message) override {
+    base::WriteLogLine(log_, message);
+    log_->Flush();
+  }
+
+ private:
+  base::ActivityLog* log_;
+};
+
 }  // namespace
 
 void MainWindow::PlayCueIfWanted() {
@@ -139,7 +152,8 @@ void MainWindow::StopRecording(WPARAM mode, bool ask_about_saving) {
   stopping_ = true;
   {
     auto log = base::OpenActivityLog(InstallDir(settings_));
-    recorder_->Stop(log.get());
+    ActivityStopLog stop_log(log.get());
+    recorder_->Stop(log ? &stop_log : nullptr);
   }
   recorder_->Stop(nullptr);
   PlayCueIfWanted();

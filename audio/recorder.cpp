@@ -24,10 +24,8 @@ std::string Format(const char* format, Args... args) {
   return line;
 }
 
-void WriteFlushed(base::ActivityLog* log, std::string_view message) {
-  if (!log) return;
-  base::WriteLogLine(log, message);
-  log->Flush();
+void WriteFlushed(StopLog* log, std::string_view message) {
+  if (log) log->Line(message);
 }
 
 // Closes a device that will deliver no more data; used where capture cannot go on.
@@ -57,7 +55,7 @@ void CaptureState::Log(std::string_view message) {
   WriteFlushed(log_, message);
 }
 
-void CaptureState::SetLog(base::ActivityLog* new_log) {
+void CaptureState::SetLog(StopLog* new_log) {
   std::lock_guard<std::mutex> hold(log_mutex_);
   log_ = new_log;
   logging_ = new_log != nullptr;
@@ -184,12 +182,12 @@ bool Recorder::Start(platform::HWND notify_window) {
   return true;
 }
 
-void Recorder::Stop(base::ActivityLog* log) {
+void Recorder::Stop(StopLog* log) {
   if (!state_ || !state_->recording || !state_->device) return;
   StopWithWatchdog(log);
 }
 
-void Recorder::StopWithWatchdog(base::ActivityLog* log) {
+void Recorder::StopWithWatchdog(StopLog* log) {
   std::shared_ptr<CaptureState> state = state_;
   CaptureState& s = *state;
   s.SetLog(log);

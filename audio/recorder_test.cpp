@@ -67,6 +67,12 @@ std::vector<std::string> Messages(const std::vector<LogLine>& lines, bool keep_w
   return out;
 }
 
+// Stops with the steps going into log (none when it is null), as the program does.
+void StopLogged(Recorder& recorder, base::ActivityLog* log) {
+  test::ActivityStopLog stop_log(log);
+  recorder.Stop(log ? &stop_log : nullptr);
+}
+
 std::vector<std::uint8_t> Ramp(std::size_t bytes) {
   std::vector<std::uint8_t> out(bytes);
   for (std::size_t i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(i * 7 + i / 2048);
@@ -139,7 +145,7 @@ TEST_F(RecorderTest, LoggedStopWritesEveryStep) {
   ASSERT_TRUE(WaitUntil([&] { return recorder.data_length() == 3 * 2048; }));
   auto log = OpenLog();
   ASSERT_NE(log, nullptr);
-  recorder.Stop(log.get());
+  StopLogged(recorder, log.get());
   log.reset();
   recorder.Stop(nullptr);  // the session's second stop adds nothing
 
@@ -337,7 +343,7 @@ TEST_F(RecorderTest, BusyBuffersGetFiftyAttemptsWithFivePauses) {
   Recorder recorder;
   ASSERT_TRUE(recorder.Start(nullptr));
   auto log = OpenLog();
-  recorder.Stop(log.get());
+  StopLogged(recorder, log.get());
   log.reset();
   std::uint32_t code = 0;
   EXPECT_TRUE(recorder.GetResult(&code));
@@ -398,7 +404,7 @@ TEST_F(RecorderTest, HangingStopEndsThroughTheWatchdog) {
   ASSERT_TRUE(WaitUntil([&] { return recorder->data_length() == 2048; }));
   auto log = OpenLog();
   auto started = Clock::now();
-  recorder->Stop(log.get());
+  StopLogged(*recorder, log.get());
   auto took = Clock::now() - started;
   log.reset();
   EXPECT_GE(took, milliseconds(3000));
@@ -451,7 +457,7 @@ TEST_F(RecorderTest, FullMemoryKeepsTheCaptureAndClosesTheDevice) {
   EXPECT_TRUE(recorder.recording());
 
   auto log = OpenLog();
-  recorder.Stop(log.get());
+  StopLogged(recorder, log.get());
   log.reset();
   EXPECT_TRUE(recorder.GetResult(&code));
   EXPECT_EQ(code, kTerminatedCloseCode);

@@ -6,13 +6,30 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "audio/stop_log.h"
+#include "base/activity_log.h"
 #include "base/program_messages.h"
 #include "platform/window_system.h"
 
 namespace audio::test {
+
+// The recorder's stop steps into an activity log, each flushed, as the program
+// writes them.
+class ActivityStopLog : public StopLog {
+ public:
+  explicit ActivityStopLog(base::ActivityLog* log) : log_(log) {}
+  void Line(std::string_view message) override {
+    base::WriteLogLine(log_, message);
+    log_->Flush();
+  }
+
+ private:
+  base::ActivityLog* log_;
+};
 
 struct ProgressMessage {
   platform::UINT message;
