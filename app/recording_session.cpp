@@ -32,6 +32,19 @@ constexpr unsigned kDontShowAgain = 50632;
 
 std::filesystem::path InstallDir(const settings::AppSettings& s) { return platform::Utf16ToUtf8(s.install_dir); }
 
+// The encoder's progress goes to the main window as UM_ENCODE_PROGRESS, sent
+// (not posted), so that the status window follows between chunks.
+class EncodeProgressToWindow : public audio::EncodeProgress {
+ public:
+  explicit EncodeProgressToWindow(platform::HWND window) : window_(window) {}
+  void Encoded(std::size_t done, std::size_t total) override {
+    platform::SendMessage(window_, UM_ENCODE_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total));
+  }
+
+ private:
+  platform::HWND window_;
+};
+
 // The recorder's stop steps go into this stop's activity log, each flushed.
 class ActivityStopLog : public audio::StopLog {
  public:
@@ -167,7 +180,8 @@ void MainWindow::StopRecording(WPARAM mode, bool ask_about_saving) {
   if (status_window_) status_window_->EnableButtons(false);
 
   std::filesystem::path path = NotePathForMode();
-  auto result = recorder_->WriteNoteFile(path, settings_.encoding_type);
+  EncodeProgressToWindow progress(GetSafeHwnd());
+  auto result = recorder_->WriteNoteFile(path, settings_.encoding_type, &progress);
   ReportNoteWrite(result, path);
   recorder_done_ = recorder_->GetResult(&recorder_close_code_);
   recorder_.reset();

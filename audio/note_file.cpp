@@ -53,7 +53,7 @@ Attempt Encode(NoteSink& sink, int encoding, const NoteRecording& recording) {
     if (!library) {
       attempt.status = NoteWriteStatus::kEmptyNoEncoder;
       attempt.encoder_error = why;
-    } else if (WriteOggVorbis(sink, recording.samples, recording.notify_window, library->encoder()) ==
+    } else if (WriteOggVorbis(sink, recording.samples, recording.progress, library->encoder()) ==
                OggWriteStatus::kEncoderRefused) {
       attempt.status = NoteWriteStatus::kEmptyNoEncoder;
       attempt.encoder_error = "the Vorbis encoder refused mono 11025 Hz at quality 0.1";

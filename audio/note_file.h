@@ -34,11 +34,20 @@ namespace audio {
 inline constexpr int kEncodingWav = 0;
 inline constexpr int kEncodingOggVorbis = 1;
 
+// Where the writer reports how far it is (the Ogg encoder only): done bytes of
+// total, on the writing thread, the first call with done 0, the last with the
+// whole. The caller decides what to show.
+class EncodeProgress {
+ public:
+  virtual ~EncodeProgress() = default;
+  virtual void Encoded(std::size_t done, std::size_t total) = 0;
+};
+
 // What the writer needs of a recording. The samples are borrowed for the call.
 struct NoteRecording {
   std::span<const std::uint8_t> samples;  // unsigned 8-bit mono at 11025 Hz
-  platform::HWND notify_window = nullptr;  // sent UM_ENCODE_PROGRESS (Ogg only); null: none
-  std::uint32_t elapsed_seconds = 0;       // names a temporary note
+  EncodeProgress* progress = nullptr;     // null: none
+  std::uint32_t elapsed_seconds = 0;      // names a temporary note
 };
 
 enum class NoteWriteStatus {
@@ -70,8 +79,7 @@ const char* NoteExtension(int encoding);
 
 // path: in, the caller's name without extension or empty for a temporary note;
 // out, the file that holds the note (see NoteWriteResult). Runs on the calling
-// thread; progress messages are sent to the notify window, so it should belong to
-// this thread or one that is handling messages.
+// thread, which also gets the progress reports.
 [[nodiscard]] NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding,
                                             const NoteRecording& recording);
 

@@ -142,9 +142,10 @@ TEST(NoteFileOggTest, MissingLibraryWritesTheNoteAsWav) {
   testing_support::ScopedTestHome home;
   setenv("DICTALO_VORBIS_LIBS", ":/nowhere/libvorbis.so.0:", 1);
   test::ProgressWindow window;
+  test::WindowEncodeProgress to_window(window.hwnd());
   fs::path path = home.root() / "Note";
   std::vector<std::uint8_t> samples(5000, 128);
-  auto result = WriteNoteFile(path, kEncodingOggVorbis, NoteRecording{samples, window.hwnd(), 0});
+  auto result = WriteNoteFile(path, kEncodingOggVorbis, NoteRecording{samples, &to_window, 0});
   fs::path temporary;
   auto temporary_result = WriteNoteFile(temporary, kEncodingOggVorbis, NoteRecording{samples, nullptr, 65});
   unsetenv("DICTALO_VORBIS_LIBS");
@@ -185,8 +186,9 @@ void ExpectValidNoteStream(const std::string& bytes) {
 TEST(NoteFileOggTest, EmptyRecordingIsAValidStream) {
   testing_support::ScopedTestHome home;
   test::ProgressWindow window;
+  test::WindowEncodeProgress to_window(window.hwnd());
   fs::path path;
-  auto result = WriteNoteFile(path, kEncodingOggVorbis, NoteRecording{{}, window.hwnd(), 0});
+  auto result = WriteNoteFile(path, kEncodingOggVorbis, NoteRecording{{}, &to_window, 0});
   ASSERT_EQ(result.status, NoteWriteStatus::kWritten);
   EXPECT_EQ(path, platform::folders::PrivateTempDir() / "Dictalo-00-00.ogg");
   std::string bytes = ReadFileBytes(path);
@@ -232,11 +234,12 @@ TEST(NoteFileOggTest, FeedsChunksOf4096ThenTheEndOfInput) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.bytes);
     test::ProgressWindow window;
+    test::WindowEncodeProgress to_window(window.hwnd());
     g_wrote_calls.clear();
     NoteSink sink;
     ASSERT_TRUE(sink.Create(home.root() / "chunks.ogg", NoteSink::Existing::kReplace));
     auto samples = Tone(c.bytes, 300, 60);
-    ASSERT_EQ(WriteOggVorbis(sink, samples, window.hwnd(), api), OggWriteStatus::kWritten);
+    ASSERT_EQ(WriteOggVorbis(sink, samples, &to_window, api), OggWriteStatus::kWritten);
     ASSERT_TRUE(sink.Finish());
     EXPECT_EQ(g_wrote_calls, c.chunks);
     // (0, total) first, then (done, total) after every chunk and the end call.

@@ -239,8 +239,8 @@ bool Recorder::GetResult(std::uint32_t* close_code) const {
   return state_->done;
 }
 
-NoteWriteResult Recorder::WriteNoteFile(std::filesystem::path& path, int encoding) {
-  return audio::WriteNoteFile(path, encoding, NoteRecording{data_.bytes(), notify_window(), elapsed_seconds()});
+NoteWriteResult Recorder::WriteNoteFile(std::filesystem::path& path, int encoding, EncodeProgress* progress) {
+  return audio::WriteNoteFile(path, encoding, NoteRecording{data_.bytes(), progress, elapsed_seconds()});
 }
 
 std::uint32_t Recorder::data_length() const { return state_ ? state_->data_length.load() : 0; }

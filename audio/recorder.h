@@ -68,8 +68,10 @@ class Recorder {
   // up on, else the device's close result.
   bool GetResult(std::uint32_t* close_code) const;
 
-  // Writes the block as a note file (note_file.h); call after Stop.
-  [[nodiscard]] NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding);
+  // Writes the block as a note file (note_file.h), reporting to progress (may be
+  // null); call after Stop.
+  [[nodiscard]] NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding,
+                                              EncodeProgress* progress = nullptr);
 
   // The captured samples; complete once Stop has returned.
   std::span<const std::uint8_t> data() const { return data_.bytes(); }
