@@ -5,13 +5,20 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <optional>
 #include <thread>
 
 #include "app/first_run_help.h"
+#include "audio/abandoned_threads.h"
+#include "base/activity_log.h"
 #include "app/hotkey_binding.h"
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/signal_watch.h"
+#include "platform/instance_lock.h"
 #include "platform/text.h"
 #include "platform/time_locale.h"
 #include "resources/status_dialog.h"
@@ -23,31 +30,51 @@ namespace app {
 namespace {
 
 constexpr std::u16string_view kWindowTitle = u"Dictalo";
-// How long an interactive start waits for a record-only instance to go away.
+// How long a start waits for another instance: to show its window, or, asked
+// to quit, to go away.
 constexpr auto kQuitWait = std::chrono::seconds(10);
 
 std::atomic<platform::HWND> g_main_window{nullptr};
 
-enum class InstanceCheck { GoOn, Done };
+// How long the end of the program waits for a stop thread stuck in a device call.
+constexpr auto kStuckThreadWait = std::chrono::seconds(2);
 
-// Looks for a running instance and hands the start over to it when it should take it.
-InstanceCheck CheckSingleInstance(bool interactive) {
-  platform::HWND other = platform::FindWindow(toolkit::CeWnd::ClassName(kMainWindowClass));
-  if (!other) return InstanceCheck::GoOn;
-  if (!interactive) {
-    platform::SendMessage(other, UM_HOTKEY_TOGGLE, 0, 0);
-    return InstanceCheck::Done;
-  }
-  if (platform::SendMessage(other, UM_QUERY_RECORD_ONLY, 0, 0) == 0) {
-    platform::SetForegroundWindow(other);
-    return InstanceCheck::Done;
-  }
-  // It was record-only and is quitting: wait until its window is gone, so that
-  // ours is the one the launcher finds.
+constexpr char kInstanceLockName[] = "dictalo-instance";
+
+// Makes this process the one instance, or hands its start to the instance that
+// is: at most one process holds the instance lock, and only its holder goes on.
+// Two starts at the same moment thus cannot both record; the one that loses
+// waits for the winner's window and hands over to it. go_on false: the start was
+// handed over (or the holder never answered); end with exit code 0.
+struct InstanceClaim {
+  bool go_on = false;
+  std::optional<platform::InstanceLock> lock;  // held until the process ends
+};
+
+InstanceClaim BecomeTheInstance(bool interactive) {
+  // Without a runtime folder no lock and no window of another process can be
+  // found: this process is on its own.
+  if (platform::InstanceLockPath(kInstanceLockName).empty()) return {true, std::nullopt};
   auto deadline = std::chrono::steady_clock::now() + kQuitWait;
-  while (platform::IsWindow(other) && std::chrono::steady_clock::now() < deadline)
+  bool asked_to_quit = false;
+  for (;;) {
+    if (auto lock = platform::InstanceLock::TryTake(kInstanceLockName)) return {true, std::move(lock)};
+    platform::HWND other = asked_to_quit ? nullptr : platform::FindWindow(toolkit::CeWnd::ClassName(kMainWindowClass));
+    if (other) {
+      if (!interactive) {
+        platform::SendMessage(other, UM_HOTKEY_TOGGLE, 0, 0);
+        return {};
+      }
+      if (platform::SendMessage(other, UM_QUERY_RECORD_ONLY, 0, 0) == 0) {
+        platform::SetForegroundWindow(other);
+        return {};
+      }
+      // It was record-only and is quitting; its lock goes with it.
+      asked_to_quit = true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return {};
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  return InstanceCheck::GoOn;
+  }
 }
 
 bool InitInstance(Application& a) {
@@ -117,7 +144,8 @@ int RunProgram(const std::u16string& command_line) {
   a.interactive = line.interactive;
   a.profile = line.profile;
 
-  if (CheckSingleInstance(a.interactive) == InstanceCheck::Done) return 0;
+  InstanceClaim instance = BecomeTheInstance(a.interactive);
+  if (!instance.go_on) return 0;
 
   // A termination signal closes the main window, which ends the loop cleanly.
   SignalWatch signals([] {
@@ -129,8 +157,22 @@ int RunProgram(const std::u16string& command_line) {
     return 0;
   }
   int exit_code = MessageLoop();
+  std::filesystem::path install_dir = platform::Utf16ToUtf8(a.settings->install_dir);
   CleanUp(a);
-  return exit_code;
+  return FinishProgram(exit_code, install_dir);
+}
+
+int FinishProgram(int exit_code, const std::filesystem::path& install_dir) {
+  if (audio::WaitForAbandonedThreads(kStuckThreadWait)) return exit_code;
+  // A device call that never returns would hold the process at exit for good
+  // (the thread is joined there); say so and end without it.
+  {
+    auto log = base::OpenActivityLog(install_dir);
+    base::WriteLogLine(log.get(), "A stop thread is still stuck in the capture device; exiting with code " +
+                                      std::to_string(exit_code) + " without waiting for it");
+  }
+  std::fflush(nullptr);
+  std::_Exit(exit_code);
 }
 
 }  // namespace app

@@ -2,6 +2,7 @@
 // The main program: entry, single instance, initialisation, message loop and
 // clean-up. One Application record exists per process.
 
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,6 +40,12 @@ void SetMainWindowHandle(platform::HWND hwnd);
 // quit message's wParam, or 0 when start-up ends early (another instance took the
 // request, or no window could be made).
 int RunProgram(const std::u16string& command_line);
+
+// The end of the program: returns exit_code once every stop thread that had to
+// be given up on has finished. One still stuck in a device call after a short
+// wait is logged (in install_dir's activity log) and the process ends at once
+// with exit_code, instead of waiting for the thread at exit for ever.
+int FinishProgram(int exit_code, const std::filesystem::path& install_dir);
 
 // The time-zone bias in days: (bias + daylight bias while in force) / 1440.
 double ComputeTimeZoneBias();

@@ -9,6 +9,16 @@ namespace {
 constexpr std::u16string_view kRecordSwitch = u"-record";
 constexpr std::u16string_view kProfileSwitch = u"-profile ";
 
+// "-record" counts only as an argument of its own: a file name such as
+// ~/voice-records.ini must not start a hidden recorder.
+bool HasRecordSwitch(std::u16string_view text) {
+  for (const std::string& arg : platform::SplitArguments(text)) {
+    std::u16string wide = platform::Utf8ToUtf16(arg);
+    if (wide.size() == kRecordSwitch.size() && platform::FindIgnoreAsciiCase(wide, kRecordSwitch) == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::u16string ExtractProfile(std::u16string_view text) {
@@ -42,7 +52,7 @@ std::u16string ExtractProfile(std::u16string_view text) {
 CommandLine ParseCommandLine(std::u16string_view text) {
   CommandLine line;
   line.text = std::u16string(text);
-  line.interactive = platform::FindIgnoreAsciiCase(text, kRecordSwitch) == std::u16string_view::npos;
+  line.interactive = !HasRecordSwitch(text);
   line.profile = ExtractProfile(text);
   return line;
 }

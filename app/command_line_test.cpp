@@ -5,12 +5,17 @@
 namespace app {
 namespace {
 
-TEST(CommandLineTest, RecordSwitchIsFoundAnywhereIgnoringCase) {
+TEST(CommandLineTest, RecordSwitchIsAWholeArgumentInAnyCase) {
   EXPECT_FALSE(ParseCommandLine(u"-RECORD").interactive);
   EXPECT_FALSE(ParseCommandLine(u"foo -Record bar").interactive);
-  EXPECT_FALSE(ParseCommandLine(u"x-recordy").interactive);  // a substring is enough, as on the handheld
+  EXPECT_FALSE(ParseCommandLine(u"-profile \"Work Settings.ini\"\t-record").interactive);
   EXPECT_TRUE(ParseCommandLine(u"").interactive);
   EXPECT_TRUE(ParseCommandLine(u"-recor").interactive);
+  // Part of another argument: a settings file name must not start a hidden recorder.
+  EXPECT_TRUE(ParseCommandLine(u"x-recordy").interactive);
+  EXPECT_TRUE(ParseCommandLine(u"-profile ~/voice-records.ini").interactive);
+  EXPECT_TRUE(ParseCommandLine(u"-profile my-record").interactive);
+  EXPECT_TRUE(ParseCommandLine(u"-profile \"a -record b.ini\"").interactive);
 }
 
 TEST(CommandLineTest, ProfileValues) {

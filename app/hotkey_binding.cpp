@@ -79,7 +79,8 @@ std::u16string RecordShortcutValue() {
 }
 
 bool ApplyHotkey(settings::AppSettings& settings, std::u16string_view hotkey_at_start,
-                 const std::string& launcher_command) {
+                 const std::string& launcher_path, std::string* unbound_command) {
+  if (unbound_command) unbound_command->clear();
   const std::u16string chosen = settings.launch_hotkey;
   if (chosen == hotkey_at_start) return false;
 
@@ -98,7 +99,9 @@ bool ApplyHotkey(settings::AppSettings& settings, std::u16string_view hotkey_at_
     }
   }
   // The desktop's own shortcut stands for the shell re-reading its table.
-  platform::SetDesktopHotkey(platform::Utf16ToUtf8(chosen), launcher_command);
+  const std::string command = platform::ShellQuote(launcher_path);
+  if (!platform::SetDesktopHotkey(platform::Utf16ToUtf8(chosen), command) && !chosen.empty() && unbound_command)
+    *unbound_command = command;
   return true;
 }
 

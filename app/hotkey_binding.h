@@ -50,10 +50,13 @@ int SelectedHotkeyButton(const std::vector<HotkeyButton>& buttons, std::u16strin
 // Applies settings.launch_hotkey when it differs (case-sensitive) from the value
 // at start: gives the old key back (its previous default value, Flags 12), takes
 // the new one (keeping its default value in LaunchKeyValue, pointing it at the
-// record shortcut, Flags 0) and binds the desktop shortcut to `launcher_command`.
-// Returns whether anything was changed. The caller saves the settings.
+// record shortcut, Flags 0) and binds the desktop shortcut to run the launcher
+// at `launcher_path` (quoted for the desktop when the path needs it). When a key
+// was chosen but the desktop could not bind it, *unbound_command (if given) gets
+// the command to bind by hand; else it is cleared. Returns whether anything was
+// changed. The caller saves the settings.
 bool ApplyHotkey(settings::AppSettings& settings, std::u16string_view hotkey_at_start,
-                 const std::string& launcher_command);
+                 const std::string& launcher_path, std::string* unbound_command = nullptr);
 
 // The value a taken key's default is set to: the quoted path of the record shortcut.
 std::u16string RecordShortcutValue();

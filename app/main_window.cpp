@@ -1,17 +1,22 @@
 #include "app/main_window.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "app/application.h"
 #include "app/first_run_help.h"
 #include "app/hotkey_binding.h"
 #include "app/status_window.h"
+#include "base/activity_log.h"
 #include "audio/cue_player.h"
 #include "audio/recorder.h"
 #include "platform/folders.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "settings/app_settings.h"
 #include "toolkit/dialog_manager.h"
+#include "toolkit/message_box.h"
+#include "toolkit/resources.h"
 
 namespace app {
 
@@ -60,6 +65,9 @@ LRESULT MainWindow::CopyDataReply(std::u16string_view received, std::u16string_v
 
 void MainWindow::OnCreate(platform::CREATESTRUCT*, bool& handled) {
   SetMainWindowHandle(current_message().hwnd);
+  platform::SetCrossProcessMessages(current_message().hwnd,
+                                    {std::begin(base::kMainWindowCrossProcessMessages),
+                                     std::end(base::kMainWindowCrossProcessMessages)});
   toolkit::SetProgramMainWindow(current_message().hwnd);
   std::memset(setting_change_info_, 0, sizeof setting_change_info_);
   setting_change_info_[0] = sizeof setting_change_info_;
@@ -88,10 +96,26 @@ LRESULT MainWindow::OnCommand(WPARAM wparam, LPARAM, bool& handled) {
 void MainWindow::EndOptions(bool save) {
   if (DeliveryRunning()) return;
   if (save) {
-    ApplyHotkey(settings_, launch_hotkey_at_start_, (platform::folders::ExecutableDir() / "dictalo-record").string());
+    std::string unbound;
+    ApplyHotkey(settings_, launch_hotkey_at_start_, (platform::folders::ExecutableDir() / "dictalo-record").string(),
+                &unbound);
     settings_.Save();
+    if (!unbound.empty()) ReportUnboundHotkey(unbound);
   }
   platform::PostQuitMessage(0);
+}
+
+void MainWindow::ReportUnboundHotkey(const std::string& command) {
+  const std::string key = platform::Utf16ToUtf8(settings_.launch_hotkey);
+  {
+    auto log = base::OpenActivityLog(platform::Utf16ToUtf8(settings_.install_dir));
+    base::WriteLogLine(log.get(), "The desktop did not take the key " + key + "; bind it by hand to: " + command);
+  }
+  toolkit::MessageBoxW(GetSafeHwnd(),
+                       u"The key " + settings_.launch_hotkey +
+                           u" could not be bound on this desktop. Bind it by hand in the desktop's keyboard "
+                           u"settings to the command:\n" + platform::Utf8ToUtf16(command),
+                       toolkit::LoadStringW(90), toolkit::MB_OK | toolkit::MB_ICONWARNING);
 }
 
 void MainWindow::OnEnable(bool enabled, bool& handled) {
@@ -106,8 +130,11 @@ void MainWindow::OnSize(UINT, int, int, bool& handled) { handled = true; }
 void MainWindow::OnSettingChange(UINT, LPARAM, bool& handled) { handled = true; }
 
 void MainWindow::OnClose(bool& handled) {
-  // Closing the window (or a termination signal) ends the program like Cancel.
+  // Closing the window (or a termination signal, the end of the desktop session)
+  // ends the program like Cancel, but a recording in progress is the user's
+  // speech: it is stopped and kept as Stop & Save keeps it, without asking.
   handled = true;
+  if (recording() && !stopping_) StopRecording(kStopAndSave, /*ask_about_saving=*/false);
   platform::PostQuitMessage(0);
 }
 
@@ -124,12 +151,8 @@ void MainWindow::TrackFocus() {
 LRESULT MainWindow::OnCopyData(const platform::COPYDATASTRUCT* data) {
   std::u16string received;
   if (data && data->lpData) {
-    const auto* bytes = static_cast<const unsigned char*>(data->lpData);
-    for (platform::DWORD i = 0; i + 1 < data->cbData; i += 2) {
-      char16_t c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-      if (c == 0) break;
-      received.push_back(c);
-    }
+    received = platform::Utf16FromLeBytes({static_cast<const std::uint8_t*>(data->lpData), data->cbData});
+    if (auto end = received.find(u'\0'); end != std::u16string::npos) received.resize(end);
   }
   return CopyDataReply(received, command_line_);
 }

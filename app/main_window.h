@@ -65,11 +65,15 @@ class MainWindow : public toolkit::CeWnd {
   void TrackFocus();
   // Quits, saving the options first when save is true. Ignored while a delivery runs.
   void EndOptions(bool save);
+  // Tells the user (log and message) the command to bind by hand.
+  void ReportUnboundHotkey(const std::string& command);
   bool DeliveryRunning() const { return delivery_ && delivery_->IsBusy(); }
 
   // The recording session (recording_session.cpp).
   void OnStartRecording();
-  void OnStopRecording(platform::WPARAM mode);
+  void OnStopRecording(platform::WPARAM mode) { StopRecording(mode, true); }
+  // ask_about_saving: show the save notice when the settings want it.
+  void StopRecording(platform::WPARAM mode, bool ask_about_saving);
   void OnSessionDone();
   void OnHotkeyToggle();
   void OnRecordProgress(platform::WPARAM bytes, platform::LPARAM seconds);
@@ -87,6 +91,8 @@ class MainWindow : public toolkit::CeWnd {
   std::uint8_t setting_change_info_[12] = {};
   std::unique_ptr<StatusWindow> status_window_;
   std::unique_ptr<audio::Recorder> recorder_;
+  // From the start of a stop until UM_SESSION_DONE: toggles and stops are ignored.
+  bool stopping_ = false;
   bool recorder_done_ = false;
   std::uint32_t recorder_close_code_ = 0;  // also the quit-after-session flag
   std::unique_ptr<NoteDelivery> delivery_;

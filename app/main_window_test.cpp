@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "app/application.h"
@@ -55,6 +56,24 @@ TEST_F(MainWindowTest, InteractiveInstanceAnswersTheQueryAndStays) {
   EXPECT_EQ(SendMessage(*w, UM_QUERY_RECORD_ONLY, 0, 0), 0);
   EXPECT_FALSE(QuitPosted());
   EXPECT_EQ(MainWindowHandle(), w->GetSafeHwnd());
+}
+
+TEST_F(MainWindowTest, OkWithAKeyTheDesktopCannotBindTellsTheUserTheCommand) {
+  settings_.Load();
+  auto w = Make(true);
+  settings_.launch_hotkey = u"F9";
+  const char* path = std::getenv("PATH");
+  std::string saved = path ? path : "";
+  setenv("PATH", home_.root().c_str(), 1);  // no gsettings
+  testing::internal::CaptureStderr();
+  SendMessage(*w, platform::WM_COMMAND, 1, 0);
+  std::string box = testing::internal::GetCapturedStderr();
+  setenv("PATH", saved.c_str(), 1);
+  EXPECT_TRUE(QuitPosted());
+  EXPECT_NE(box.find("could not be bound"), std::string::npos) << box;
+  EXPECT_NE(box.find("dictalo-record"), std::string::npos) << box;
+  std::string log = testing_support::ReadFileBytes(home_.data_home() / "dictalo" / "Dictalo.log");
+  EXPECT_NE(log.find("bind it by hand to: "), std::string::npos) << log;
 }
 
 TEST_F(MainWindowTest, CopyDataReadsTheZeroTerminatedText) {

@@ -32,6 +32,32 @@ constexpr unsigned kDontShowAgain = 50632;
 
 std::filesystem::path InstallDir(const settings::AppSettings& s) { return platform::Utf16ToUtf8(s.install_dir); }
 
+// The encoder's progress goes to the main window as UM_ENCODE_PROGRESS, sent
+// (not posted), so that the status window follows between chunks.
+class EncodeProgressToWindow : public audio::EncodeProgress {
+ public:
+  explicit EncodeProgressToWindow(platform::HWND window) : window_(window) {}
+  void Encoded(std::size_t done, std::size_t total) override {
+    platform::SendMessage(window_, UM_ENCODE_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total));
+  }
+
+ private:
+  platform::HWND window_;
+};
+
+// The recorder's stop steps go into this stop's activity log, each flushed.
+class ActivityStopLog : public audio::StopLog {
+ public:
+  explicit ActivityStopLog(base::ActivityLog* log) : log_(log) {}
+  void Line(std::string_view message) override {
+    base::WriteLogLine(log_, message);
+    log_->Flush();
+  }
+
+ private:
+  base::ActivityLog* log_;
+};
+
 }  // namespace
 
 void MainWindow::PlayCueIfWanted() {
@@ -41,7 +67,10 @@ void MainWindow::PlayCueIfWanted() {
 }
 
 void MainWindow::OnStartRecording() {
-  if (recorder_) return;  // one recording at a time
+  if (recorder_ || stopping_) return;  // one recording at a time
+  // A resident recorder lives for days: each session takes the settings as they
+  // are on disk now (`dictaloctl settings set`, the options screen).
+  settings_.Reload();
   recorder_ = std::make_unique<audio::Recorder>();
   status_window_ = std::make_unique<StatusWindow>(GetSafeHwnd(), settings_);
   PlayCueIfWanted();
@@ -56,6 +85,9 @@ void MainWindow::OnStartRecording() {
 }
 
 void MainWindow::OnHotkeyToggle() {
+  // A press while the note is being stopped, written or handed on belongs to that
+  // session, which ends on its own; the next press starts a new one.
+  if (stopping_) return;
   recorder_close_code_ = 0;
   if (!recorder_) {
     PostMessageW(UM_START_RECORDING);
@@ -99,27 +131,42 @@ std::filesystem::path MainWindow::NotePathForMode() const {
 }
 
 void MainWindow::ReportNoteWrite(const audio::NoteWriteResult& result, const std::filesystem::path& written) {
-  if (result.status != audio::NoteWriteStatus::kFailed && !result.fell_back()) return;
+  const bool as_wav = result.status == audio::NoteWriteStatus::kWrittenAsWav;
+  if (result.status != audio::NoteWriteStatus::kFailed && !result.fell_back() && !as_wav) return;
   auto log = base::OpenActivityLog(InstallDir(settings_));
-  std::string line = "Note file " + result.failed_path.string() + " could not be written: " + result.failure;
   std::u16string message;
-  if (result.status == audio::NoteWriteStatus::kFailed) {
-    base::WriteLogLine(log.get(), line + "; the recording could not be saved anywhere");
-    message = u"The recording could not be saved: " + platform::Utf8ToUtf16(result.failure);
-  } else {
-    base::WriteLogLine(log.get(), line + "; it was saved as " + written.string());
-    message = u"The note could not be saved as " + platform::Utf8ToUtf16(result.failed_path.string()) + u" (" +
-              platform::Utf8ToUtf16(result.failure) + u"). It was saved as " +
-              platform::Utf8ToUtf16(written.string()) + u" instead.";
+  if (result.status == audio::NoteWriteStatus::kFailed || result.fell_back()) {
+    std::string line = "Note file " + result.failed_path.string() + " could not be written: " + result.failure;
+    if (result.status == audio::NoteWriteStatus::kFailed) {
+      base::WriteLogLine(log.get(), line + "; the recording could not be saved anywhere");
+      message = u"The recording could not be saved: " + platform::Utf8ToUtf16(result.failure);
+    } else {
+      base::WriteLogLine(log.get(), line + "; it was saved as " + written.string());
+      message = u"The note could not be saved as " + platform::Utf8ToUtf16(result.failed_path.string()) + u" (" +
+                platform::Utf8ToUtf16(result.failure) + u"). It was saved as " +
+                platform::Utf8ToUtf16(written.string()) + u" instead.";
+    }
+  }
+  if (as_wav) {
+    base::WriteLogLine(log.get(), "Note could not be encoded as asked (" + result.encoder_error + "); it was saved as WAV: " +
+                                      written.string());
+    if (!message.empty()) message += u" ";
+    message += u"The note could not be encoded as Ogg Vorbis (" + platform::Utf8ToUtf16(result.encoder_error) +
+               u"). It was saved as WAV: " + platform::Utf8ToUtf16(written.string());
   }
   toolkit::MessageBoxW(GetSafeHwnd(), message, toolkit::LoadStringW(90), toolkit::MB_OK | toolkit::MB_ICONERROR);
 }
 
-void MainWindow::OnStopRecording(WPARAM mode) {
-  if (!recorder_) return;
+void MainWindow::StopRecording(WPARAM mode, bool ask_about_saving) {
+  // The stop sends messages (progress, the save notice) and the UI thread handles
+  // sends from other threads and processes while it waits, so a second toggle can
+  // arrive in the middle of it; it must not stop, encode or free the recorder again.
+  if (!recorder_ || stopping_) return;
+  stopping_ = true;
   {
     auto log = base::OpenActivityLog(InstallDir(settings_));
-    recorder_->Stop(log.get());
+    ActivityStopLog stop_log(log.get());
+    recorder_->Stop(log ? &stop_log : nullptr);
   }
   recorder_->Stop(nullptr);
   PlayCueIfWanted();
@@ -129,11 +176,12 @@ void MainWindow::OnStopRecording(WPARAM mode) {
     PostMessageW(UM_SESSION_DONE);
     return;
   }
-  if (mode == kStopAndSave && settings_.show_save_info) AskAboutSavedNote();
+  if (mode == kStopAndSave && ask_about_saving && settings_.show_save_info) AskAboutSavedNote();
   if (status_window_) status_window_->EnableButtons(false);
 
   std::filesystem::path path = NotePathForMode();
-  auto result = recorder_->WriteNoteFile(path, settings_.encoding_type);
+  EncodeProgressToWindow progress(GetSafeHwnd());
+  auto result = recorder_->WriteNoteFile(path, settings_.encoding_type, &progress);
   ReportNoteWrite(result, path);
   recorder_done_ = recorder_->GetResult(&recorder_close_code_);
   recorder_.reset();
@@ -166,6 +214,7 @@ void MainWindow::OnSessionDone() {
   if (delivery_) delivery_->ReleaseMailService();
   status_window_.reset();
   recorder_.reset();
+  stopping_ = false;
   platform::SetForegroundWindow(platform::GetDesktopWindow());
   if (recorder_close_code_ != 0) platform::PostQuitMessage(0);
 }

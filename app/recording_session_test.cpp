@@ -10,6 +10,7 @@
 #include "base/activity_log.h"
 #include "app/main_window.h"
 #include "app/status_window.h"
+#include "platform/folders.h"
 #include "platform/text.h"
 #include "platform/wave_in_scripted_fake.h"
 #include "resources/status_dialog.h"
@@ -72,7 +73,9 @@ class RecordingSessionTest : public ::testing::Test {
     platform::InstallScriptedWaveInFake(b);
   }
   // A record-only main window: it starts recording as soon as messages flow.
+  // Each session reads the settings file as it starts: what a test sets goes there.
   void StartRecording() {
+    ASSERT_TRUE(settings_.Save());
     window_ = std::make_unique<MainWindow>(settings_, false, u"-record");
     ASSERT_TRUE(window_->CreateMainWindow(u"Dictalo"));
     ASSERT_FALSE(Pump([&] { return window_->status_window() && window_->status_window()->dialog(); }));
@@ -94,7 +97,7 @@ class RecordingSessionTest : public ::testing::Test {
   }
   std::vector<std::filesystem::path> TemporaryNotes() {
     std::vector<std::filesystem::path> found;
-    for (auto& e : std::filesystem::directory_iterator(home_.root() / "tmp"))
+    for (auto& e : std::filesystem::directory_iterator(platform::folders::PrivateTempDir()))
       if (e.path().filename().string().rfind("Dictalo-", 0) == 0) found.push_back(e.path());
     return found;
   }
@@ -138,10 +141,9 @@ TEST_F(RecordingSessionTest, ProgressShowsWhileRecordingAndNotAfterTheStop) {
   // The session is stopped but its status window stays up while the note is handed on.
   settings_.notes_send_mode = settings::SendMode::ActiveSync;
   platform::SendMessage(*window_, UM_STOP_RECORDING, kStopAndSend, 0);
+  ASSERT_NE(window_->status_window(), nullptr) << "the session-done message has not been handled yet";
   platform::SendMessage(*window_, UM_RECORD_PROGRESS, 999999, 5);
-  if (window_->status_window()) {
-    EXPECT_NE(StatusText(resources::kStatusDetailControl), u"Recording: 00:05, 976KB");
-  }
+  EXPECT_NE(StatusText(resources::kStatusDetailControl), u"Recording: 00:05, 976KB");
   Pump([&] { return !window_->status_window(); });
 }
 
@@ -194,6 +196,25 @@ TEST_F(RecordingSessionTest, ANoteThatCannotBeWrittenWhereAskedIsReportedAndKept
   EXPECT_GT(std::filesystem::file_size(kept[0]), 44u);
   std::string log = ReadFileBytes(home_.data_home() / "dictalo" / "Dictalo.log");
   EXPECT_NE(log.find("could not be written"), std::string::npos) << log;
+}
+
+TEST_F(RecordingSessionTest, WithoutTheOggEncoderTheNoteIsKeptAsWavAndTheUserIsTold) {
+  settings_.notes_send_mode = settings::SendMode::SaveAsFile;
+  settings_.encoding_type = 1;
+  setenv("DICTALO_VORBIS_LIBS", ":/nowhere/libvorbis.so.0:", 1);
+  StartRecording();
+  PumpFor(std::chrono::milliseconds(300));
+  testing::internal::CaptureStderr();
+  StopAndFinish(kStopAndSave);
+  std::string box = testing::internal::GetCapturedStderr();
+  unsetenv("DICTALO_VORBIS_LIBS");
+  EXPECT_NE(box.find("saved as WAV"), std::string::npos) << box;
+  auto notes = Notes();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].filename(), "Memo 12.05 10.30.wav");
+  EXPECT_GT(std::filesystem::file_size(notes[0]), 44u) << "the samples are kept";
+  std::string log = ReadFileBytes(home_.data_home() / "dictalo" / "Dictalo.log");
+  EXPECT_NE(log.find("/nowhere/libvorbis.so.0"), std::string::npos) << log;
 }
 
 }  // namespace

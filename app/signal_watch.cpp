@@ -16,6 +16,7 @@ sigset_t TerminationSignals() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);  // the desktop session (or terminal) has ended
   return set;
 }
 

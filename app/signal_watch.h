@@ -1,5 +1,5 @@
 #pragma once
-// Turns SIGINT and SIGTERM into a call on a thread of its own, so that the
+// Turns SIGINT, SIGTERM and SIGHUP into a call on a thread of its own, so that the
 // program can end through its normal path (the signals must be blocked in every
 // thread: call BlockTerminationSignals first thing in main).
 

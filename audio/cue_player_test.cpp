@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/ogg_player_test_util.h"
+#include "tests/support/ogg_player_test_util.h"
 #include "platform/play_sound.h"
 #include "platform/tone_synth.h"
 #include "platform/wave_out_null.h"

@@ -25,9 +25,10 @@ std::filesystem::path WithSuffix(const std::filesystem::path& base, const std::s
 
 // Creates base + ext, or, when that name is taken, the first free base.N + ext.
 // Never replaces a file. Returns the path tried last.
-std::filesystem::path CreateUnique(NoteSink& sink, const std::filesystem::path& base, const std::string& ext) {
+std::filesystem::path CreateUnique(NoteSink& sink, const std::filesystem::path& base, const std::string& ext,
+                                   NoteSink::Existing how = NoteSink::Existing::kFail) {
   std::filesystem::path path = WithSuffix(base, ext);
-  for (int counter = 1; !sink.Create(path, NoteSink::Existing::kFail); ++counter) {
+  for (int counter = 1; !sink.Create(path, how); ++counter) {
     if (sink.error() != EEXIST || counter > kMaxCollisionCounter) break;
     path = WithSuffix(base, "." + std::to_string(counter) + ext);
   }
@@ -52,7 +53,7 @@ Attempt Encode(NoteSink& sink, int encoding, const NoteRecording& recording) {
     if (!library) {
       attempt.status = NoteWriteStatus::kEmptyNoEncoder;
       attempt.encoder_error = why;
-    } else if (WriteOggVorbis(sink, recording.samples, recording.notify_window, library->encoder()) ==
+    } else if (WriteOggVorbis(sink, recording.samples, recording.progress, library->encoder()) ==
                OggWriteStatus::kEncoderRefused) {
       attempt.status = NoteWriteStatus::kEmptyNoEncoder;
       attempt.encoder_error = "the Vorbis encoder refused mono 11025 Hz at quality 0.1";
@@ -83,16 +84,22 @@ const char* NoteExtension(int encoding) {
   return "";
 }
 
-NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding, const NoteRecording& recording) {
+namespace {
+
+// Writes the note in the given encoding; an encoder that is missing or refuses
+// leaves an empty file (kEmptyNoEncoder, kEmptyUnknownEncoding).
+NoteWriteResult WriteEncoded(std::filesystem::path& path, int encoding, const NoteRecording& recording) {
   const std::string ext = NoteExtension(encoding);
   const std::string temporary_name = TemporaryNoteName(recording.elapsed_seconds);
   NoteWriteResult result;
   NoteSink sink;
   if (path.empty()) {
-    path = WithSuffix(platform::folders::TempDir() / temporary_name, ext);
+    // The speech is nobody else's business: a folder only this user can enter,
+    // and a fresh file there (an older note of the name goes first).
+    path = WithSuffix(platform::folders::PrivateTempDir() / temporary_name, ext);
     std::error_code ignored;
     std::filesystem::remove(path, ignored);
-    sink.Create(path, NoteSink::Existing::kReplace);
+    sink.Create(path, NoteSink::Existing::kPrivate);
   } else {
     path = CreateUnique(sink, path, ext);
   }
@@ -117,11 +124,11 @@ NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding, const N
   result.failed_path = path;
   result.failure = std::strerror(attempt.error);
   const std::filesystem::path failed_folder = path.parent_path().lexically_normal();
-  for (const std::filesystem::path& folder : {platform::folders::TempDir(), platform::folders::InstallDir()}) {
+  for (const std::filesystem::path& folder : {platform::folders::PrivateTempDir(), platform::folders::InstallDir()}) {
     if (folder.empty() || folder.lexically_normal() == failed_folder) continue;
     std::filesystem::create_directories(folder, ignored);
     NoteSink fallback;
-    std::filesystem::path fallback_path = CreateUnique(fallback, folder / temporary_name, ext);
+    std::filesystem::path fallback_path = CreateUnique(fallback, folder / temporary_name, ext, NoteSink::Existing::kPrivate);
     if (!fallback.is_open()) continue;
     Attempt again = Encode(fallback, encoding, recording);
     if (again.status == NoteWriteStatus::kFailed) {
@@ -135,6 +142,27 @@ NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding, const N
   }
   result.status = NoteWriteStatus::kFailed;
   return result;
+}
+
+}  // namespace
+
+NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding, const NoteRecording& recording) {
+  const std::filesystem::path asked = path;
+  NoteWriteResult result = WriteEncoded(path, encoding, recording);
+  if (result.status != NoteWriteStatus::kEmptyNoEncoder && result.status != NoteWriteStatus::kEmptyUnknownEncoding)
+    return result;
+  // An empty note would lose the recording while looking saved: without the
+  // encoder it asks for, the note is kept as WAV, under a ".wav" name.
+  std::string why = result.status == NoteWriteStatus::kEmptyUnknownEncoding
+                        ? "the encoding " + std::to_string(encoding) + " is unknown"
+                        : result.encoder_error;
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+  path = asked;
+  NoteWriteResult wav = WriteEncoded(path, kEncodingWav, recording);
+  if (wav.status == NoteWriteStatus::kWritten) wav.status = NoteWriteStatus::kWrittenAsWav;
+  wav.encoder_error = why;
+  return wav;
 }
 
 }  // namespace audio

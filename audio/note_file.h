@@ -3,14 +3,16 @@
 // (encoding 1, ".ogg").
 //
 // Names: an empty path means a temporary note, "Dictalo-MM-SS" (the recording's
-// length, minutes growing past two digits when needed) in the temporary folder; an
-// older file of that name is replaced. A caller's path (without extension) never
+// length, minutes growing past two digits when needed) in the private temporary
+// folder (folders::PrivateTempDir, files readable by this user only); an older
+// file of that name is replaced. A caller's path (without extension) never
 // replaces a file: when the name is taken the note becomes "<path>.1.wav",
-// "<path>.2.wav", ... (the first free one). Any other encoding value writes an
-// empty file without extension.
+// "<path>.2.wav", ... (the first free one).
 //
-// Ogg Vorbis needs the libraries of vorbis_library.h; without them (or when the
-// encoder refuses the format) an empty ".ogg" file is left.
+// Ogg Vorbis needs the libraries of vorbis_library.h. Without them, when the
+// encoder refuses the format, or for an unknown encoding value, the note is
+// written as WAV under the ".wav" name instead (kWrittenAsWav, with the reason),
+// so that the recording is never lost in an empty file.
 //
 // A note counts as written only when every byte reached the file. When the chosen
 // file cannot be written completely (folder gone, disk full, no permission), the
@@ -32,17 +34,27 @@ namespace audio {
 inline constexpr int kEncodingWav = 0;
 inline constexpr int kEncodingOggVorbis = 1;
 
+// Where the writer reports how far it is (the Ogg encoder only): done bytes of
+// total, on the writing thread, the first call with done 0, the last with the
+// whole. The caller decides what to show.
+class EncodeProgress {
+ public:
+  virtual ~EncodeProgress() = default;
+  virtual void Encoded(std::size_t done, std::size_t total) = 0;
+};
+
 // What the writer needs of a recording. The samples are borrowed for the call.
 struct NoteRecording {
   std::span<const std::uint8_t> samples;  // unsigned 8-bit mono at 11025 Hz
-  platform::HWND notify_window = nullptr;  // sent UM_ENCODE_PROGRESS (Ogg only); null: none
-  std::uint32_t elapsed_seconds = 0;       // names a temporary note
+  EncodeProgress* progress = nullptr;     // null: none
+  std::uint32_t elapsed_seconds = 0;      // names a temporary note
 };
 
 enum class NoteWriteStatus {
   kWritten,               // path holds the whole note
-  kEmptyNoEncoder,        // path is an empty ".ogg": the encoder is missing or refused
-  kEmptyUnknownEncoding,  // path is an empty file without extension
+  kWrittenAsWav,          // path holds the whole note as WAV; encoder_error says why
+  kEmptyNoEncoder,        // (internal) the encoder is missing or refused
+  kEmptyUnknownEncoding,  // (internal) no encoder for the encoding value
   kFailed,                // no complete file could be written anywhere; path names none
 };
 
@@ -53,7 +65,7 @@ struct NoteWriteResult {
   // then names the fallback file that holds the note.
   std::filesystem::path failed_path;
   std::string failure;
-  // With kEmptyNoEncoder: what was missing or refused.
+  // With kWrittenAsWav: why the asked encoding could not be used.
   std::string encoder_error;
 
   bool fell_back() const { return !failed_path.empty() && status != NoteWriteStatus::kFailed; }
@@ -67,8 +79,7 @@ const char* NoteExtension(int encoding);
 
 // path: in, the caller's name without extension or empty for a temporary note;
 // out, the file that holds the note (see NoteWriteResult). Runs on the calling
-// thread; progress messages are sent to the notify window, so it should belong to
-// this thread or one that is handling messages.
+// thread, which also gets the progress reports.
 [[nodiscard]] NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding,
                                             const NoteRecording& recording);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio_test_support.h"
+#include "tests/support/audio_test_support.h"
 #include "audio/note_sink.h"
 #include "audio/ogg_vorbis_writer.h"
 #include "audio/vorbis_library.h"
@@ -76,7 +77,7 @@ TEST(NoteFileWavTest, EmptyAndNonEmptyRecordings) {
   fs::path path;  // temporary name
   auto result = WriteNoteFile(path, kEncodingWav, NoteRecording{{}, nullptr, 0});
   EXPECT_EQ(result.status, NoteWriteStatus::kWritten);
-  EXPECT_EQ(path, platform::folders::TempDir() / "Dictalo-00-00.wav");
+  EXPECT_EQ(path, platform::folders::PrivateTempDir() / "Dictalo-00-00.wav");
   std::string bytes = ReadFileBytes(path);
   ASSERT_EQ(bytes.size(), 44u);
   EXPECT_EQ(bytes.substr(4, 4), Bytes({36, 0, 0, 0}));
@@ -113,41 +114,51 @@ TEST(NoteFileNamesTest, CallerNameTakesTheFirstFreeCounter) {
 
 TEST(NoteFileNamesTest, TemporaryNameReplacesAnOldNote) {
   testing_support::ScopedTestHome home;
-  const fs::path old_note = platform::folders::TempDir() / "Dictalo-00-05.wav";
+  const fs::path old_note = platform::folders::PrivateTempDir() / "Dictalo-00-05.wav";
   WriteFileBytes(old_note, std::string(500, 'x'));
   fs::path path;
   std::vector<std::uint8_t> samples(7, 100);
   ASSERT_EQ(WriteNoteFile(path, kEncodingWav, NoteRecording{samples, nullptr, 5}).status, NoteWriteStatus::kWritten);
   EXPECT_EQ(path, old_note);
   EXPECT_EQ(ReadFileBytes(path).size(), 51u);
-  EXPECT_FALSE(fs::exists(platform::folders::TempDir() / "Dictalo-00-05.1.wav"));
+  EXPECT_FALSE(fs::exists(platform::folders::PrivateTempDir() / "Dictalo-00-05.1.wav"));
 }
 
-TEST(NoteFileNamesTest, UnknownEncodingLeavesAnEmptyFileWithoutExtension) {
+// Without the encoder asked for, the recording is kept as WAV, never lost in an
+// empty file.
+TEST(NoteFileNamesTest, UnknownEncodingWritesTheNoteAsWav) {
   testing_support::ScopedTestHome home;
   fs::path path = home.root() / "Odd";
   std::vector<std::uint8_t> samples(10, 1);
   auto result = WriteNoteFile(path, 7, NoteRecording{samples, nullptr, 0});
-  EXPECT_EQ(result.status, NoteWriteStatus::kEmptyUnknownEncoding);
-  EXPECT_EQ(path, home.root() / "Odd");
-  EXPECT_TRUE(fs::exists(path));
-  EXPECT_EQ(fs::file_size(path), 0u);
+  EXPECT_EQ(result.status, NoteWriteStatus::kWrittenAsWav);
+  EXPECT_NE(result.encoder_error.find("encoding 7"), std::string::npos) << result.encoder_error;
+  EXPECT_EQ(path, home.root() / "Odd.wav");
+  EXPECT_EQ(ReadFileBytes(path).size(), 54u);
+  EXPECT_FALSE(fs::exists(home.root() / "Odd"));
 }
 
-TEST(NoteFileOggTest, MissingLibraryLeavesAnEmptyOgg) {
+TEST(NoteFileOggTest, MissingLibraryWritesTheNoteAsWav) {
   testing_support::ScopedTestHome home;
   setenv("DICTALO_VORBIS_LIBS", ":/nowhere/libvorbis.so.0:", 1);
   test::ProgressWindow window;
+  test::WindowEncodeProgress to_window(window.hwnd());
   fs::path path = home.root() / "Note";
   std::vector<std::uint8_t> samples(5000, 128);
-  auto result = WriteNoteFile(path, kEncodingOggVorbis, NoteRecording{samples, window.hwnd(), 0});
+  auto result = WriteNoteFile(path, kEncodingOggVorbis, NoteRecording{samples, &to_window, 0});
+  fs::path temporary;
+  auto temporary_result = WriteNoteFile(temporary, kEncodingOggVorbis, NoteRecording{samples, nullptr, 65});
   unsetenv("DICTALO_VORBIS_LIBS");
-  EXPECT_EQ(result.status, NoteWriteStatus::kEmptyNoEncoder);
+  EXPECT_EQ(result.status, NoteWriteStatus::kWrittenAsWav);
   EXPECT_NE(result.encoder_error.find("/nowhere/libvorbis.so.0"), std::string::npos) << result.encoder_error;
-  EXPECT_EQ(path, home.root() / "Note.ogg");
-  ASSERT_TRUE(fs::exists(path));
-  EXPECT_EQ(fs::file_size(path), 0u);
+  EXPECT_EQ(path, home.root() / "Note.wav");
+  EXPECT_EQ(ReadFileBytes(path).size(), 5044u);
+  EXPECT_FALSE(fs::exists(home.root() / "Note.ogg")) << "no empty note is left";
   EXPECT_TRUE(window.Received(base::UM_ENCODE_PROGRESS).empty());
+
+  EXPECT_EQ(temporary_result.status, NoteWriteStatus::kWrittenAsWav);
+  EXPECT_EQ(temporary, platform::folders::PrivateTempDir() / "Dictalo-01-05.wav");
+  EXPECT_FALSE(fs::exists(platform::folders::PrivateTempDir() / "Dictalo-01-05.ogg"));
 }
 
 // Header pages: the identification packet alone on the first page, comment and
@@ -175,10 +186,11 @@ void ExpectValidNoteStream(const std::string& bytes) {
 TEST(NoteFileOggTest, EmptyRecordingIsAValidStream) {
   testing_support::ScopedTestHome home;
   test::ProgressWindow window;
+  test::WindowEncodeProgress to_window(window.hwnd());
   fs::path path;
-  auto result = WriteNoteFile(path, kEncodingOggVorbis, NoteRecording{{}, window.hwnd(), 0});
+  auto result = WriteNoteFile(path, kEncodingOggVorbis, NoteRecording{{}, &to_window, 0});
   ASSERT_EQ(result.status, NoteWriteStatus::kWritten);
-  EXPECT_EQ(path, platform::folders::TempDir() / "Dictalo-00-00.ogg");
+  EXPECT_EQ(path, platform::folders::PrivateTempDir() / "Dictalo-00-00.ogg");
   std::string bytes = ReadFileBytes(path);
   ExpectValidNoteStream(bytes);
   auto pages = test::ParseOggPages(bytes);
@@ -222,11 +234,12 @@ TEST(NoteFileOggTest, FeedsChunksOf4096ThenTheEndOfInput) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.bytes);
     test::ProgressWindow window;
+    test::WindowEncodeProgress to_window(window.hwnd());
     g_wrote_calls.clear();
     NoteSink sink;
     ASSERT_TRUE(sink.Create(home.root() / "chunks.ogg", NoteSink::Existing::kReplace));
     auto samples = Tone(c.bytes, 300, 60);
-    ASSERT_EQ(WriteOggVorbis(sink, samples, window.hwnd(), api), OggWriteStatus::kWritten);
+    ASSERT_EQ(WriteOggVorbis(sink, samples, &to_window, api), OggWriteStatus::kWritten);
     ASSERT_TRUE(sink.Finish());
     EXPECT_EQ(g_wrote_calls, c.chunks);
     // (0, total) first, then (done, total) after every chunk and the end call.
@@ -299,7 +312,7 @@ TEST(NoteFileFailureTest, GoneFolderFallsBackToTheTemporaryFolder) {
   EXPECT_TRUE(result.fell_back());
   EXPECT_EQ(result.failed_path, home.root() / "gone" / "Memo.wav");
   EXPECT_EQ(result.failure, "No such file or directory");
-  EXPECT_EQ(path, platform::folders::TempDir() / "Dictalo-01-15.wav");
+  EXPECT_EQ(path, platform::folders::PrivateTempDir() / "Dictalo-01-15.wav");
   EXPECT_EQ(ReadFileBytes(path).size(), 3044u);
   EXPECT_FALSE(fs::exists(home.root() / "gone"));
 
@@ -307,11 +320,11 @@ TEST(NoteFileFailureTest, GoneFolderFallsBackToTheTemporaryFolder) {
   fs::path again = home.root() / "gone" / "Memo";
   result = WriteNoteFile(again, kEncodingWav, NoteRecording{samples, nullptr, 75});
   EXPECT_TRUE(result.fell_back());
-  EXPECT_EQ(again, platform::folders::TempDir() / "Dictalo-01-15.1.wav");
+  EXPECT_EQ(again, platform::folders::PrivateTempDir() / "Dictalo-01-15.1.wav");
   EXPECT_EQ(ReadFileBytes(path).size(), 3044u);
 }
 
-TEST(NoteFileFailureTest, UnusableTemporaryFolderFallsBackToTheInstallFolder) {
+TEST(NoteFileFailureTest, UnusableTemporaryFolderGivesAPrivateFolderInTheInstallFolder) {
   testing_support::ScopedTestHome home;
   WriteFileBytes(home.root() / "plain-file", "x");
   setenv("TMPDIR", (home.root() / "plain-file" / "tmp").c_str(), 1);  // cannot exist
@@ -319,10 +332,40 @@ TEST(NoteFileFailureTest, UnusableTemporaryFolderFallsBackToTheInstallFolder) {
   std::vector<std::uint8_t> samples(100, 128);
   auto result = WriteNoteFile(path, kEncodingOggVorbis, NoteRecording{samples, nullptr, 9});
   EXPECT_EQ(result.status, NoteWriteStatus::kWritten);
-  EXPECT_EQ(result.failed_path, home.root() / "plain-file" / "tmp" / "Dictalo-00-09.ogg");
-  EXPECT_EQ(result.failure, "Not a directory");
-  EXPECT_EQ(path, platform::folders::InstallDir() / "Dictalo-00-09.ogg");
+  EXPECT_FALSE(result.fell_back());
+  EXPECT_EQ(path, platform::folders::InstallDir() / "temporary" / "Dictalo-00-09.ogg");
+  EXPECT_EQ(fs::status(path.parent_path()).permissions(), fs::perms::owner_all);
   ExpectValidNoteStream(ReadFileBytes(path));
+}
+
+// Temporary notes hold the user's speech: never in the shared folder itself,
+// never readable by others, never written through a name someone planted there.
+TEST(NoteFileTemporaryTest, TemporaryNotesArePrivate) {
+  testing_support::ScopedTestHome home;
+  const fs::path shared = platform::folders::TempDir();
+  fs::create_directories(shared);
+  WriteFileBytes(home.root() / "victim", "keep");
+  fs::create_symlink(home.root() / "victim", shared / "Dictalo-00-05.wav");
+  ::umask(022);
+  fs::path path;
+  std::vector<std::uint8_t> samples(7, 100);
+  ASSERT_EQ(WriteNoteFile(path, kEncodingWav, NoteRecording{samples, nullptr, 5}).status, NoteWriteStatus::kWritten);
+  EXPECT_NE(path.parent_path(), shared);
+  EXPECT_EQ(path.parent_path().parent_path(), shared);
+  EXPECT_EQ(fs::status(path.parent_path()).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(ReadFileBytes(home.root() / "victim"), "keep");
+
+  // A link planted in place of the private folder is not used.
+  fs::path planted_target = home.root() / "planted";
+  fs::create_directories(planted_target);
+  fs::remove_all(path.parent_path());
+  fs::create_directory_symlink(planted_target, shared / path.parent_path().filename());
+  fs::path second;
+  ASSERT_EQ(WriteNoteFile(second, kEncodingWav, NoteRecording{samples, nullptr, 5}).status,
+            NoteWriteStatus::kWritten);
+  EXPECT_TRUE(fs::is_empty(planted_target));
+  EXPECT_EQ(fs::status(second).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 // A full disk, simulated by a file size limit (writes then fail with EFBIG), in a
@@ -359,7 +402,7 @@ TEST(NoteFileFailureTest, FullDiskIsNeverReportedAsSaved) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(fs::exists(notes / "Small.wav"));
     fs::remove(notes / "Small.wav");
-    for (const fs::path& folder : {notes, platform::folders::TempDir(), platform::folders::InstallDir()}) {
+    for (const fs::path& folder : {notes, platform::folders::PrivateTempDir(), platform::folders::InstallDir()}) {
       if (!fs::exists(folder)) continue;
       for (const auto& entry : fs::directory_iterator(folder)) ADD_FAILURE() << "left behind: " << entry.path();
     }

@@ -1,10 +1,13 @@
 #include "audio/note_playback.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <fstream>
 #include <system_error>
 
 #include "audio/ogg_player.h"
+#include "platform/file_io.h"
 #include "platform/folders.h"
 #include "platform/play_sound.h"
 #include "platform/text.h"
@@ -21,14 +24,16 @@ std::u16string SafeFileName(std::u16string_view name) {
   return std::u16string(name);
 }
 
+// A fresh file only this user can read, never through a link: a stored note is
+// private speech.
 bool WriteCopy(const std::filesystem::path& path, std::span<const std::uint8_t> content) {
   std::error_code ec;
   std::filesystem::remove(path, ec);
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
-    if (out && out.flush()) return true;
-  }
+  int fd = platform::CreatePrivateFile(path);
+  if (fd < 0) return false;
+  bool written = platform::WriteAll(fd, content.data(), content.size()) == 0;
+  if (::close(fd) != 0) written = false;
+  if (written) return true;
   std::filesystem::remove(path, ec);
   return false;
 }
@@ -79,7 +84,9 @@ bool NotePlayback::PlayNote(std::u16string_view attachment_name, std::span<const
 
   const std::u16string name = SafeFileName(attachment_name);
   if (name.empty()) return false;
-  const std::filesystem::path path = platform::folders::TempDir() / platform::Utf16ToUtf8(name);
+  const std::filesystem::path folder = platform::folders::PrivateTempDir();
+  if (folder.empty()) return false;
+  const std::filesystem::path path = folder / platform::Utf16ToUtf8(name);
   if (!WriteCopy(path, content)) return false;
   temporary_copy_ = path;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/ogg_player_test_util.h"
+#include "tests/support/ogg_player_test_util.h"
 #include "platform/folders.h"
 #include "platform/wave_out_null.h"
 #include "tests/support/test_environment.h"
@@ -38,8 +38,9 @@ TEST_F(NotePlaybackTest, OggNoteIsCopiedDecodedAndPlayed) {
   std::vector<bool> busy;
   ASSERT_TRUE(playback.PlayNote(u"Dictalo-00-01.ogg", ToBytes(ogg_), [&](bool b) { busy.push_back(b); }));
   EXPECT_EQ(busy, (std::vector<bool>{true, false}));
-  EXPECT_EQ(playback.temporary_copy(), platform::folders::TempDir() / "Dictalo-00-01.ogg");
+  EXPECT_EQ(playback.temporary_copy(), platform::folders::PrivateTempDir() / "Dictalo-00-01.ogg");
   EXPECT_EQ(testing_support::ReadFileBytes(playback.temporary_copy()), ogg_);
+  EXPECT_EQ(fs::status(playback.temporary_copy()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   const auto played = platform::NullOutputSounds();
   ASSERT_EQ(played.size(), 1u);
   EXPECT_EQ(played[0].rate, 11025u);
@@ -61,7 +62,7 @@ TEST_F(NotePlaybackTest, WavNotePlaysToTheEndBeforeReturning) {
 }
 
 TEST_F(NotePlaybackTest, PlayingAgainReplacesTheTemporaryCopy) {
-  const fs::path temp = platform::folders::TempDir();
+  const fs::path temp = platform::folders::PrivateTempDir();
   {
     NotePlayback playback;
     testing_support::WriteFileBytes(temp / "b.wav", "stale");
@@ -78,7 +79,7 @@ TEST_F(NotePlaybackTest, PlayingAgainReplacesTheTemporaryCopy) {
 TEST_F(NotePlaybackTest, AttachmentNameCannotLeaveTheTemporaryFolder) {
   NotePlayback playback;
   ASSERT_TRUE(playback.PlayNote(u"../../notes\\evil.ogg", ToBytes(ogg_)));
-  EXPECT_EQ(playback.temporary_copy(), platform::folders::TempDir() / "evil.ogg");
+  EXPECT_EQ(playback.temporary_copy(), platform::folders::PrivateTempDir() / "evil.ogg");
   for (const char16_t* name : {u"", u"..", u"dir/", u"dir\\.."}) {
     EXPECT_FALSE(playback.PlayNote(name, ToBytes(ogg_)));
     EXPECT_TRUE(playback.temporary_copy().empty());

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/file_io.h"
+
 namespace audio {
 
 NoteSink::~NoteSink() { Close(); }
@@ -32,8 +34,12 @@ bool NoteSink::Create(const std::filesystem::path& path, Existing existing) {
   Close();
   error_ = 0;
   bytes_written_ = 0;
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (existing == Existing::kFail ? O_EXCL : O_TRUNC);
-  fd_ = ::open(path.c_str(), flags, 0666);
+  if (existing == Existing::kPrivate) {
+    fd_ = platform::CreatePrivateFile(path);
+  } else {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (existing == Existing::kFail ? O_EXCL : O_TRUNC);
+    fd_ = ::open(path.c_str(), flags, 0666);
+  }
   if (fd_ < 0) error_ = errno ? errno : EIO;
   return fd_ >= 0;
 }
@@ -41,20 +47,12 @@ bool NoteSink::Create(const std::filesystem::path& path, Existing existing) {
 bool NoteSink::Write(std::span<const std::uint8_t> bytes) {
   if (fd_ < 0 && error_ == 0) error_ = EBADF;
   if (error_ != 0) return false;
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error_ = errno;
-      return false;
-    }
-    if (n == 0) {  // a regular file that takes nothing more is full
-      error_ = ENOSPC;
-      return false;
-    }
-    bytes = bytes.subspan(static_cast<std::size_t>(n));
-    bytes_written_ += static_cast<std::uint64_t>(n);
+  int err = platform::WriteAll(fd_, bytes.data(), bytes.size());
+  if (err != 0) {
+    error_ = err;
+    return false;
   }
+  bytes_written_ += bytes.size();
   return true;
 }
 

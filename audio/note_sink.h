@@ -13,8 +13,10 @@ namespace audio {
 
 class NoteSink {
  public:
-  // How Create treats an existing file of the name.
-  enum class Existing { kReplace, kFail };
+  // How Create treats an existing file of the name. kPrivate: as kFail, and the
+  // file is readable by this user only and never reached through a link (for
+  // temporary notes).
+  enum class Existing { kReplace, kFail, kPrivate };
 
   NoteSink() = default;
   ~NoteSink();  // closes an unfinished file (its bytes are left as they are)
@@ -24,7 +26,7 @@ class NoteSink {
   NoteSink& operator=(const NoteSink&) = delete;
 
   // Creates the file for writing. On failure the sink is not open and error()
-  // holds the errno value (EEXIST for an existing file with Existing::kFail).
+  // holds the errno value (EEXIST for an existing file with kFail or kPrivate).
   bool Create(const std::filesystem::path& path, Existing existing);
   bool is_open() const { return fd_ >= 0; }
 

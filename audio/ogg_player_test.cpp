@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "audio/ogg_player_test_util.h"
+#include "tests/support/ogg_player_test_util.h"
 #include "tests/support/test_environment.h"
 
 namespace audio {

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "base/program_messages.h"
 #include "platform/time_locale.h"
 
 namespace audio {
@@ -13,15 +12,13 @@ bool WritePage(NoteSink& sink, const ogg_page& page) {
   return sink.Write(page.body, static_cast<std::size_t>(page.body_len));
 }
 
-void SendProgress(platform::HWND notify, std::size_t done, std::size_t total) {
-  if (!notify) return;
-  platform::SendMessage(notify, base::UM_ENCODE_PROGRESS, static_cast<platform::WPARAM>(done),
-                        static_cast<platform::LPARAM>(total));
+void SendProgress(EncodeProgress* progress, std::size_t done, std::size_t total) {
+  if (progress) progress->Encoded(done, total);
 }
 
 }  // namespace
 
-OggWriteStatus WriteOggVorbis(NoteSink& sink, std::span<const std::uint8_t> samples, platform::HWND notify,
+OggWriteStatus WriteOggVorbis(NoteSink& sink, std::span<const std::uint8_t> samples, EncodeProgress* progress,
                               const VorbisEncoderApi& api) {
   ogg_stream_state stream;
   ogg_page page;
@@ -56,7 +53,7 @@ OggWriteStatus WriteOggVorbis(NoteSink& sink, std::span<const std::uint8_t> samp
   std::size_t remaining = total;
   const std::uint8_t* read = samples.data();
   bool eos = false;
-  if (ok) SendProgress(notify, 0, total);
+  if (ok) SendProgress(progress, 0, total);
   while (ok && !eos) {
     std::size_t n = remaining <= kOggChunkSamples ? remaining : kOggChunkSamples;
     if (n == 0) {
@@ -81,7 +78,7 @@ OggWriteStatus WriteOggVorbis(NoteSink& sink, std::span<const std::uint8_t> samp
       }
     }
     remaining -= n;
-    if (ok) SendProgress(notify, total - remaining, total);
+    if (ok) SendProgress(progress, total - remaining, total);
     // The end of input always yields the last page; never ask for more after it.
     if (n == 0) break;
   }

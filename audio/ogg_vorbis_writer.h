@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <span>
 
+#include "audio/note_file.h"
 #include "audio/note_sink.h"
 #include "audio/vorbis_library.h"
-#include "platform/window_system.h"
 
 namespace audio {
 
@@ -24,8 +24,8 @@ enum class OggWriteStatus {
 };
 
 // Encodes unsigned 8-bit samples into the sink with the given entry points (which
-// must stay valid for the call). notify may be null (no progress messages).
-OggWriteStatus WriteOggVorbis(NoteSink& sink, std::span<const std::uint8_t> samples, platform::HWND notify,
+// must stay valid for the call). progress may be null (no reports).
+OggWriteStatus WriteOggVorbis(NoteSink& sink, std::span<const std::uint8_t> samples, EncodeProgress* progress,
                               const VorbisEncoderApi& api);
 
 }  // namespace audio

@@ -24,10 +24,8 @@ std::string Format(const char* format, Args... args) {
   return line;
 }
 
-void WriteFlushed(base::ActivityLog* log, std::string_view message) {
-  if (!log) return;
-  base::WriteLogLine(log, message);
-  log->Flush();
+void WriteFlushed(StopLog* log, std::string_view message) {
+  if (log) log->Line(message);
 }
 
 // Closes a device that will deliver no more data; used where capture cannot go on.
@@ -57,7 +55,7 @@ void CaptureState::Log(std::string_view message) {
   WriteFlushed(log_, message);
 }
 
-void CaptureState::SetLog(base::ActivityLog* new_log) {
+void CaptureState::SetLog(StopLog* new_log) {
   std::lock_guard<std::mutex> hold(log_mutex_);
   log_ = new_log;
   logging_ = new_log != nullptr;
@@ -184,12 +182,12 @@ bool Recorder::Start(platform::HWND notify_window) {
   return true;
 }
 
-void Recorder::Stop(base::ActivityLog* log) {
+void Recorder::Stop(StopLog* log) {
   if (!state_ || !state_->recording || !state_->device) return;
   StopWithWatchdog(log);
 }
 
-void Recorder::StopWithWatchdog(base::ActivityLog* log) {
+void Recorder::StopWithWatchdog(StopLog* log) {
   std::shared_ptr<CaptureState> state = state_;
   CaptureState& s = *state;
   s.SetLog(log);
@@ -241,8 +239,8 @@ bool Recorder::GetResult(std::uint32_t* close_code) const {
   return state_->done;
 }
 
-NoteWriteResult Recorder::WriteNoteFile(std::filesystem::path& path, int encoding) {
-  return audio::WriteNoteFile(path, encoding, NoteRecording{data_.bytes(), notify_window(), elapsed_seconds()});
+NoteWriteResult Recorder::WriteNoteFile(std::filesystem::path& path, int encoding, EncodeProgress* progress) {
+  return audio::WriteNoteFile(path, encoding, NoteRecording{data_.bytes(), progress, elapsed_seconds()});
 }
 
 std::uint32_t Recorder::data_length() const { return state_ ? state_->data_length.load() : 0; }
@@ -260,11 +258,20 @@ void Recorder::WaveInProc(platform::HWAVEIN device, std::uint32_t message, std::
     for (auto& buffer : s->buffers) buffer.reset();
     return;
   }
+  if (message != platform::WIM_DATA) return;
+  // Marked before "recording" is read: the stop thread clears "recording" and
+  // then waits while this is set, so a buffer that saw "recording" is always
+  // finished before the device is reset. Read first, the stop could slip in
+  // between and the buffer be appended and queued on a device being closed.
+  s->processing_data = true;
+  if (s->closed_after_failure) return;  // stays set: the stop ends through the watchdog
   // Data after the stop began is dropped and its buffer not queued again.
-  if (message != platform::WIM_DATA || !s->recording || s->closed_after_failure) return;
+  if (!s->recording) {
+    s->processing_data = false;
+    return;
+  }
 
   auto* header = reinterpret_cast<platform::WAVEHDR*>(param1);
-  s->processing_data = true;
   switch (s->Append(header->lpData, header->dwBytesRecorded)) {
     case CaptureState::kSealed:
       s->processing_data = false;

@@ -11,8 +11,8 @@
 // the calling thread watches: when the device is not closed within 3000 ms the stop
 // thread is given up on (it keeps everything it still uses, finishes when the
 // device call returns and is joined then; see abandoned_threads.h) and the result is
-// "terminated", close code 65535. With a log every step is written to it and
-// flushed; the log is used only while Stop runs.
+// "terminated", close code 65535. With a StopLog every step is reported to it; the
+// log is used only while Stop runs.
 //
 // After Stop the block belongs to the Recorder alone: WriteNoteFile writes it and
 // the destructor frees it. Call Start, Stop, GetResult and WriteNoteFile from one
@@ -24,9 +24,9 @@
 #include <memory>
 #include <span>
 
-#include "base/activity_log.h"
 #include "audio/note_file.h"
 #include "audio/sample_block.h"
+#include "audio/stop_log.h"
 #include "platform/time_locale.h"
 #include "platform/wave_audio.h"
 #include "platform/window_system.h"
@@ -61,15 +61,17 @@ class Recorder {
   bool Start(platform::HWND notify_window);
 
   // Stops capture; does nothing unless capture is running. log may be null.
-  void Stop(base::ActivityLog* log);
+  void Stop(StopLog* log);
 
   // Whether the device has been closed (normally, by the watchdog, or after a
   // memory failure); *close_code gets 65535 when the stop thread had to be given
   // up on, else the device's close result.
   bool GetResult(std::uint32_t* close_code) const;
 
-  // Writes the block as a note file (note_file.h); call after Stop.
-  [[nodiscard]] NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding);
+  // Writes the block as a note file (note_file.h), reporting to progress (may be
+  // null); call after Stop.
+  [[nodiscard]] NoteWriteResult WriteNoteFile(std::filesystem::path& path, int encoding,
+                                              EncodeProgress* progress = nullptr);
 
   // The captured samples; complete once Stop has returned.
   std::span<const std::uint8_t> data() const { return data_.bytes(); }
@@ -89,7 +91,7 @@ class Recorder {
 
  private:
   // Runs the stop thread under the watchdog; log lines only when log is set.
-  void StopWithWatchdog(base::ActivityLog* log);
+  void StopWithWatchdog(StopLog* log);
   // Moves the block out of the shared state; later buffers are dropped.
   void TakeData();
 

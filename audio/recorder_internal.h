@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "base/activity_log.h"
 #include "audio/recorder.h"
 #include "audio/sample_block.h"
+#include "audio/stop_log.h"
 #include "platform/wave_audio.h"
 #include "platform/window_system.h"
 
@@ -34,7 +34,7 @@ struct CaptureState : std::enable_shared_from_this<CaptureState> {
 
   // Writes one line to the log of the running stop (if any) and flushes it.
   void Log(std::string_view message);
-  void SetLog(base::ActivityLog* new_log);
+  void SetLog(StopLog* new_log);
   // Whether a stop is being logged (lets the callback skip formatting).
   bool logging() const { return logging_.load(std::memory_order_relaxed); }
 
@@ -82,7 +82,7 @@ struct CaptureState : std::enable_shared_from_this<CaptureState> {
 
  private:
   std::mutex log_mutex_;
-  base::ActivityLog* log_ = nullptr;  // borrowed for the duration of a stop
+  StopLog* log_ = nullptr;  // borrowed for the duration of a stop
   std::atomic<bool> logging_{false};
 };
 

@@ -12,7 +12,7 @@
 
 #include "base/activity_log.h"
 #include "audio/abandoned_threads.h"
-#include "audio/audio_test_support.h"
+#include "tests/support/audio_test_support.h"
 #include "audio/recorder_internal.h"
 #include "audio/sample_block.h"
 #include "platform/folders.h"
@@ -65,6 +65,12 @@ std::vector<std::string> Messages(const std::vector<LogLine>& lines, bool keep_w
   for (const auto& l : lines)
     if (keep_waiting || l.message != "Waiting...") out.push_back(l.message);
   return out;
+}
+
+// Stops with the steps going into log (none when it is null), as the program does.
+void StopLogged(Recorder& recorder, base::ActivityLog* log) {
+  test::ActivityStopLog stop_log(log);
+  recorder.Stop(log ? &stop_log : nullptr);
 }
 
 std::vector<std::uint8_t> Ramp(std::size_t bytes) {
@@ -139,7 +145,7 @@ TEST_F(RecorderTest, LoggedStopWritesEveryStep) {
   ASSERT_TRUE(WaitUntil([&] { return recorder.data_length() == 3 * 2048; }));
   auto log = OpenLog();
   ASSERT_NE(log, nullptr);
-  recorder.Stop(log.get());
+  StopLogged(recorder, log.get());
   log.reset();
   recorder.Stop(nullptr);  // the session's second stop adds nothing
 
@@ -200,6 +206,28 @@ TEST_F(RecorderTest, DataAfterTheStopBeganIsDropped) {
   EXPECT_EQ(recorder.data().size(), 2u * 2048);
   EXPECT_EQ(Calls("AddBuffer"), adds_before);
   EXPECT_EQ(Calls("UnprepareHeader"), 10u);  // every buffer came free at once
+}
+
+// A buffer that arrives just as the stop begins is either finished before the
+// device is reset or dropped: never appended and queued again on a device that
+// is being closed. Stopped many times while buffers pour in as fast as they can.
+TEST_F(RecorderTest, NoBufferIsQueuedOnceTheResetHasBegun) {
+  for (int round = 0; round < 40; ++round) {
+    platform::ScriptedWaveInBehaviour behaviour;
+    behaviour.silence_after_sound = true;  // endless, as fast as buffers are queued
+    Install(behaviour);
+    Recorder recorder;
+    ASSERT_TRUE(recorder.Start(nullptr));
+    std::this_thread::sleep_for(milliseconds(2 + round % 5));
+    recorder.Stop(nullptr);
+    const std::uint32_t length = recorder.data_length();
+    bool reset_seen = false;
+    for (const auto& call : platform::ScriptedWaveInCalls()) {
+      if (call.operation == "Reset") reset_seen = true;
+      if (reset_seen) ASSERT_NE(call.operation, "AddBuffer") << "round " << round;
+    }
+    EXPECT_EQ(recorder.data().size(), length) << "round " << round;
+  }
 }
 
 TEST_F(RecorderTest, ProgressCarriesTheTotalBytes) {
@@ -315,7 +343,7 @@ TEST_F(RecorderTest, BusyBuffersGetFiftyAttemptsWithFivePauses) {
   Recorder recorder;
   ASSERT_TRUE(recorder.Start(nullptr));
   auto log = OpenLog();
-  recorder.Stop(log.get());
+  StopLogged(recorder, log.get());
   log.reset();
   std::uint32_t code = 0;
   EXPECT_TRUE(recorder.GetResult(&code));
@@ -376,7 +404,7 @@ TEST_F(RecorderTest, HangingStopEndsThroughTheWatchdog) {
   ASSERT_TRUE(WaitUntil([&] { return recorder->data_length() == 2048; }));
   auto log = OpenLog();
   auto started = Clock::now();
-  recorder->Stop(log.get());
+  StopLogged(*recorder, log.get());
   auto took = Clock::now() - started;
   log.reset();
   EXPECT_GE(took, milliseconds(3000));
@@ -429,7 +457,7 @@ TEST_F(RecorderTest, FullMemoryKeepsTheCaptureAndClosesTheDevice) {
   EXPECT_TRUE(recorder.recording());
 
   auto log = OpenLog();
-  recorder.Stop(log.get());
+  StopLogged(recorder, log.get());
   log.reset();
   EXPECT_TRUE(recorder.GetResult(&code));
   EXPECT_EQ(code, kTerminatedCloseCode);

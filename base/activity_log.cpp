@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
+#include "platform/file_io.h"
 #include "platform/process.h"
 #include "platform/time_locale.h"
 
@@ -15,15 +17,6 @@ namespace base {
 namespace {
 
 constexpr char kLogName[] = "Dictalo.log";
-
-// Whether another activity holds the log for writing.
-bool HeldByAnotherActivity(const std::filesystem::path& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool held = flock(fd, LOCK_SH | LOCK_NB) != 0;
-  close(fd);
-  return held;
-}
 
 }  // namespace
 
@@ -46,28 +39,35 @@ std::filesystem::path ActivityLogBackupPath(const std::filesystem::path& log_pat
 
 std::unique_ptr<ActivityLog> OpenActivityLog(const std::filesystem::path& install_dir) {
   auto path = ActivityLogPath(install_dir);
-  std::error_code ec;
-  bool exists = std::filesystem::exists(path, ec);
-  if (exists && HeldByAnotherActivity(path)) return nullptr;
-
-  bool rotate = true;
-  if (exists) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0) rotate = static_cast<std::uint64_t>(st.st_size) >= kLogRotationSize;
-    if (rotate) {
-      auto backup = ActivityLogBackupPath(path);
-      // rename replaces the old backup in one step, so it is never lost on its own.
-      std::filesystem::rename(path, backup, ec);
-    }
+  // Take the log first, then look at its size: checked before, another activity
+  // could take, fill or rotate it in between, and its file (or the backup) would
+  // be renamed from under it.
+  std::lock_guard<std::mutex> hold(ActivityLogLock());
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  bool unreadable = false;
+  if (fd < 0) {
+    // An existing log we cannot open is rotated away like a full one.
+    if (errno != EACCES) return nullptr;
+    unreadable = true;
+  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return nullptr;  // another activity holds it: nothing is rotated
   }
-
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  struct stat st {};
+  bool full = unreadable || (fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= kLogRotationSize);
+  if (!full) {
+    lseek(fd, 0, SEEK_END);
+    return std::unique_ptr<ActivityLog>(new ActivityLog(fd, path));
+  }
+  // Ours and full: move it to the backup (rename replaces the old backup in one
+  // step) and start a new log, which must be ours as well.
+  std::error_code ec;
+  std::filesystem::rename(path, ActivityLogBackupPath(path), ec);
+  if (fd >= 0) close(fd);
+  if (ec) return nullptr;
+  fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) return nullptr;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return nullptr;
-  }
-  if (rotate && ftruncate(fd, 0) != 0) {
     close(fd);
     return nullptr;
   }
@@ -87,14 +87,8 @@ std::int64_t ActivityLog::Seek(std::int64_t offset, int origin) {
 std::int64_t ActivityLog::Read(void* buffer, std::size_t length) { return read(fd_, buffer, length); }
 
 std::int64_t ActivityLog::Write(const void* buffer, std::size_t length) {
-  const auto* p = static_cast<const char*>(buffer);
-  std::size_t done = 0;
-  while (done < length) {
-    ssize_t n = write(fd_, p + done, length - done);
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return static_cast<std::int64_t>(done);
+  // Write errors are ignored by the writers; the count says what happened.
+  return platform::WriteAll(fd_, buffer, length) == 0 ? static_cast<std::int64_t>(length) : -1;
 }
 
 std::int64_t ActivityLog::Length() const {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -89,6 +91,32 @@ TEST_F(ActivityLogTest, ASecondActivityGetsNoLogAndLosesNothing) {
 
   first.reset();
   EXPECT_NE(OpenActivityLog(dir()), nullptr) << "free again once the first activity closed it";
+}
+
+// Activities of several threads open the log at once when it is full: one of
+// them rotates it, and the full log is what ends up in the backup.
+TEST_F(ActivityLogTest, OpeningAFullLogFromManyThreadsAtOnceKeepsItsBackup) {
+  const std::string full(kLogRotationSize, 'x');
+  for (int round = 0; round < 100; ++round) {
+    WriteFileBytes(log_path(), full);
+    std::filesystem::remove(bak_path());
+    std::vector<std::unique_ptr<ActivityLog>> logs(12);
+    std::vector<std::thread> threads;
+    std::atomic<int> ready{0};
+    for (auto& log : logs) {
+      threads.emplace_back([&] {
+        ++ready;
+        while (ready.load() < static_cast<int>(logs.size())) {
+        }
+        log = OpenActivityLog(dir());
+      });
+    }
+    for (auto& t : threads) t.join();
+    ASSERT_EQ(ReadFileBytes(bak_path()).size(), full.size()) << "round " << round;
+    int opened = 0;
+    for (auto& log : logs) opened += log != nullptr;
+    EXPECT_EQ(opened, 1) << "round " << round;
+  }
 }
 
 TEST_F(ActivityLogTest, LinesFromManyThreadsStayWhole) {

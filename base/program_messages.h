@@ -27,6 +27,12 @@ inline constexpr platform::WPARAM kStopCancel = 2;
 inline constexpr char16_t kMainWindowClass[] = u"CorvaneEMMainWnd";
 inline constexpr char16_t kMainWindowRegisteredClass[] = u"CeWnd:CorvaneEMMainWnd";
 
+// What other processes may send the main window: the launcher's handshake and
+// the two requests of a later start. Everything else (above all UM_INVOKE, which
+// carries a pointer) stays within the process.
+inline constexpr platform::UINT kMainWindowCrossProcessMessages[] = {platform::WM_COPYDATA, UM_HOTKEY_TOGGLE,
+                                                                      UM_QUERY_RECORD_ONLY};
+
 // WM_COPYDATA kind of the launcher's offer: its command line, UTF-16 with a
 // terminating zero.
 inline constexpr std::uintptr_t kCopyDataCommandLine = 1;

@@ -6,6 +6,7 @@
 #include "base/program_messages.h"
 #include "platform/argv.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "platform/window_system.h"
 
 namespace launcher {
@@ -30,11 +31,12 @@ std::vector<std::string> RecordArguments(const std::u16string& command_line) {
 
 LaunchAction RunLauncher(const std::u16string& command_line, const std::filesystem::path& dictalo) {
   if (platform::HWND main = platform::FindWindow(kMainWindowRegisteredClass)) {
-    std::u16string text = command_line;
+    std::vector<std::uint8_t> text = platform::Utf16ToLeBytes(command_line);
+    text.insert(text.end(), {0, 0});  // the terminator counts in the size
     platform::COPYDATASTRUCT data;
     data.dwData = kCopyDataCommandLine;
-    data.cbData = static_cast<platform::DWORD>((text.size() + 1) * sizeof(char16_t));
-    data.lpData = text.c_str();
+    data.cbData = static_cast<platform::DWORD>(text.size());
+    data.lpData = text.data();
     if (platform::SendMessage(main, platform::WM_COPYDATA, 0, reinterpret_cast<platform::LPARAM>(&data)) != 0) {
       platform::SendMessage(main, UM_HOTKEY_TOGGLE, 0, 0);
       return LaunchAction::Toggled;

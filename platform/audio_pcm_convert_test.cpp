@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "platform/audio_pcm_convert.h"
-#include "platform/audio_test_support.h"
+#include "tests/support/platform_audio_test_support.h"
 #include "platform/audio_wav_reader.h"
 #include "tests/support/test_environment.h"
 

@@ -62,6 +62,21 @@ std::string FormatPathList(const std::vector<std::string>& paths) {
 
 }  // namespace
 
+std::string ShellQuote(std::string_view word) {
+  constexpr std::string_view kSafe =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+,:@%=";
+  if (!word.empty() && word.find_first_not_of(kSafe) == std::string_view::npos) return std::string(word);
+  std::string out = "'";
+  for (char c : word) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out + "'";
+}
+
 bool DesktopHotkeysAvailable() {
   auto schemas = Gsettings({"list-schemas"});
   return schemas && schemas->find(kSchema) != std::string::npos;

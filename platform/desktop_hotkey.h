@@ -5,8 +5,13 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
+
+// A program path as one word of a command line the desktop splits like a shell
+// does: as it is when it holds only safe characters, else in single quotes.
+std::string ShellQuote(std::string_view word);
 
 // Whether this desktop's keybindings can be set from here.
 bool DesktopHotkeysAvailable();

@@ -41,6 +41,10 @@ int ReadWholeFile(const std::filesystem::path& path, std::string& out) {
   return 0;
 }
 
+int CreatePrivateFile(const std::filesystem::path& path) {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
 void SyncFolder(const std::filesystem::path& folder) {
   int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;

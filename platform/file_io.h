@@ -26,6 +26,11 @@ namespace platform {
 // failure path is untouched and the temporary file is gone.
 [[nodiscard]] int ReplaceFileAtomically(const std::filesystem::path& path, std::string_view content, int mode = 0600);
 
+// Creates a new file that only this user can read (mode 0600): never an existing
+// name, never through a symbolic link. The descriptor (close-on-exec), or -1 with
+// errno set.
+[[nodiscard]] int CreatePrivateFile(const std::filesystem::path& path);
+
 // fsync of a folder, so that a rename or a new entry in it survives a crash.
 void SyncFolder(const std::filesystem::path& folder);
 

@@ -123,6 +123,15 @@ fs::path TempDir() {
   return "/tmp";
 }
 
+fs::path PrivateTempDir() {
+  fs::path dir = TempDir() / ("dictalo-notes-" + std::to_string(::getuid()));
+  if (internal::EnsurePrivateDir(dir)) return dir;
+  std::error_code ec;
+  fs::create_directories(InstallDir(), ec);
+  fs::path fallback = InstallDir() / "temporary";
+  return internal::EnsurePrivateDir(fallback) ? fallback : fs::path();
+}
+
 fs::path RuntimeDir() {
   if (const char* dir = Env("XDG_RUNTIME_DIR")) return dir;
   fs::path dir = "/tmp/dictalo-" + std::to_string(::getuid());

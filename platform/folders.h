@@ -28,6 +28,13 @@ std::filesystem::path ProgramsDir();
 // The temporary folder: $TMPDIR, else /tmp.
 std::filesystem::path TempDir();
 
+// A folder of the temporary folder that only this user can enter
+// ("dictalo-notes-<uid>", mode 0700), for temporary notes and playback copies,
+// which hold the user's speech. When that name is taken by something else (a
+// link, another user's folder) a private folder in the installation folder
+// serves instead; empty when neither can be had.
+std::filesystem::path PrivateTempDir();
+
 // Per-user runtime folder for sockets: $XDG_RUNTIME_DIR, else /tmp/dictalo-<uid>
 // (created with mode 0700 when missing). Empty, with a line on stderr, when that
 // fallback cannot be created or belongs to another user.

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <map>
 
-#include "platform/audio_test_support.h"
+#include "tests/support/platform_audio_test_support.h"
 #include "platform/wave_out_null.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_environment.h"

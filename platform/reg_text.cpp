@@ -136,9 +136,7 @@ bool ParseHexList(std::string_view list, std::vector<std::uint8_t>& bytes) {
 }
 
 std::u16string Utf16LeBytesToText(const std::vector<std::uint8_t>& bytes) {
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-    text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+  std::u16string text = Utf16FromLeBytes(bytes);
   if (!text.empty() && text.back() == u'\0') text.pop_back();  // the stored terminator
   return text;
 }
@@ -385,11 +383,7 @@ void AppendValue(std::string& out, const RegistryValue& value) {
       } else {
         // Line breaks and the like cannot stand in a quoted line: hex(1) holds
         // the text as UTF-16LE with its terminator, exactly.
-        std::vector<std::uint8_t> bytes;
-        for (char16_t c : value.text) {
-          bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-          bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-        }
+        std::vector<std::uint8_t> bytes = Utf16ToLeBytes(value.text);
         bytes.push_back(0);
         bytes.push_back(0);
         AppendHex(out, "hex(1):", bytes);

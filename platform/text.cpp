@@ -100,6 +100,24 @@ std::string Utf16ToUtf8(std::u16string_view in) {
   return out;
 }
 
+std::vector<std::uint8_t> Utf16ToLeBytes(std::u16string_view text) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  return bytes;
+}
+
+std::u16string Utf16FromLeBytes(std::span<const std::uint8_t> bytes) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+    text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+  return text;
+}
+
 std::u16string Latin1ToUtf16(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());

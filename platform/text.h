@@ -3,8 +3,11 @@
 // user interface, settings and message model) and narrow text (bytes; UTF-8 for
 // file names and files on disk). Every conversion in the program goes through here.
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -13,6 +16,11 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 
 // UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// UTF-16 as little-endian bytes (the form stored files and the launcher's
+// copy-data record use), and back; a trailing odd byte is dropped.
+std::vector<std::uint8_t> Utf16ToLeBytes(std::u16string_view text);
+std::u16string Utf16FromLeBytes(std::span<const std::uint8_t> bytes);
 
 // Narrowing of 8-bit protocol text: each byte becomes one UTF-16 unit (Latin-1).
 std::u16string Latin1ToUtf16(std::string_view bytes);

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <numeric>
 
-#include "platform/audio_test_support.h"
+#include "tests/support/platform_audio_test_support.h"
 #include "platform/wave_in_scripted_fake.h"
 #include "tests/support/test_environment.h"
 

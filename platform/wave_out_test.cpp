@@ -11,7 +11,7 @@
 #include <cstring>
 #include <deque>
 
-#include "platform/audio_test_support.h"
+#include "tests/support/platform_audio_test_support.h"
 #include "platform/wave_out_null.h"
 
 namespace platform {

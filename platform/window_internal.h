@@ -195,6 +195,9 @@ struct LocalWindowInfo {
 };
 // A live local top-level window (not a proxy of another process).
 std::optional<LocalWindowInfo> DescribeLocalTopLevel(HWND hwnd);
+// Whether another process may send or post msg to the local top-level hwnd
+// (SetCrossProcessMessages).
+bool AcceptsFromOtherProcess(HWND hwnd, UINT msg);
 // The oldest local top-level window of the class (and title when given).
 HWND FindLocalWindow(std::u16string_view class_name, std::optional<std::u16string_view> title);
 

@@ -486,6 +486,7 @@ void Listener::Perform(Connection& c, const wire::Request& request) {
       break;
     case wire::Op::kPost:
       reply.ok = wi::DescribeLocalTopLevel(target) && MayCross(request.msg, true) &&
+                 wi::AcceptsFromOtherProcess(target, request.msg) &&
                  PostMessage(target, request.msg, static_cast<WPARAM>(request.wparam),
                              static_cast<LPARAM>(request.lparam));
       Reply(c, reply);
@@ -496,6 +497,7 @@ void Listener::Perform(Connection& c, const wire::Request& request) {
       return;
     case wire::Op::kSend: {
       if (!wi::DescribeLocalTopLevel(target) || !MayCross(request.msg, false) ||
+          !wi::AcceptsFromOtherProcess(target, request.msg) ||
           request.has_copy != (request.msg == WM_COPYDATA)) {
         Reply(c, reply);
         return;

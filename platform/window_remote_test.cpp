@@ -95,6 +95,7 @@ LRESULT ChildProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     RegisterClass(wc);
     windows.push_back(CreateWindowEx(0, cls, u"Child Title", 0, 0, 0, 10, 10, nullptr, 0, nullptr));
     if (!windows.back()) ::_exit(3);
+    if (cls.ends_with(u"Limited")) SetCrossProcessMessages(windows.back(), {kAdd, kQuit, WM_COPYDATA});
   }
   if (::write(ready_fd, "r", 1) != 1) ::_exit(4);
   MSG msg;
@@ -226,6 +227,26 @@ TEST_F(WindowRemoteTest, FindsAndTalksToAWindowOfAnotherProcess) {
   EXPECT_FALSE(std::filesystem::exists(window_remote::SocketPathFor(u"RemoteTestWnd")));  // unlinked on destroy
   EXPECT_EQ(FindWindow(u"RemoteTestWnd"), nullptr);
   DestroyWindow(own);
+}
+
+TEST_F(WindowRemoteTest, AWindowThatNamesItsMessagesTakesOnlyThoseFromOtherProcesses) {
+  Child child = Spawn({u"RemoteTestLimited"});
+  ASSERT_TRUE(child.Ready());
+  HWND remote = FindWindow(u"RemoteTestLimited");
+  ASSERT_NE(remote, nullptr);
+  EXPECT_EQ(SendMessage(remote, kAdd, 40, 2), 42);
+  std::u16string line = u"-record";
+  COPYDATASTRUCT text{1, static_cast<DWORD>((line.size() + 1) * 2), line.c_str()};
+  EXPECT_EQ(SendMessage(remote, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&text)),
+            static_cast<LRESULT>(Checksum(line.c_str(), text.cbData)));
+  // Not offered: refused whether sent or posted, although they carry no pointer.
+  EXPECT_EQ(SendMessage(remote, kPid, 0, 0), 0);
+  EXPECT_EQ(SendMessageTimeout(remote, kPid, 0, 0, 5s), std::nullopt);
+  EXPECT_FALSE(PostMessage(remote, kPosted, 77, 0));
+
+  ASSERT_TRUE(PostMessage(remote, kQuit, 0, 0));
+  int status = child.Wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(WindowRemoteTest, ADeadOwnersSocketIsRemovedAndItsNameCanBeTaken) {

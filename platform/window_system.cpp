@@ -48,6 +48,8 @@ struct Window {
   std::vector<std::intptr_t> slots;
   bool destroying = false;
   std::uint64_t listen_token = 0;
+  // What other processes may send or post; unset: anything without a pointer.
+  std::optional<std::vector<UINT>> cross_process_messages;
 
   bool IsTopLevel() const { return !remote && !parent && !(style & WS_CHILD); }
 };
@@ -228,6 +230,15 @@ std::optional<LocalWindowInfo> DescribeLocalTopLevel(HWND hwnd) {
   auto w = FindLocked(hwnd);
   if (!w || !w->IsTopLevel() || w->destroying) return std::nullopt;
   return LocalWindowInfo{w->handle, w->class_name, w->text};
+}
+
+bool AcceptsFromOtherProcess(HWND hwnd, UINT msg) {
+  std::lock_guard lock(S().mu);
+  auto w = FindLocked(hwnd);
+  if (!w || !w->IsTopLevel() || w->destroying) return false;
+  if (!w->cross_process_messages) return true;
+  const auto& allowed = *w->cross_process_messages;
+  return std::find(allowed.begin(), allowed.end(), msg) != allowed.end();
 }
 
 HWND FindLocalWindow(std::u16string_view class_name, std::optional<std::u16string_view> title) {
@@ -672,6 +683,14 @@ HWND FindWindow(std::u16string_view class_name, std::optional<std::u16string_vie
   auto found = window_remote::Find(class_name, title);
   if (!found) return nullptr;
   return wi::MakeRemoteProxy(found->socket_path, found->remote_id, found->class_name, found->title);
+}
+
+bool SetCrossProcessMessages(HWND hwnd, std::vector<UINT> messages) {
+  std::lock_guard lock(S().mu);
+  auto w = FindLocked(hwnd);
+  if (!w || !w->IsTopLevel()) return false;
+  w->cross_process_messages = std::move(messages);
+  return true;
 }
 
 // ---- messages ----

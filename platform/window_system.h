@@ -276,6 +276,12 @@ std::uintptr_t GetStockObject(int index);
 // IsWindow and GetClassName.
 HWND FindWindow(std::u16string_view class_name, std::optional<std::u16string_view> title = std::nullopt);
 
+// Limits what other processes may send or post to a top-level window of ours to
+// these messages, the ones its protocol offers; the rest are refused (a send
+// yields 0). Without this call any message that carries no pointer may cross.
+// False when hwnd is not a local top-level window.
+bool SetCrossProcessMessages(HWND hwnd, std::vector<UINT> messages);
+
 // ---- messages ----
 LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 // Default handling: WM_CLOSE destroys the window, WM_SETTEXT / WM_GETTEXT /

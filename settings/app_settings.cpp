@@ -57,7 +57,25 @@ AppSettings AppSettings::WithDefaults() {
   return defaults;
 }
 
+namespace {
+
+// The password as the store holds it: a clear legacy one, else the enciphered
+// one keyed by host and port.
+std::string ReadStoredPassword(const ConfigStore& store, const std::string& host, std::int32_t port) {
+  std::string password = store.ReadText(kLegacyPasswordKey, "");
+  if (password.empty()) {
+    std::optional<std::vector<std::uint8_t>> stored = store.ReadBinary(kPasswordKey);
+    if (stored && !stored->empty()) password = StoredPasswordCipher(host, port).Decipher(*stored);
+  }
+  return password;
+}
+
+}  // namespace
+
+void AppSettings::Reload() { Load(profile_); }
+
 void AppSettings::Load(std::u16string_view profile) {
+  profile_ = std::u16string(profile);
   // 1. Installation folder from the registry. The handheld's installer always
   // wrote the key; here a first run may come before anything did, so an empty
   // record falls back to the default folder instead of loading nothing.
@@ -88,6 +106,7 @@ void AppSettings::Load(std::u16string_view profile) {
   store_.SelectNode(kSettingsNode);
 
   ReadFields(store_);
+  loaded_ = Snapshot();
 }
 
 void AppSettings::ReadFields(const ConfigStore& store) {
@@ -127,11 +146,7 @@ void AppSettings::ReadFields(const ConfigStore& store) {
   // 9. A clear legacy password wins; else the enciphered one, keyed by the host
   // and port just read. The stored value is read whatever its length, so no
   // password that Save wrote is lost on the way back.
-  smtp_password = store.ReadText(kLegacyPasswordKey, "");
-  if (smtp_password.empty()) {
-    std::optional<std::vector<std::uint8_t>> stored = store.ReadBinary(kPasswordKey);
-    if (stored && !stored->empty()) smtp_password = StoredPasswordCipher(smtp_host, smtp_port).Decipher(*stored);
-  }
+  smtp_password = ReadStoredPassword(store, smtp_host, smtp_port);
 
   // 10.
   smtp_timeout = store.ReadInt("SMTPTimeout", 60);
@@ -149,49 +164,87 @@ void AppSettings::ReadFields(const ConfigStore& store) {
   smtp_ssl_strong_encryption = store.ReadBool("SMTPSSLStrongEncryption", false);
 }
 
+bool AppSettings::Changed(std::string_view key) const {
+  if (loaded_.empty()) return true;  // never loaded: everything is this record's own
+  for (const auto& [name, text] : loaded_) {
+    if (name == key) return GetSettingText(*this, key) != text;
+  }
+  return true;
+}
+
+bool AppSettings::Wanted(const ConfigStore& store, std::string_view key) const {
+  return Changed(key) || !store.HasKey(key);
+}
+
+std::vector<std::pair<std::string, std::string>> AppSettings::Snapshot() const {
+  std::vector<std::pair<std::string, std::string>> values;
+  for (const SettingInfo& info : SettingsTable()) values.emplace_back(info.key, GetSettingText(*this, info.key).value_or(""));
+  return values;
+}
+
 bool AppSettings::Save() {
+  // Another process (dictaloctl, the options screen, a resident recorder) may
+  // have changed the file since this record was read: start from the file as
+  // it is now and write what this record changed, and keys the file lacks, so
+  // that nobody else's change is reverted.
+  if (!settings_path.empty()) {
+    ConfigStore fresh;
+    if (fresh.LoadFile(settings_path)) store_ = std::move(fresh);
+  }
   ConfigStore& s = store_;
   bool ok = s.SelectNode(kSettingsNode);
-  ok &= s.WriteInt("NotesSendMode", static_cast<std::int32_t>(notes_send_mode));
-  ok &= s.WriteWideText("SendToAddress", send_to_address);
-  ok &= s.WriteWideText("SendFromAddress", send_from_address);
-  ok &= s.WriteWideText("MessageSubject", message_subject);
-  ok &= s.WriteWideText("NoteFilePath", note_file_path);
-  ok &= s.WriteWideText("LaunchHotkey", launch_hotkey);
-  ok &= s.WriteBool("SendImmediately", send_immediately);
-  ok &= s.WriteBool("ShowSaveInfo", show_save_info);
-  ok &= s.WriteBool("ShowCloseInfo", show_close_info);
-  ok &= s.WriteBool("PlaySound", play_sound);
-  ok &= s.WriteBool("IsMidi", is_midi);
-  ok &= s.WriteBool("UseSMTPForWeb", use_smtp_for_web);
-  ok &= s.WriteInt("EncodingType", encoding_type);
-  ok &= s.WriteWideText("SoundName", sound_name);
-  ok &= s.WriteInt("Connection", connection);
-  ok &= s.WriteWideText("LaunchKeyValue", launch_key_value);
-  ok &= s.WriteWideText("SubscriptionUserName", subscription_user_name);
-  ok &= s.WriteWideText("SubscriptionPassword", subscription_password);
-  ok &= s.WriteText("SMTPHost", smtp_host);
-  ok &= s.WriteInt("SMTPPort", smtp_port);
-  ok &= s.WriteInt("SMTPAuthentication", smtp_authentication);
-  ok &= s.WriteBool("StoreSMTPPassword", store_smtp_password);
-  ok &= s.WriteText("SMTPUserName", smtp_user_name);
+  // The password is enciphered with the host and port: the three go together.
+  // When the file holds the same three, the password is enciphered afresh (a
+  // new salt on every save) without changing anything.
+  const std::string file_host = s.ReadText("SMTPHost", "");
+  const std::int32_t file_port = s.ReadInt("SMTPPort", 25);
+  const bool same_server = file_host == smtp_host && file_port == smtp_port &&
+                           ReadStoredPassword(s, file_host, file_port) == smtp_password;
+  const bool server_changed = Changed("SMTPHost") || Changed("SMTPPort") || Changed("SMTPPassword") ||
+                              !s.HasKey(kPasswordKey) || same_server;
+  if (Wanted(s, "NotesSendMode")) ok &= s.WriteInt("NotesSendMode", static_cast<std::int32_t>(notes_send_mode));
+  if (Wanted(s, "SendToAddress")) ok &= s.WriteWideText("SendToAddress", send_to_address);
+  if (Wanted(s, "SendFromAddress")) ok &= s.WriteWideText("SendFromAddress", send_from_address);
+  if (Wanted(s, "MessageSubject")) ok &= s.WriteWideText("MessageSubject", message_subject);
+  if (Wanted(s, "NoteFilePath")) ok &= s.WriteWideText("NoteFilePath", note_file_path);
+  if (Wanted(s, "LaunchHotkey")) ok &= s.WriteWideText("LaunchHotkey", launch_hotkey);
+  if (Wanted(s, "SendImmediately")) ok &= s.WriteBool("SendImmediately", send_immediately);
+  if (Wanted(s, "ShowSaveInfo")) ok &= s.WriteBool("ShowSaveInfo", show_save_info);
+  if (Wanted(s, "ShowCloseInfo")) ok &= s.WriteBool("ShowCloseInfo", show_close_info);
+  if (Wanted(s, "PlaySound")) ok &= s.WriteBool("PlaySound", play_sound);
+  if (Wanted(s, "IsMidi")) ok &= s.WriteBool("IsMidi", is_midi);
+  if (Wanted(s, "UseSMTPForWeb")) ok &= s.WriteBool("UseSMTPForWeb", use_smtp_for_web);
+  if (Wanted(s, "EncodingType")) ok &= s.WriteInt("EncodingType", encoding_type);
+  if (Wanted(s, "SoundName")) ok &= s.WriteWideText("SoundName", sound_name);
+  if (Wanted(s, "Connection")) ok &= s.WriteInt("Connection", connection);
+  if (Wanted(s, "LaunchKeyValue")) ok &= s.WriteWideText("LaunchKeyValue", launch_key_value);
+  if (Wanted(s, "SubscriptionUserName")) ok &= s.WriteWideText("SubscriptionUserName", subscription_user_name);
+  if (Wanted(s, "SubscriptionPassword")) ok &= s.WriteWideText("SubscriptionPassword", subscription_password);
+  if (Wanted(s, "SMTPHost") || server_changed) ok &= s.WriteText("SMTPHost", smtp_host);
+  if (Wanted(s, "SMTPPort") || server_changed) ok &= s.WriteInt("SMTPPort", smtp_port);
+  if (Wanted(s, "SMTPAuthentication")) ok &= s.WriteInt("SMTPAuthentication", smtp_authentication);
+  if (Wanted(s, "StoreSMTPPassword")) ok &= s.WriteBool("StoreSMTPPassword", store_smtp_password);
+  if (Wanted(s, "SMTPUserName")) ok &= s.WriteText("SMTPUserName", smtp_user_name);
   // Always stored, whatever StoreSMTPPassword says.
-  ok &= s.WriteBinary(kPasswordKey, StoredPasswordCipher(smtp_host, smtp_port).Encipher(smtp_password));
-  s.DeleteKey(kLegacyPasswordKey);
-  ok &= s.WriteInt("SMTPTimeout", smtp_timeout);
-  ok &= s.WriteText("SMTPSocksAddress", smtp_socks_address);
-  ok &= s.WriteBool("SMTPSocksAuth", smtp_socks_auth);
-  ok &= s.WriteText("SMTPSocksPassword", smtp_socks_password);
-  ok &= s.WriteInt("SMTPSocksPort", smtp_socks_port);
-  ok &= s.WriteText("SMTPSocksUserID", smtp_socks_user_id);
-  ok &= s.WriteInt("SMTPSocksVersion", smtp_socks_version);
-  ok &= s.WriteBool("SMTPUseSSL", smtp_use_ssl);
-  ok &= s.WriteBool("SMTPUseSASL", smtp_use_sasl);
-  ok &= s.WriteBool("SMTPSSLExplicit", smtp_ssl_explicit);
-  ok &= s.WriteBool("SMTPSSLAllowInsecure", smtp_ssl_allow_insecure);
-  ok &= s.WriteInt("SMTPSSLVersions", smtp_ssl_versions);
-  ok &= s.WriteBool("SMTPSSLStrongEncryption", smtp_ssl_strong_encryption);
+  if (server_changed) {
+    ok &= s.WriteBinary(kPasswordKey, StoredPasswordCipher(smtp_host, smtp_port).Encipher(smtp_password));
+    s.DeleteKey(kLegacyPasswordKey);
+  }
+  if (Wanted(s, "SMTPTimeout")) ok &= s.WriteInt("SMTPTimeout", smtp_timeout);
+  if (Wanted(s, "SMTPSocksAddress")) ok &= s.WriteText("SMTPSocksAddress", smtp_socks_address);
+  if (Wanted(s, "SMTPSocksAuth")) ok &= s.WriteBool("SMTPSocksAuth", smtp_socks_auth);
+  if (Wanted(s, "SMTPSocksPassword")) ok &= s.WriteText("SMTPSocksPassword", smtp_socks_password);
+  if (Wanted(s, "SMTPSocksPort")) ok &= s.WriteInt("SMTPSocksPort", smtp_socks_port);
+  if (Wanted(s, "SMTPSocksUserID")) ok &= s.WriteText("SMTPSocksUserID", smtp_socks_user_id);
+  if (Wanted(s, "SMTPSocksVersion")) ok &= s.WriteInt("SMTPSocksVersion", smtp_socks_version);
+  if (Wanted(s, "SMTPUseSSL")) ok &= s.WriteBool("SMTPUseSSL", smtp_use_ssl);
+  if (Wanted(s, "SMTPUseSASL")) ok &= s.WriteBool("SMTPUseSASL", smtp_use_sasl);
+  if (Wanted(s, "SMTPSSLExplicit")) ok &= s.WriteBool("SMTPSSLExplicit", smtp_ssl_explicit);
+  if (Wanted(s, "SMTPSSLAllowInsecure")) ok &= s.WriteBool("SMTPSSLAllowInsecure", smtp_ssl_allow_insecure);
+  if (Wanted(s, "SMTPSSLVersions")) ok &= s.WriteInt("SMTPSSLVersions", smtp_ssl_versions);
+  if (Wanted(s, "SMTPSSLStrongEncryption")) ok &= s.WriteBool("SMTPSSLStrongEncryption", smtp_ssl_strong_encryption);
   ok &= !settings_path.empty() && s.SaveFile(settings_path);
+  if (ok) loaded_ = Snapshot();
   return ok;
 }
 

@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/time_locale.h"
@@ -75,9 +76,16 @@ class AppSettings {
   // nothing is loaded and every field keeps its value.
   void Load(std::u16string_view profile = {});
 
-  // Writes every field into the store kept from Load (the password enciphered
-  // as "SMTPPsswd"; a legacy clear "SMTPPassword" is removed) and the store to
-  // the settings file. True only if every write and the file succeeded; a
+  // Load again with the profile of the last Load: what other processes have
+  // saved meanwhile replaces what this record holds.
+  void Reload();
+
+  // Writes the fields this record changed since it was loaded or last saved
+  // (and those the file lacks) into the settings file as it is now, so that
+  // what another process saved meanwhile stays (the password enciphered as
+  // "SMTPPsswd", together with the host and port it is keyed with; a legacy
+  // clear "SMTPPassword" is then removed). A record that was never loaded
+  // writes every field. True only if every write and the file succeeded; a
   // failed write does not stop the others or the file.
   bool Save();
 
@@ -144,8 +152,15 @@ class AppSettings {
  private:
   // Load from step "read NotesSendMode" on: every field from the selected node.
   void ReadFields(const ConfigStore& store);
+  // Whether a field (by its settings-table key) differs from what was loaded.
+  bool Changed(std::string_view key) const;
+  bool Wanted(const ConfigStore& store, std::string_view key) const;
+  // Every field of the settings table in its text form.
+  std::vector<std::pair<std::string, std::string>> Snapshot() const;
 
   ConfigStore store_;
+  std::u16string profile_;
+  std::vector<std::pair<std::string, std::string>> loaded_;  // key, text form; empty before Load
 };
 
 // --- The settings table, for listing, reading and setting by key. ---

@@ -185,6 +185,40 @@ TEST(AppSettingsTest, PasswordIsMigratedAndSaltedOnEverySave) {
   EXPECT_EQ(StoredPasswordCipher("mail.example.com", 587).Decipher(*first_value), "clear text");
 }
 
+// Two processes hold the record at once (a resident recorder and
+// `dictaloctl settings set`): a save keeps what the other saved meanwhile.
+TEST(AppSettingsTest, ASaveWritesOnlyWhatThisRecordChanged) {
+  ScopedTestHome home;
+  WriteSettings("SMTPHost=mail.example.com\nSMTPPort=587\nMessageSubject=Old\nPlaySound=true\n");
+  AppSettings resident = Loaded();
+  AppSettings other = Loaded();
+  other.message_subject = u"New";
+  other.smtp_password = "changed elsewhere";
+  other.encoding_type = 1;
+  ASSERT_TRUE(other.Save());
+
+  resident.show_save_info = false;
+  ASSERT_TRUE(resident.Save());
+  AppSettings reread = Loaded();
+  EXPECT_EQ(reread.message_subject, u"New");
+  EXPECT_EQ(reread.smtp_password, "changed elsewhere");
+  EXPECT_EQ(reread.encoding_type, 1);
+  EXPECT_FALSE(reread.show_save_info);
+
+  // Saved once, the record's own later changes still go out, others' still stay.
+  resident.play_sound = false;
+  ASSERT_TRUE(resident.Save());
+  reread = Loaded();
+  EXPECT_FALSE(reread.play_sound);
+  EXPECT_EQ(reread.message_subject, u"New");
+  EXPECT_EQ(reread.smtp_password, "changed elsewhere");
+
+  // Reload takes up what is on disk now.
+  resident.Reload();
+  EXPECT_EQ(resident.message_subject, u"New");
+  EXPECT_EQ(resident.encoding_type, 1);
+}
+
 // A hand-edited host or port, or a damaged stored value, loads as whatever it
 // deciphers to, without fault.
 TEST(AppSettingsTest, EditedOrDamagedStoredPasswordLoadsQuietly) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 
+#include "platform/file_io.h"
 #include "platform/text.h"
 
 namespace settings {
@@ -131,17 +132,6 @@ std::string DecodeValue(std::string_view raw) {
   return out;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -448,24 +438,8 @@ std::string ConfigStore::ToText() const {
 
 bool ConfigStore::SaveFile(const std::filesystem::path& path) const {
   if (path.empty() || !path.has_filename()) return false;
-  std::filesystem::path dir = path.parent_path();
-  std::string temp = ((dir.empty() ? std::filesystem::path(".") : dir) / (path.filename().string() + ".tmp-XXXXXX")).string();
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, ToText()) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  // Make the rename itself durable; a failure here leaves a complete file either way.
-  int dir_fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    ::fsync(dir_fd);
-    ::close(dir_fd);
-  }
-  return true;
+  // The file holds passwords: 0600 whatever it had.
+  return platform::ReplaceFileAtomically(path, ToText(), 0600) == 0;
 }
 
 }  // namespace settings

@@ -12,6 +12,7 @@
 
 #include "security/crypto/md5.h"
 #include "security/crypto/rc4.h"
+#include "platform/text.h"
 #include "security/crypto/sha1.h"
 
 namespace settings {
@@ -19,15 +20,6 @@ namespace {
 
 static_assert(StoredPasswordCipher::kServiceName.size() == 18);
 
-std::vector<std::uint8_t> Utf16Le(std::u16string_view text) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  return bytes;
-}
 
 void FillRandom(std::uint8_t* out, std::size_t size) {
   std::size_t done = 0;
@@ -52,7 +44,7 @@ void XorIn(std::uint8_t* out, std::uint64_t value, std::size_t bytes) {
 }  // namespace
 
 StoredPasswordCipher::StoredPasswordCipher(std::string_view host, std::int32_t port)
-    : StoredPasswordCipher(host, port, Utf16Le(kServiceName)) {}
+    : StoredPasswordCipher(host, port, platform::Utf16ToLeBytes(kServiceName)) {}
 
 StoredPasswordCipher::StoredPasswordCipher(std::string_view host, std::int32_t port,
                                            std::span<const std::uint8_t> tail_source) {

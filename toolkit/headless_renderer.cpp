@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/file_io.h"
 #include "platform/text.h"
 #include "toolkit/controls.h"
 
@@ -224,21 +225,8 @@ void HeadlessRenderer::DumpLocked() {
   if (dump_path_.empty()) return;
   std::string content = DescribeAllLocked();
   if (dumped_once_ && content == last_dump_) return;
-  std::string temp = dump_path_ + ".tmp" + std::to_string(::getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return;
-    out << content;
-    out.flush();
-    if (!out) {
-      std::remove(temp.c_str());
-      return;
-    }
-  }
-  if (std::rename(temp.c_str(), dump_path_.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return;
-  }
+  // Readers (tests, scripts) see the old dump or the new one, never half of it.
+  if (platform::ReplaceFileAtomically(dump_path_, content, 0644) != 0) return;
   last_dump_ = std::move(content);
   dumped_once_ = true;
 }

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
+#include <thread>
+
 #include "platform/window_system.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_environment.h"
@@ -106,6 +110,46 @@ TEST_F(ProgramStartTest, ProfileSwitchPicksTheSettingsFile) {
   EXPECT_FALSE(std::filesystem::exists(home_.data_home() / "dictalo" / "Settings.ini"));
   program.Signal(SIGTERM);
   EXPECT_EQ(program.Wait(), 0);
+}
+
+TEST_F(ProgramStartTest, OfTwoRecordOnlyStartsAtTheSameMomentExactlyOneStaysResident) {
+  for (int round = 0; round < 20; ++round) {
+    auto first = std::make_unique<ChildProcess>(Dictalo(), std::vector<std::string>{"-record"});
+    auto second = std::make_unique<ChildProcess>(Dictalo(), std::vector<std::string>{"-record"});
+    // The one that loses hands its start to the other and ends.
+    ASSERT_TRUE(WaitUntil([&] { return !first->Running() || !second->Running(); }, std::chrono::seconds(15)))
+        << "round " << round << ": both stay resident";
+    ChildProcess& loser = first->Running() ? *second : *first;
+    ChildProcess& winner = first->Running() ? *first : *second;
+    EXPECT_EQ(loser.Wait(), 0) << "round " << round << loser.Errors();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(winner.Running()) << "round " << round << winner.Errors();
+    EXPECT_TRUE(MainWindowRunning()) << "round " << round;
+    winner.Signal(SIGTERM);
+    EXPECT_EQ(winner.Wait(), 0) << "round " << round;
+  }
+}
+
+TEST_F(ProgramStartTest, OnlyTheLauncherProtocolCrossesIntoTheMainWindow) {
+  ChildProcess recorder(Dictalo(), {"-record"});
+  ASSERT_TRUE(WaitUntil(MainWindowRunning)) << recorder.Errors();
+  platform::HWND main = platform::FindWindow(kMainClass);
+  ASSERT_NE(main, nullptr);
+  // The UI-thread call carries a pointer into the sender's memory: refused, not run.
+  constexpr platform::UINT kInvoke = 2334;
+  EXPECT_EQ(platform::SendMessage(main, kInvoke, 0x10, 0), 0);
+  EXPECT_FALSE(platform::PostMessage(main, kInvoke, 0x10, 0));
+  // The session's own messages are no business of other processes either.
+  constexpr platform::UINT kStopRecording = 5362;
+  EXPECT_FALSE(platform::PostMessage(main, kStopRecording, 2, 0));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(recorder.Running()) << recorder.Errors();
+  // The launcher's handshake still works.
+  std::u16string line;
+  platform::COPYDATASTRUCT data{1, 2, line.c_str()};
+  EXPECT_EQ(platform::SendMessage(main, platform::WM_COPYDATA, 0, reinterpret_cast<platform::LPARAM>(&data)), 1);
+  recorder.Signal(SIGTERM);
+  EXPECT_EQ(recorder.Wait(), 0);
 }
 
 }  // namespace

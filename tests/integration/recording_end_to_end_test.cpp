@@ -114,4 +114,72 @@ TEST_F(RecordingEndToEndTest, TwoPressesMakeANamedOggNoteAndTheRecorderStaysResi
   EXPECT_TRUE(MainWindowRuns());
 }
 
+TEST_F(RecordingEndToEndTest, TheResidentRecorderTakesUpSettingsChangedMeanwhileAndKeepsThem) {
+  Set("SendImmediately", "false");  // the hotkey stops with Stop & Save, which saves the notice choice
+  setenv("DICTALO_MESSAGEBOX_ANSWERS", "IDOK:checked", 1);
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  ASSERT_TRUE(WaitUntil(MainWindowRuns));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  Set("MessageSubject", "Changed meanwhile");
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  unsetenv("DICTALO_MESSAGEBOX_ANSWERS");
+  // The session that was running keeps the name it started with.
+  WaitForNote(notes_ / "Memo 12.05 10.30.ogg");
+
+  auto get = [&](const char* key) { return RunProgram(Bin("dictaloctl"), {"settings", "get", key}).out; };
+  EXPECT_EQ(get("ShowSaveInfo"), "false\n") << "the recorder's own change is saved";
+  EXPECT_EQ(get("MessageSubject"), "Changed meanwhile\n") << "and the other change is not reverted";
+
+  // The next session reads the settings afresh.
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  std::string info = WaitForNote(notes_ / "Changed meanwhile.ogg");
+  EXPECT_GT(PlaybackLength(info), 0.5) << info;
+}
+
+TEST_F(RecordingEndToEndTest, TheEndOfTheSessionOrSigtermKeepsTheRecordingAsStopAndSaveDoes) {
+  struct Case {
+    int signal_number;
+    const char* note;
+  } cases[] = {{SIGTERM, "Memo 12.05 10.30.ogg"}, {SIGHUP, "Memo 12.05 10.30.1.ogg"}};
+  for (const Case& c : cases) {
+    testing_support::ChildProcess recorder(Bin("dictalo"), {"-record"});
+    ASSERT_TRUE(WaitUntil(MainWindowRuns)) << recorder.Errors();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    recorder.Signal(c.signal_number);
+    EXPECT_EQ(recorder.Wait(std::chrono::seconds(20)), 0) << c.signal_number;
+    std::string info = WaitForNote(notes_ / c.note);
+    EXPECT_NEAR(PlaybackLength(info), 2, 0.6) << c.signal_number << info;
+    EXPECT_FALSE(MainWindowRuns());
+  }
+}
+
+TEST_F(RecordingEndToEndTest, PressesWhileALongNoteIsEncodedAreIgnoredAndTheRecorderSurvives) {
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  ASSERT_TRUE(WaitUntil(MainWindowRuns));
+  // Long enough that encoding the Ogg note takes a while.
+  std::this_thread::sleep_for(std::chrono::seconds(30));
+
+  // The stopping press waits until the note is written; press again and again
+  // meanwhile, as an impatient user does.
+  testing_support::ChildProcess stopping(Bin("dictalo-record"), {});
+  int presses = 0;
+  while (stopping.Running() && presses < 30) {
+    testing_support::ChildProcess press(Bin("dictalo-record"), {});
+    EXPECT_EQ(press.Wait(std::chrono::seconds(20)), 0);
+    ++presses;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(stopping.Wait(std::chrono::seconds(30)), 0);
+  EXPECT_GT(presses, 0) << "the note was written before a second press could come";
+
+  std::string info = WaitForNote(notes_ / "Memo 12.05 10.30.ogg");
+  EXPECT_NEAR(PlaybackLength(info), 30, 2) << info;
+  std::vector<std::string> names;
+  for (auto& e : std::filesystem::directory_iterator(notes_)) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"Memo 12.05 10.30.ogg"}) << "exactly one note";
+  EXPECT_TRUE(MainWindowRuns()) << "the resident recorder is still there";
+}
+
 }  // namespace

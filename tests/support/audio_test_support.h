@@ -6,13 +6,44 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "audio/note_file.h"
+#include "audio/stop_log.h"
+#include "base/activity_log.h"
 #include "base/program_messages.h"
 #include "platform/window_system.h"
 
 namespace audio::test {
+
+// Encoding progress sent to a window as UM_ENCODE_PROGRESS, as the program does.
+class WindowEncodeProgress : public EncodeProgress {
+ public:
+  explicit WindowEncodeProgress(platform::HWND window) : window_(window) {}
+  void Encoded(std::size_t done, std::size_t total) override {
+    platform::SendMessage(window_, base::UM_ENCODE_PROGRESS, static_cast<platform::WPARAM>(done),
+                          static_cast<platform::LPARAM>(total));
+  }
+
+ private:
+  platform::HWND window_;
+};
+
+// The recorder's stop steps into an activity log, each flushed, as the program
+// writes them.
+class ActivityStopLog : public StopLog {
+ public:
+  explicit ActivityStopLog(base::ActivityLog* log) : log_(log) {}
+  void Line(std::string_view message) override {
+    base::WriteLogLine(log_, message);
+    log_->Flush();
+  }
+
+ private:
+  base::ActivityLog* log_;
+};
 
 struct ProgressMessage {
   platform::UINT message;
