@@ -75,6 +75,8 @@ class MailDeliverySessionTest : public ::testing::Test {
     unsetenv("DICTALO_AUDIO_OUTPUT");
   }
   void RecordAndStop(platform::WPARAM mode) {
+    // A session takes the settings from disk when it starts.
+    ASSERT_TRUE(settings_.Save());
     window_ = std::make_unique<MainWindow>(settings_, false, u"-record");
     ASSERT_TRUE(window_->CreateMainWindow(u"Dictalo"));
     Pump([&] { return window_->status_window() && window_->status_window()->dialog(); });
