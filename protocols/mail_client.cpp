@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "protocols/command_text.h"
 #include "protocols/socket_errors.h"
 #include "protocols/socket_layer.h"
 #include "protocols/socket_transport.h"
@@ -326,6 +327,9 @@ MailResult MailClient::SendAll(std::span<const std::uint8_t> bytes) {
 }
 
 MailResult MailClient::SendLine(std::string_view text) {
+  // The last guard against a value that would end the line early: refused
+  // whole, so no part of it reaches the peer.
+  if (HasLineBreakOrNul(text)) return kSocketUnsafeLine;
   std::string line;
   line.reserve(text.size() + 2);
   line.append(text);

@@ -108,7 +108,8 @@ class MailClient {
   // for none.
   [[nodiscard]] virtual MailResult SendSome(std::span<const std::uint8_t> bytes, std::size_t* sent);
   [[nodiscard]] virtual MailResult SendAll(std::span<const std::uint8_t> bytes);
-  // text + CR LF.
+  // text + CR LF; kSocketUnsafeLine, with nothing sent, when the text holds
+  // CR, LF or NUL.
   [[nodiscard]] virtual MailResult SendLine(std::string_view text);
   // Asked when a wait ran out; true waits once more. The base stops.
   virtual bool KeepWaiting();

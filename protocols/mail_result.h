@@ -33,6 +33,8 @@ inline constexpr MailResult kSocketClosedByPeer = 0x80C00012u;
 inline constexpr MailResult kSocketTimedOut = 0x80C00014u;
 inline constexpr MailResult kSocketNotConnected = 0x80C00015u;  // also: TLS not established
 inline constexpr MailResult kSocketHostNotFound = 0x80C00016u;
+// A line to send holds CR, LF or NUL; nothing of it was sent.
+inline constexpr MailResult kSocketUnsafeLine = 0x80C0001Bu;
 
 // SOCKS family. SOCKS 5 reply codes 1-8 map to 0x80C10001-0x80C10008; a
 // SOCKS 4 refusal (91) is 0x80C10001.
@@ -53,5 +55,9 @@ inline constexpr MailResult kTlsPlaintextAtSwitch = 0x80C5012Cu;
 // SASL family.
 inline constexpr MailResult kSaslStepFailed = 0x80E10001u;
 inline constexpr MailResult kSaslUnknownMechanism = 0x80E10004u;
+// A user name or password holding a control character (command_text.h).
+inline constexpr MailResult kSaslUnsafeCredential = 0x80E10002u;
+// The system's random source failed; the step drew nothing.
+inline constexpr MailResult kSaslNoRandomSource = 0x80E10005u;
 
 }  // namespace protocols

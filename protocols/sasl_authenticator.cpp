@@ -5,6 +5,7 @@
 #include "mime/base64.h"
 #include "mime/hex.h"
 #include "platform/text.h"
+#include "protocols/command_text.h"
 #include "protocols/ntlm.h"
 #include "security/crypto/hmac.h"
 #include "security/crypto/random_generator.h"
@@ -197,6 +198,11 @@ MailResult SaslAuthenticator::SelectByName(std::string_view keyword) {
 
 MailResult SaslAuthenticator::Init(unsigned mechanism, std::string user, std::string password) {
   if (MailResult r = Select(mechanism); Failed(r)) return r;
+  if (HasControlCharacter(user) || HasControlCharacter(password)) {
+    mechanism_.reset();
+    bit_ = 0;
+    return kSaslUnsafeCredential;
+  }
   mechanism_->user = std::move(user);
   mechanism_->password = std::move(password);
   return kMailOk;

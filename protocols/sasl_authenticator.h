@@ -53,7 +53,8 @@ class SaslAuthenticator {
   // Drops any previous mechanism (and its state) and creates the one for the bit.
   [[nodiscard]] MailResult Select(unsigned mechanism);
   [[nodiscard]] MailResult SelectByName(std::string_view keyword);
-  // Select and keep the credentials for the steps.
+  // Select and keep the credentials for the steps; kSaslUnsafeCredential (and
+  // nothing selected) when either holds a control character.
   [[nodiscard]] MailResult Init(unsigned mechanism, std::string user, std::string password);
   // The selected mechanism's name, "" when none.
   const char* Name() const;

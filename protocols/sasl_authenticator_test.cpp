@@ -55,6 +55,20 @@ TEST(SaslPlain, ZeroUserZeroPasswordInOneLine) {
   EXPECT_EQ(mime::Base64Decode(response), std::string(1, '\0') + user + std::string(1, '\0') + password);
 }
 
+// A NUL in the user name would move the split between PLAIN's fields; no
+// credential with a control character is taken at all.
+TEST(SaslSelect, CredentialsWithControlCharactersAreRefused) {
+  SaslAuthenticator sasl;
+  for (unsigned bit : {kSaslPlain, kSaslLogin, kSaslCramMd5, kSaslNtlm}) {
+    EXPECT_EQ(sasl.Init(bit, std::string("admin\0u", 7), "p"), kSaslUnsafeCredential);
+    EXPECT_EQ(sasl.Init(bit, "u", "p\r\n"), kSaslUnsafeCredential);
+    std::string response;
+    EXPECT_EQ(sasl.Step("", &response), kSaslUnknownMechanism);  // nothing selected
+    EXPECT_TRUE(response.empty());
+  }
+  EXPECT_EQ(sasl.Init(kSaslPlain, "u\xC3\xA9", "p\xE4ss w"), kMailOk);  // 8-bit text and spaces are fine
+}
+
 TEST(SaslLogin, UserThenPasswordThenNoMore) {
   SaslAuthenticator sasl;
   ASSERT_EQ(sasl.Init(kSaslLogin, "alice", "secret"), kMailOk);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "protocols/command_text.h"
 #include "protocols/dot_stuffer.h"
 
 namespace protocols {
@@ -75,7 +76,14 @@ MailResult SmtpClient::ConnectAndGreet(const std::string& host, std::uint16_t po
 
 void SmtpClient::SetHeloDomain(std::string_view name) { helo_domain_ = SanitizeHeloDomain(name, LocalAddress()); }
 
+MailResult SmtpClient::RefuseUnsafe(std::string_view value) {
+  if (!HasControlCharacter(value)) return kMailOk;
+  OnLog(LogDirection::kNote, "A command argument holds a control character; the command was not sent");
+  return kSmtpUnsafeArgument;
+}
+
 MailResult SmtpClient::Ehlo() {
+  if (MailResult r = RefuseUnsafe(helo_domain_); Failed(r)) return r;
   if (MailResult r = Command("EHLO " + helo_domain_, {"250"}); Failed(r)) return r;
   // What was announced before (before TLS, say) no longer counts.
   const EhloCapabilities found = ParseEhloCapabilities(reply_lines_);
@@ -93,6 +101,7 @@ void SmtpClient::ForgetCapabilities() {
 
 MailResult SmtpClient::Helo() {
   ForgetCapabilities();
+  if (MailResult r = RefuseUnsafe(helo_domain_); Failed(r)) return r;
   return Command("HELO " + helo_domain_, {"250"});
 }
 
@@ -140,18 +149,21 @@ MailResult SmtpClient::Authenticate(const std::string& user, const std::string& 
   for (unsigned mechanism : order) {
     if (!(server_mechanisms_ & mechanism)) continue;
     result = AuthenticateWith(mechanism, user, password);
-    if (!Failed(result) || IsConnectionFailure(result)) return result;
+    // Credentials no mechanism may carry fail every attempt alike.
+    if (!Failed(result) || IsConnectionFailure(result) || result == kSaslUnsafeCredential) return result;
   }
   return result;
 }
 
 MailResult SmtpClient::MailFrom(std::string_view address, std::uint64_t size) {
+  if (MailResult r = RefuseUnsafe(address); Failed(r)) return r;
   std::string command = "MAIL FROM:" + Bracketed(address);
   if (size != 0 && (capabilities_ & kSmtpSize)) command += " SIZE=" + std::to_string(size);
   return Command(command, {"250"});
 }
 
 MailResult SmtpClient::RcptTo(std::string_view address) {
+  if (MailResult r = RefuseUnsafe(address); Failed(r)) return r;
   return Command("RCPT TO:" + Bracketed(address), {"250", "251", "252"});
 }
 

@@ -11,7 +11,9 @@
 //
 // Results: 0; connection and TLS codes from MailClient, unchanged; packed
 // reply codes; kSmtpMalformedReply, kSmtpSizeNotConfirmed, kSmtpNoStartTls,
-// kSmtpNoMechanism; SASL codes from a failed step (sasl_authenticator.h);
+// kSmtpNoMechanism; kSmtpUnsafeArgument for an address or HELO domain with a
+// control character, kSaslUnsafeCredential for such a user name or password
+// (nothing of the command is sent); SASL codes from a failed step (sasl_authenticator.h);
 // MIME read errors of the message stream (the connection is then closed).
 //
 // Logging: every line sent and received goes to the log sink at level
@@ -109,6 +111,8 @@ class SmtpClient : public MailClient {
   // Succeeds when the first reply line starts with one of `codes`.
   [[nodiscard]] MailResult CheckReply(std::initializer_list<std::string_view> codes);
   void ForgetCapabilities();
+  // kSmtpUnsafeArgument (and a note in the log) when `value` holds a control character.
+  [[nodiscard]] MailResult RefuseUnsafe(std::string_view value);
   [[nodiscard]] MailResult Command(std::string_view command, std::initializer_list<std::string_view> codes);
 
   ProtocolLogSink log_sink_;

@@ -19,7 +19,7 @@ using testing::ScriptedServerFake;
 struct Session {
   explicit Session(unsigned log_mask = kLogLines) {
     client.SetLogSink([this](LogDirection d, std::string_view line) {
-      log.push_back((d == LogDirection::kSent ? "S " : "R ") + std::string(line));
+      log.push_back((d == LogDirection::kSent ? "S " : d == LogDirection::kReceived ? "R " : "") + std::string(line));
     }, log_mask);
     server.ServerSends("220 test ESMTP\r\n");
     EXPECT_EQ(client.ConnectAndGreet("127.0.0.1", listener.port()), kMailOk);
@@ -195,6 +195,35 @@ TEST(SmtpCommands, PlaintextBehindTheGoAheadFailsTheSwitch) {
     EXPECT_EQ(s.client.Authenticate("u", "p"), kSmtpNoMechanism);
     EXPECT_EQ(s.server.client_sent(), "STARTTLS\r\n");
   }
+}
+
+// A hostile address or user name with a line break must not smuggle a
+// command of its own to the server: the command carrying it is refused
+// whole and the server sees nothing after the last good command.
+TEST(SmtpCommands, ControlCharactersInArgumentsSendNothing) {
+  Session s;
+  s.Ehlo("250-x\r\n250 AUTH PLAIN LOGIN\r\n");
+  s.server.ServerSends("250 sender ok\r\n");
+  ASSERT_EQ(s.client.MailFrom("a@b", 0), kMailOk);
+  const std::string good = s.server.client_sent();
+  for (const std::string& address : {std::string("a@b>\r\nRCPT TO:<evil@x"), std::string("a@b\nDATA"),
+                                    std::string("a@b\rRSET"), std::string("a\0b@c", 5), std::string("a\x7F@b"),
+                                    std::string("<a@b>\tx")}) {
+    EXPECT_EQ(s.client.RcptTo(address), kSmtpUnsafeArgument);
+    EXPECT_EQ(s.client.MailFrom(address, 10), kSmtpUnsafeArgument);
+  }
+  s.client.SetSecureAuth(false);
+  EXPECT_EQ(s.client.Authenticate("alice\r\nQUIT", "secret"), kSaslUnsafeCredential);
+  EXPECT_EQ(s.client.Authenticate("alice", std::string("se\0cret", 7)), kSaslUnsafeCredential);
+  EXPECT_EQ(s.server.client_sent(), good);
+  EXPECT_TRUE(s.client.connected());
+  EXPECT_NE(std::find(s.log.begin(), s.log.end(),
+                      "A command argument holds a control character; the command was not sent"),
+            s.log.end());
+  // The same guard holds for every line, whoever builds it.
+  EXPECT_EQ(s.client.SendLine("NOOP\r\nQUIT"), kSocketUnsafeLine);
+  EXPECT_EQ(s.client.SendLine(std::string("NOOP\0", 5)), kSocketUnsafeLine);
+  EXPECT_EQ(s.server.client_sent(), good);
 }
 
 TEST(SmtpCommands, QuitClosesWhateverTheReply) {
