@@ -20,6 +20,7 @@ class SaslAuthenticator::Mechanism {
   std::string user;
   std::string password;
   bool complete = false;
+  security::RandomSource* random_source = nullptr;  // null: the system's
 };
 
 namespace {
@@ -101,8 +102,10 @@ class Ntlm : public SaslAuthenticator::Mechanism {
     input.user = user;
     input.password = password;
     input.timestamp = ntlm::CurrentTimestamp();
-    security::RandomGenerator random;
-    random.Seed();
+    security::RandomGenerator random(random_source != nullptr ? *random_source : security::SystemRandomSource());
+    // Without a seed NextByte would throw; a failed step is what the caller
+    // knows how to handle (it cancels and tries the next mechanism).
+    if (!random.Seed()) return kSaslNoRandomSource;
     for (auto& b : input.client_challenge) b = random.NextByte();
     for (auto& b : input.random_session_key) b = random.NextByte();
     const auto message = ntlm::AuthenticateMessage(*parsed, input);
@@ -188,6 +191,7 @@ MailResult SaslAuthenticator::Select(unsigned mechanism) {
     case kSaslMsn: mechanism_ = std::make_unique<Ntlm>(); break;
     default: return kSaslUnknownMechanism;
   }
+  mechanism_->random_source = random_source_;
   bit_ = mechanism;
   return kMailOk;
 }

@@ -4,6 +4,7 @@
 
 #include "mime/base64.h"
 #include "protocols/ntlm.h"
+#include "security/crypto/random_generator.h"
 
 namespace protocols {
 namespace {
@@ -162,6 +163,37 @@ TEST(SaslNtlm, NegotiateThenAuthenticate) {
   std::string response;
   ASSERT_EQ(sasl.Step("", &response), kMailOk);
   EXPECT_EQ(sasl.Step("bm90IGFuIE5UTE0gbWVzc2FnZQ==", &response), kSaslStepFailed);
+}
+
+// A system without a working random source: every fill fails.
+class FakeDeadRandomSource final : public security::RandomSource {
+ public:
+  bool Fill(std::span<std::uint8_t>) override {
+    ++calls;
+    return false;
+  }
+  int calls = 0;
+};
+
+// NTLM needs fresh random bytes for its AUTHENTICATE message; without them
+// the step fails with its own code instead of an exception escaping into
+// the protocol client.
+TEST(SaslNtlm, NoRandomSourceFailsTheStep) {
+  const std::string challenge_b64 =
+      "TlRMTVNTUAACAAAADAAMADgAAAAzgoriASNFZ4mrze8AAAAAAAAAACQAJABEAAAABgBwFwAAAA9TAGUAcgB2AGUAcgACAAwARABvAG0AYQBp"
+      "AG4AAQAMAFMAZQByAHYAZQByAAAAAAA=";
+  FakeDeadRandomSource dead;
+  SaslAuthenticator sasl;
+  sasl.SetRandomSource(&dead);
+  ASSERT_EQ(sasl.Init(kSaslNtlm, "User", "Password"), kMailOk);
+  std::string response;
+  ASSERT_EQ(sasl.Step("", &response), kMailOk);  // NEGOTIATE draws nothing
+  MailResult step = kMailOk;
+  EXPECT_NO_THROW(step = sasl.Step(challenge_b64, &response));
+  EXPECT_EQ(step, kSaslNoRandomSource);
+  EXPECT_TRUE(response.empty());
+  EXPECT_FALSE(sasl.IsComplete());
+  EXPECT_GE(dead.calls, 1);
 }
 
 }  // namespace
