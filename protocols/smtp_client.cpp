@@ -37,12 +37,14 @@ MailResult SmtpClient::Send(std::string_view line, bool credential) {
 
 MailResult SmtpClient::ReadReply() {
   reply_lines_.clear();
+  std::size_t total = 0;
   for (;;) {
     std::string line;
     if (MailResult r = ReadLine(&line); Failed(r)) return r;
     OnLog(LogDirection::kReceived, line);
-    if (reply_lines_.size() == kMaxReplyLines) {
-      last_response_ = reply_lines_.front();
+    total += line.size();
+    if (reply_lines_.size() == kMaxReplyLines || total > kMaxReplyBytes) {
+      last_response_ = reply_lines_.empty() ? line.substr(0, 512) : reply_lines_.front();
       return kSmtpMalformedReply;
     }
     reply_lines_.push_back(std::move(line));

@@ -40,6 +40,9 @@ class SmtpClient : public MailClient {
   // A reply longer than this many lines is refused (kSmtpMalformedReply)
   // rather than collected for ever.
   static constexpr std::size_t kMaxReplyLines = 1000;
+  // Nor may one reply hold more than this many bytes in all: a thousand
+  // lines near the line limit would otherwise be kept in memory together.
+  static constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
   // Servers may take their time over a whole message: the reply to the end
   // of DATA is awaited this long by default (RFC 5321 4.5.3.2.6).
   static constexpr std::uint16_t kDefaultDataEndTimeout = 600;

@@ -141,6 +141,17 @@ TEST(SmtpReplies, EndlessRepliesAreRefused) {
   for (int i = 0; i < 100; ++i) t.server.ServerSends(std::string(4096, 'x'));
   EXPECT_EQ(t.client.Ehlo(), kSocketLineTooLong);
   EXPECT_GT(t.server.unsent_bytes(), 300000u);
+  // Few lines, each under the line limit, but together past the reply limit.
+  Session u;
+  const std::string long_line = "250-" + std::string(60000, 'y') + "\r\n";
+  for (int i = 0; i < 40; ++i) u.server.ServerSends(long_line);
+  u.server.ServerSends("250 end\r\n");
+  EXPECT_EQ(u.client.Ehlo(), kSmtpMalformedReply);
+  std::size_t kept = 0;
+  for (const std::string& line : u.client.reply_lines()) kept += line.size();
+  EXPECT_LE(kept, SmtpClient::kMaxReplyBytes);
+  EXPECT_EQ(u.client.last_response(), long_line.substr(0, long_line.size() - 2));
+  EXPECT_GT(u.server.unsent_bytes(), 1000000u);
 }
 
 // What a server announced in clear counts for nothing once TLS is asked
