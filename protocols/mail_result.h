@@ -51,6 +51,8 @@ inline constexpr MailResult kSocksUnknownReply = 0x80C100FFu;
 // server's go-ahead for TLS and before the handshake (they would otherwise be
 // read as if the TLS session had carried them).
 inline constexpr MailResult kTlsPlaintextAtSwitch = 0x80C5012Cu;
+// The system's random source failed before a handshake; nothing was sent.
+inline constexpr MailResult kTlsNoRandomSource = 0x80C5012Du;
 
 // SASL family.
 inline constexpr MailResult kSaslStepFailed = 0x80E10001u;
