@@ -77,6 +77,9 @@ void MailClient::SetStrongCiphersOnly(bool on) {
 }
 
 MailResult MailClient::Resolve(const std::string& host, std::uint32_t* address) {
+  // The resolver reads C text: "evil.example\0.good.example" would be
+  // looked up as evil.example.
+  if (host.find('\0') != std::string::npos) return kSocketHostNotFound;
   in_addr dotted{};
   // A dotted address is used as it is, never looked up by name.
   if (inet_aton(host.c_str(), &dotted) != 0) {

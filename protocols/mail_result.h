@@ -42,6 +42,9 @@ inline constexpr MailResult kSocksFamily = 0x80C10000u;
 inline constexpr MailResult kSocksRequestRefused = 0x80C10001u;
 inline constexpr MailResult kSocksNoIdentd = 0x80C10004u;        // SOCKS 4 reply 92
 inline constexpr MailResult kSocksValueTooLong = 0x80C100FBu;    // a name, user or password over 255 bytes
+// A host name, or a SOCKS 4 user id, with a NUL inside: the proxy would end
+// the field there and read the rest as the next one (another host).
+inline constexpr MailResult kSocksValueHasNul = 0x80C100FAu;
 inline constexpr MailResult kSocksNoAcceptableMethod = 0x80C100FCu;
 inline constexpr MailResult kSocksBadVersion = 0x80C100FDu;
 inline constexpr MailResult kSocksAuthenticationRefused = 0x80C100FEu;  // also SOCKS 4 reply 93
