@@ -18,7 +18,7 @@ bool IsConnectionFailure(MailResult r) { return Family(r) == 0xC0 || Family(r) =
 }  // namespace
 
 void Pop3Client::OnLog(unsigned level, LogDirection direction, std::string_view text) {
-  if (Shows(level) && log_sink_) log_sink_(direction, text);
+  if (Shows(level) && log_sink_) log_sink_(direction, LoggableLine(text));
 }
 
 std::string Pop3Client::Masked(std::string_view prefix) const {

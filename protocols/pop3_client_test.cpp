@@ -220,6 +220,15 @@ TEST(Pop3Login, ThirdChallengeToLoginCancels) {
   EXPECT_EQ(s.client.last_response(), "-ERR cancelled");
 }
 
+TEST(Pop3Commands, LineBreaksInsideALineDoNotForgeLogLines) {
+  Session s;
+  s.server.ServerSends(std::string("+OK 1 2\nS PASS x\0\x1b[2J\r\n", 23));
+  std::uint32_t count = 0;
+  std::uint64_t size = 0;
+  ASSERT_EQ(s.client.Stat(&count, &size), kMailOk);
+  EXPECT_EQ(s.log.back(), "R +OK 1 2?S PASS x??[2J");
+}
+
 TEST(Pop3Commands, StatListUidl) {
   Session s;
   s.server.ServerSends("+OK 2 320\r\n-ERR later\r\n");

@@ -20,7 +20,7 @@ bool IsConnectionFailure(MailResult r) { return Family(r) == 0xC0 || Family(r) =
 }  // namespace
 
 void SmtpClient::OnLog(LogDirection direction, std::string_view text) {
-  if ((log_mask_ & kLogLines) && log_sink_) log_sink_(direction, text);
+  if ((log_mask_ & kLogLines) && log_sink_) log_sink_(direction, LoggableLine(text));
 }
 
 void SmtpClient::OnProgress(std::uint64_t bytes) {

@@ -237,6 +237,16 @@ TEST(SmtpCommands, ControlCharactersInArgumentsSendNothing) {
   EXPECT_EQ(s.server.client_sent(), good);
 }
 
+// Only CR LF ends a reply line; a bare LF or CR inside one must not reach
+// the log as a break that starts a forged line of its own.
+TEST(SmtpReplies, LineBreaksInsideALineDoNotForgeLogLines) {
+  Session s;
+  s.server.ServerSends("250 ok\nS AUTH PLAIN c2VjcmV0\rR 235 fine\r\n");
+  ASSERT_EQ(s.client.RcptTo("a@b"), kMailOk);
+  EXPECT_EQ(s.log.back(), "R 250 ok?S AUTH PLAIN c2VjcmV0?R 235 fine");
+  EXPECT_EQ(s.client.reply_lines().front(), "250 ok\nS AUTH PLAIN c2VjcmV0\rR 235 fine");  // kept as received
+}
+
 TEST(SmtpCommands, QuitClosesWhateverTheReply) {
   Session s;
   s.server.ServerSends("500 what\r\n");
