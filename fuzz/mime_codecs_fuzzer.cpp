@@ -53,13 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (static_cast<unsigned char>(c) > 126) std::abort();
   }
 
-  // Header text: encoded and decoded back (white space runs shrink to one, so the
-  // input is normalised first).
+  // Header text: encoded and decoded back (control characters become spaces
+  // and white space runs shrink to one, so the input is normalised first).
   std::u16string wide = platform::Utf8ToUtf16(input);
   std::u16string normal;
   for (char16_t c : wide) {
-    if (c == u'\r' || c == u'\n') c = u' ';
-    if (c == u'\t') c = u' ';
+    if (c < 0x20 || c == 0x7F) c = u' ';
     if (c == u' ' && !normal.empty() && normal.back() == u' ') continue;
     normal.push_back(c);
   }

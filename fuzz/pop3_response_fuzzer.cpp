@@ -1,9 +1,9 @@
 // Reads arbitrary bytes as what a POP3 server says: every line as a status
 // line, greeting, CAPA line, STAT reply and LIST and UIDL entry, and the whole
 // input as a SASL challenge (base64, and the NTLM challenge message inside
-// it). Nothing may crash, and what is parsed must hold together: a timestamp
-// is a "<...>" piece of its line, numbers are the line's digits, a unique id
-// has no spaces.
+// it). Nothing may crash, and what is parsed must hold together: the line as
+// logged holds no line break, a timestamp is a "<...>" piece of its line,
+// numbers are the line's digits, a unique id has no spaces.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +13,7 @@
 
 #include "protocols/ntlm.h"
 #include "protocols/pop3_response.h"
+#include "protocols/protocol_log.h"
 #include "protocols/sasl_authenticator.h"
 
 namespace {
@@ -37,6 +38,11 @@ void CheckLine(std::string_view line) {
         line.find(entry->unique_id) == std::string_view::npos) {
       std::abort();
     }
+  }
+  // What the log shows of a line keeps its length and can never break it.
+  const std::string shown = protocols::LoggableLine(line);
+  if (shown.size() != line.size() || shown.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+    std::abort();
   }
   const std::string_view unstuffed = protocols::UnstuffPop3Line(line);
   if (unstuffed.size() + (!line.empty() && line.front() == '.' ? 1 : 0) != line.size()) std::abort();

@@ -3,7 +3,7 @@
 // lines read as an EHLO capability list. Packing must stay in the SMTP family
 // and read back as a reply number of the same kind. The same bytes, cut at a
 // point the input picks, also go through the DATA dot-stuffing, and a server
-// that removes the stuffing must get them back exactly.
+// that removes the stuffing must get them back exactly (bare LFs as CR LF).
 
 #include <cstddef>
 #include <cstdint>
@@ -64,8 +64,14 @@ void CheckStuffing(std::string_view data, std::size_t cut) {
     kept.append("\r\n");
   }
   if (!ended || at != wire.size()) std::abort();
-  const bool had_line_end = data.size() >= 2 && data.substr(data.size() - 2) == "\r\n";
-  if (kept != std::string(data) + (had_line_end ? "" : "\r\n")) std::abort();
+  // A bare LF goes out as CR LF; everything else comes back as it was.
+  std::string expected;
+  for (std::size_t k = 0; k < data.size(); ++k) {
+    if (data[k] == '\n' && (k == 0 || data[k - 1] != '\r')) expected.push_back('\r');
+    expected.push_back(data[k]);
+  }
+  const bool had_line_end = expected.size() >= 2 && expected.compare(expected.size() - 2, 2, "\r\n") == 0;
+  if (kept != expected + (had_line_end ? "" : "\r\n")) std::abort();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "protocols/command_text.h"
 #include "protocols/socket_errors.h"
 #include "protocols/socket_layer.h"
 #include "protocols/socket_transport.h"
@@ -76,6 +77,9 @@ void MailClient::SetStrongCiphersOnly(bool on) {
 }
 
 MailResult MailClient::Resolve(const std::string& host, std::uint32_t* address) {
+  // The resolver reads C text: "evil.example\0.good.example" would be
+  // looked up as evil.example.
+  if (host.find('\0') != std::string::npos) return kSocketHostNotFound;
   in_addr dotted{};
   // A dotted address is used as it is, never looked up by name.
   if (inet_aton(host.c_str(), &dotted) != 0) {
@@ -326,6 +330,9 @@ MailResult MailClient::SendAll(std::span<const std::uint8_t> bytes) {
 }
 
 MailResult MailClient::SendLine(std::string_view text) {
+  // The last guard against a value that would end the line early: refused
+  // whole, so no part of it reaches the peer.
+  if (HasLineBreakOrNul(text)) return kSocketUnsafeLine;
   std::string line;
   line.reserve(text.size() + 2);
   line.append(text);

@@ -29,7 +29,8 @@
 //    a handshake or read that failed without a code, kTlsSessionEnded
 //    (0x80C5012B) for a write that failed without one or a session the server
 //    ended, kTlsPlaintextAtSwitch when bytes read in clear are still unread
-//    as TLS starts.
+//    as TLS starts, kTlsNoRandomSource when the system's random source fails
+//    before a handshake.
 // A failing Connect closes the socket.
 
 #include <cstdint>
@@ -45,6 +46,7 @@
 #include "protocols/mail_result.h"
 #include "protocols/socks.h"
 #include "security/certs/certificate_store.h"
+#include "security/crypto/random_generator.h"
 #include "security/tls/tls_engine.h"
 
 namespace protocols {
@@ -108,7 +110,8 @@ class MailClient {
   // for none.
   [[nodiscard]] virtual MailResult SendSome(std::span<const std::uint8_t> bytes, std::size_t* sent);
   [[nodiscard]] virtual MailResult SendAll(std::span<const std::uint8_t> bytes);
-  // text + CR LF.
+  // text + CR LF; kSocketUnsafeLine, with nothing sent, when the text holds
+  // CR, LF or NUL.
   [[nodiscard]] virtual MailResult SendLine(std::string_view text);
   // Asked when a wait ran out; true waits once more. The base stops.
   virtual bool KeepWaiting();
@@ -163,6 +166,9 @@ class MailClient {
   security::MemoryCertificateStore& received_certificates() { return received_; }
   // The engine, to show what a handshake negotiated.
   const security::TlsEngine& tls_engine() const { return *engine_; }
+  // Where the engine's random generator takes its key from (the system's
+  // source by default); `source` must outlive the client.
+  void SetRandomSource(security::RandomSource& source);
 
  private:
   class EngineDepth;

@@ -135,6 +135,25 @@ TEST(MailClientLines, ReadExactTakesBufferedBytesFirst) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 7), "ABCDEFG");
 }
 
+// A system whose random source fails: every fill fails.
+class FakeDeadRandomSource final : public security::RandomSource {
+ public:
+  bool Fill(std::span<std::uint8_t>) override { return false; }
+};
+
+// Without random bytes no handshake can start; the switch to TLS fails with
+// its own code and no hello goes out, instead of an exception escaping.
+TEST(MailClientTls, NoRandomSourceFailsTheSwitchBeforeAnyByte) {
+  ScriptedConnection c;
+  FakeDeadRandomSource dead;
+  c.client.SetRandomSource(dead);
+  MailResult r = kMailOk;
+  EXPECT_NO_THROW(r = c.client.SetPlain(false));
+  EXPECT_EQ(r, kTlsNoRandomSource);
+  EXPECT_EQ(c.server.client_sent(), "");
+  EXPECT_FALSE(c.client.connected());
+}
+
 TEST(MailClientSend, SendLineAddsCrLfAndEmptySendFails) {
   ScriptedConnection c;
   ASSERT_EQ(c.client.SendLine("EHLO x"), kMailOk);

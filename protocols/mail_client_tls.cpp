@@ -12,6 +12,7 @@
 #include "protocols/mail_client.h"
 #include "security/certs/certificate.h"
 #include "security/certs/server_certificate_acceptance.h"
+#include "security/crypto/random_generator.h"
 
 namespace protocols {
 
@@ -29,6 +30,10 @@ MailResult MailClient::SetPlain(bool plain) {
   if (plain || !connected_) return kMailOk;
   upgraded_ = true;
   return Handshake();
+}
+
+void MailClient::SetRandomSource(security::RandomSource& source) {
+  engine_->Random() = security::RandomGenerator(source);
 }
 
 MailResult MailClient::TlsFailure() const {
@@ -61,6 +66,13 @@ MailResult MailClient::Handshake() {
     // read later as if the TLS session had carried them.
     Close();
     return kTlsPlaintextAtSwitch;
+  }
+  // Fresh key stream for every connection. Without a random source the
+  // engine would throw from its first random byte; the handshake is given
+  // up before anything goes out instead.
+  if (!engine_->Random().Reseed()) {
+    Close();
+    return kTlsNoRandomSource;
   }
   engine_->SetVersionMask(versions_);
   engine_->ApplyStrongOnlyFilter(strong_only_);

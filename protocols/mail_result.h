@@ -33,6 +33,8 @@ inline constexpr MailResult kSocketClosedByPeer = 0x80C00012u;
 inline constexpr MailResult kSocketTimedOut = 0x80C00014u;
 inline constexpr MailResult kSocketNotConnected = 0x80C00015u;  // also: TLS not established
 inline constexpr MailResult kSocketHostNotFound = 0x80C00016u;
+// A line to send holds CR, LF or NUL; nothing of it was sent.
+inline constexpr MailResult kSocketUnsafeLine = 0x80C0001Bu;
 
 // SOCKS family. SOCKS 5 reply codes 1-8 map to 0x80C10001-0x80C10008; a
 // SOCKS 4 refusal (91) is 0x80C10001.
@@ -40,6 +42,9 @@ inline constexpr MailResult kSocksFamily = 0x80C10000u;
 inline constexpr MailResult kSocksRequestRefused = 0x80C10001u;
 inline constexpr MailResult kSocksNoIdentd = 0x80C10004u;        // SOCKS 4 reply 92
 inline constexpr MailResult kSocksValueTooLong = 0x80C100FBu;    // a name, user or password over 255 bytes
+// A host name, or a SOCKS 4 user id, with a NUL inside: the proxy would end
+// the field there and read the rest as the next one (another host).
+inline constexpr MailResult kSocksValueHasNul = 0x80C100FAu;
 inline constexpr MailResult kSocksNoAcceptableMethod = 0x80C100FCu;
 inline constexpr MailResult kSocksBadVersion = 0x80C100FDu;
 inline constexpr MailResult kSocksAuthenticationRefused = 0x80C100FEu;  // also SOCKS 4 reply 93
@@ -49,11 +54,15 @@ inline constexpr MailResult kSocksUnknownReply = 0x80C100FFu;
 // server's go-ahead for TLS and before the handshake (they would otherwise be
 // read as if the TLS session had carried them).
 inline constexpr MailResult kTlsPlaintextAtSwitch = 0x80C5012Cu;
-// The system gave no random bytes to key the session with.
+// The system's random source failed before a handshake; nothing was sent.
 inline constexpr MailResult kTlsNoRandomSource = 0x80C5012Du;
 
 // SASL family.
 inline constexpr MailResult kSaslStepFailed = 0x80E10001u;
 inline constexpr MailResult kSaslUnknownMechanism = 0x80E10004u;
+// A user name or password holding a control character (command_text.h).
+inline constexpr MailResult kSaslUnsafeCredential = 0x80E10002u;
+// The system's random source failed; the step drew nothing.
+inline constexpr MailResult kSaslNoRandomSource = 0x80E10005u;
 
 }  // namespace protocols

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "mime/hex.h"
+#include "protocols/command_text.h"
 #include "security/crypto/md5.h"
 
 namespace protocols {
@@ -17,7 +18,7 @@ bool IsConnectionFailure(MailResult r) { return Family(r) == 0xC0 || Family(r) =
 }  // namespace
 
 void Pop3Client::OnLog(unsigned level, LogDirection direction, std::string_view text) {
-  if (Shows(level) && log_sink_) log_sink_(direction, text);
+  if (Shows(level) && log_sink_) log_sink_(direction, LoggableLine(text));
 }
 
 std::string Pop3Client::Masked(std::string_view prefix) const {
@@ -127,7 +128,15 @@ MailResult Pop3Client::StartTls() {
   return r;
 }
 
+MailResult Pop3Client::RefuseUnsafeCredentials() {
+  if (!HasControlCharacter(user_) && !HasControlCharacter(password_)) return kMailOk;
+  OnLog(kLogLines, LogDirection::kNote, "The user name or password holds a control character; nothing was sent");
+  return kPop3UnsafeArgument;
+}
+
 MailResult Pop3Client::Login() {
+  // Checked once for every method, so no method sends part of a login.
+  if (MailResult r = RefuseUnsafeCredentials(); Failed(r)) return r;
   MailResult result = kPop3LoginRefused;
   if (secure_auth_) {
     if (capabilities_ & kPop3Sasl) {
@@ -193,6 +202,7 @@ MailResult Pop3Client::AuthenticateSasl(unsigned mechanism) {
 }
 
 MailResult Pop3Client::Apop() {
+  if (MailResult r = RefuseUnsafeCredentials(); Failed(r)) return r;
   if (apop_timestamp_.empty()) {
     last_response_ = "Required APOP timestamp not found in greeting";
     OnLog(kLogLines, LogDirection::kNote, last_response_);
@@ -207,6 +217,9 @@ MailResult Pop3Client::Apop() {
 }
 
 MailResult Pop3Client::UserPass() {
+  // Both are checked before USER goes out: a refused PASS would leave the
+  // server half way through a login.
+  if (MailResult r = RefuseUnsafeCredentials(); Failed(r)) return r;
   if (MailResult r = Command("USER " + user_, kPop3LoginRefused, Masked("USER ")); Failed(r)) return r;
   return Command("PASS " + password_, kPop3LoginRefused, Masked("PASS "));
 }

@@ -8,7 +8,9 @@
 // Results: 0; connection and TLS codes from MailClient, unchanged;
 // kPop3GreetingRefused, kPop3BadReply, kPop3LoginRefused, kPop3StatRefused,
 // kPop3ListRefused, kPop3DeleRefused, kPop3UidlRefused, kPop3RetrRefused,
-// kPop3NotSupported (pop3_response.h). A refused command leaves its status
+// kPop3NotSupported, kPop3UnsafeArgument for a user name or password with a
+// control character, checked before any login command is sent
+// (pop3_response.h); SASL codes from a failed step. A refused command leaves its status
 // line in last_response(); a successful one clears it.
 //
 // Logging: a line goes to the sink when its level is in the mask (default
@@ -107,6 +109,9 @@ class Pop3Client : public MailClient {
   [[nodiscard]] MailResult ReadMultiLine(unsigned level, Each each);
   [[nodiscard]] MailResult RunCapa();
   [[nodiscard]] MailResult RunAuthList();
+  // kPop3UnsafeArgument (and a note in the log) when the user name or
+  // password holds a control character.
+  [[nodiscard]] MailResult RefuseUnsafeCredentials();
   bool Shows(unsigned level) const { return (log_mask_ & level) != 0; }
   std::string Masked(std::string_view prefix) const;
 

@@ -161,6 +161,33 @@ TEST(Pop3Login, UserPassIsMaskedInTheLog) {
   EXPECT_EQ(shown.client.last_response(), "-ERR wrong password");
 }
 
+// A user name or password with a control character is refused before any
+// login command goes out, whichever method would have carried it: no USER
+// without its PASS, no APOP or AUTH line either.
+TEST(Pop3Login, ControlCharactersInCredentialsSendNothing) {
+  const std::string kCapa = "+OK\r\nUSER\r\nAPOP\r\nSASL LOGIN PLAIN CRAM-MD5\r\n.\r\n-ERR\r\n";
+  const std::pair<std::string, std::string> kBad[] = {{"alice\r\nDELE 1", "secret"},
+                                                      {"alice", "secret\r\nDELE 1"},
+                                                      {"alice\nDELE 1", "secret"},
+                                                      {std::string("ali\0ce", 6), "secret"},
+                                                      {"alice", "se\rcret"},
+                                                      {"alice\x1b", "secret"}};
+  for (const auto& [user, password] : kBad) {
+    for (bool secure : {false, true}) {
+      Session s("+OK hi <1.2@x>\r\n", kCapa);
+      s.client.SetSecureAuth(secure);
+      s.client.SetCredentials(user, password);
+      s.server.ServerSends("+OK\r\n+OK\r\n+OK\r\n+OK\r\n");
+      EXPECT_EQ(s.client.Login(), kPop3UnsafeArgument);
+      EXPECT_EQ(s.client.UserPass(), kPop3UnsafeArgument);
+      EXPECT_EQ(s.client.Apop(), kPop3UnsafeArgument);
+      EXPECT_EQ(s.client.AuthenticateSasl(kSaslPlain), kSaslUnsafeCredential);
+      EXPECT_EQ(s.server.client_sent(), "");
+      EXPECT_TRUE(s.Logged("The user name or password holds a control character; nothing was sent"));
+    }
+  }
+}
+
 TEST(Pop3Login, ClearSaslLoginThenPlain) {
   Session s("+OK hi\r\n", "+OK\r\nSASL LOGIN PLAIN\r\n.\r\n-ERR\r\n");
   s.server.ServerSends("+ VXNlcm5hbWU6\r\n+ UGFzc3dvcmQ6\r\n-ERR [AUTH] failed\r\n");
@@ -191,6 +218,15 @@ TEST(Pop3Login, ThirdChallengeToLoginCancels) {
   EXPECT_EQ(s.client.AuthenticateSasl(kSaslLogin), kSaslStepFailed);
   EXPECT_EQ(s.server.client_sent(), "AUTH LOGIN\r\nYWxpY2U=\r\nc2VjcmV0\r\n*\r\n");
   EXPECT_EQ(s.client.last_response(), "-ERR cancelled");
+}
+
+TEST(Pop3Commands, LineBreaksInsideALineDoNotForgeLogLines) {
+  Session s;
+  s.server.ServerSends(std::string("+OK 1 2\nS PASS x\0\x1b[2J\r\n", 23));
+  std::uint32_t count = 0;
+  std::uint64_t size = 0;
+  ASSERT_EQ(s.client.Stat(&count, &size), kMailOk);
+  EXPECT_EQ(s.log.back(), "R +OK 1 2?S PASS x??[2J");
 }
 
 TEST(Pop3Commands, StatListUidl) {

@@ -21,6 +21,9 @@ inline constexpr MailResult kPop3DeleRefused = 0x80C20006u;
 inline constexpr MailResult kPop3UidlRefused = 0x80C20009u;
 inline constexpr MailResult kPop3RetrRefused = 0x80C2000Au;
 inline constexpr MailResult kPop3NotSupported = 0x80C2000Cu;
+// A user name or password for USER, PASS or APOP holds a control character;
+// the command was not sent.
+inline constexpr MailResult kPop3UnsafeArgument = 0x80C2000Du;
 
 // Pop3Capabilities bits.
 enum Pop3Capability : unsigned {

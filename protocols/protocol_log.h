@@ -4,6 +4,7 @@
 // "S " and "R " lines; the callback runs on the client's thread.
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace protocols {
@@ -20,5 +21,18 @@ inline constexpr unsigned kLogCredentials = 2;  // show user names and passwords
 
 // What a credential is written as when kLogCredentials is not in the mask.
 inline constexpr std::string_view kMaskedCredential = "********";
+
+// A line as the log sink gets it. A server's line may hold a bare LF or CR
+// (only CR LF ends it); written as it came, the rest would stand in the log
+// as a line of its own, a forged "S " or "R " line. Control characters
+// other than tab are shown as "?".
+inline std::string LoggableLine(std::string_view line) {
+  std::string shown(line);
+  for (char& c : shown) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\t') || byte == 0x7F) c = '?';
+  }
+  return shown;
+}
 
 }  // namespace protocols

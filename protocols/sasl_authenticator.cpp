@@ -5,6 +5,7 @@
 #include "mime/base64.h"
 #include "mime/hex.h"
 #include "platform/text.h"
+#include "protocols/command_text.h"
 #include "protocols/ntlm.h"
 #include "security/crypto/hmac.h"
 #include "security/crypto/random_generator.h"
@@ -19,6 +20,7 @@ class SaslAuthenticator::Mechanism {
   std::string user;
   std::string password;
   bool complete = false;
+  security::RandomSource* random_source = nullptr;  // null: the system's
 };
 
 namespace {
@@ -100,8 +102,10 @@ class Ntlm : public SaslAuthenticator::Mechanism {
     input.user = user;
     input.password = password;
     input.timestamp = ntlm::CurrentTimestamp();
-    security::RandomGenerator random;
-    random.Seed();
+    security::RandomGenerator random(random_source != nullptr ? *random_source : security::SystemRandomSource());
+    // Without a seed NextByte would throw; a failed step is what the caller
+    // knows how to handle (it cancels and tries the next mechanism).
+    if (!random.Seed()) return kSaslNoRandomSource;
     for (auto& b : input.client_challenge) b = random.NextByte();
     for (auto& b : input.random_session_key) b = random.NextByte();
     const auto message = ntlm::AuthenticateMessage(*parsed, input);
@@ -187,6 +191,7 @@ MailResult SaslAuthenticator::Select(unsigned mechanism) {
     case kSaslMsn: mechanism_ = std::make_unique<Ntlm>(); break;
     default: return kSaslUnknownMechanism;
   }
+  mechanism_->random_source = random_source_;
   bit_ = mechanism;
   return kMailOk;
 }
@@ -197,6 +202,11 @@ MailResult SaslAuthenticator::SelectByName(std::string_view keyword) {
 
 MailResult SaslAuthenticator::Init(unsigned mechanism, std::string user, std::string password) {
   if (MailResult r = Select(mechanism); Failed(r)) return r;
+  if (HasControlCharacter(user) || HasControlCharacter(password)) {
+    mechanism_.reset();
+    bit_ = 0;
+    return kSaslUnsafeCredential;
+  }
   mechanism_->user = std::move(user);
   mechanism_->password = std::move(password);
   return kMailOk;

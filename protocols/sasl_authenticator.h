@@ -13,7 +13,9 @@
 // not a mechanism and for every DIGEST-MD5 step, kSaslStepFailed (0x80E10001)
 // for a step that cannot be computed (empty CRAM-MD5 password, a challenge
 // that is not base64 or not an NTLM challenge, any step after the last
-// response, such as a third LOGIN step).
+// response, such as a third LOGIN step), kSaslUnsafeCredential for a user
+// name or password with a control character, kSaslNoRandomSource when NTLM
+// finds the system's random source unavailable.
 
 #include <cstdint>
 #include <memory>
@@ -21,6 +23,10 @@
 #include <string_view>
 
 #include "protocols/mail_result.h"
+
+namespace security {
+class RandomSource;
+}
 
 namespace protocols {
 
@@ -53,7 +59,8 @@ class SaslAuthenticator {
   // Drops any previous mechanism (and its state) and creates the one for the bit.
   [[nodiscard]] MailResult Select(unsigned mechanism);
   [[nodiscard]] MailResult SelectByName(std::string_view keyword);
-  // Select and keep the credentials for the steps.
+  // Select and keep the credentials for the steps; kSaslUnsafeCredential (and
+  // nothing selected) when either holds a control character.
   [[nodiscard]] MailResult Init(unsigned mechanism, std::string user, std::string password);
   // The selected mechanism's name, "" when none.
   const char* Name() const;
@@ -63,8 +70,13 @@ class SaslAuthenticator {
   [[nodiscard]] MailResult Step(std::string_view challenge, std::string* response);
   bool IsComplete() const;
 
+  // Where NTLM draws its client challenge and session key: the system's
+  // source unless another is given (it must outlive the authenticator).
+  void SetRandomSource(security::RandomSource* source) { random_source_ = source; }
+
  private:
   std::unique_ptr<Mechanism> mechanism_;
+  security::RandomSource* random_source_ = nullptr;
   unsigned bit_ = 0;
 };
 

@@ -4,6 +4,7 @@
 
 #include "mime/base64.h"
 #include "protocols/ntlm.h"
+#include "security/crypto/random_generator.h"
 
 namespace protocols {
 namespace {
@@ -53,6 +54,20 @@ TEST(SaslPlain, ZeroUserZeroPasswordInOneLine) {
   ASSERT_EQ(sasl.Step("", &response), kMailOk);
   EXPECT_EQ(response.find_first_of("\r\n"), std::string::npos);
   EXPECT_EQ(mime::Base64Decode(response), std::string(1, '\0') + user + std::string(1, '\0') + password);
+}
+
+// A NUL in the user name would move the split between PLAIN's fields; no
+// credential with a control character is taken at all.
+TEST(SaslSelect, CredentialsWithControlCharactersAreRefused) {
+  SaslAuthenticator sasl;
+  for (unsigned bit : {kSaslPlain, kSaslLogin, kSaslCramMd5, kSaslNtlm}) {
+    EXPECT_EQ(sasl.Init(bit, std::string("admin\0u", 7), "p"), kSaslUnsafeCredential);
+    EXPECT_EQ(sasl.Init(bit, "u", "p\r\n"), kSaslUnsafeCredential);
+    std::string response;
+    EXPECT_EQ(sasl.Step("", &response), kSaslUnknownMechanism);  // nothing selected
+    EXPECT_TRUE(response.empty());
+  }
+  EXPECT_EQ(sasl.Init(kSaslPlain, "u\xC3\xA9", "p\xE4ss w"), kMailOk);  // 8-bit text and spaces are fine
 }
 
 TEST(SaslLogin, UserThenPasswordThenNoMore) {
@@ -148,6 +163,37 @@ TEST(SaslNtlm, NegotiateThenAuthenticate) {
   std::string response;
   ASSERT_EQ(sasl.Step("", &response), kMailOk);
   EXPECT_EQ(sasl.Step("bm90IGFuIE5UTE0gbWVzc2FnZQ==", &response), kSaslStepFailed);
+}
+
+// A system without a working random source: every fill fails.
+class FakeDeadRandomSource final : public security::RandomSource {
+ public:
+  bool Fill(std::span<std::uint8_t>) override {
+    ++calls;
+    return false;
+  }
+  int calls = 0;
+};
+
+// NTLM needs fresh random bytes for its AUTHENTICATE message; without them
+// the step fails with its own code instead of an exception escaping into
+// the protocol client.
+TEST(SaslNtlm, NoRandomSourceFailsTheStep) {
+  const std::string challenge_b64 =
+      "TlRMTVNTUAACAAAADAAMADgAAAAzgoriASNFZ4mrze8AAAAAAAAAACQAJABEAAAABgBwFwAAAA9TAGUAcgB2AGUAcgACAAwARABvAG0AYQBp"
+      "AG4AAQAMAFMAZQByAHYAZQByAAAAAAA=";
+  FakeDeadRandomSource dead;
+  SaslAuthenticator sasl;
+  sasl.SetRandomSource(&dead);
+  ASSERT_EQ(sasl.Init(kSaslNtlm, "User", "Password"), kMailOk);
+  std::string response;
+  ASSERT_EQ(sasl.Step("", &response), kMailOk);  // NEGOTIATE draws nothing
+  MailResult step = kMailOk;
+  EXPECT_NO_THROW(step = sasl.Step(challenge_b64, &response));
+  EXPECT_EQ(step, kSaslNoRandomSource);
+  EXPECT_TRUE(response.empty());
+  EXPECT_FALSE(sasl.IsComplete());
+  EXPECT_GE(dead.calls, 1);
 }
 
 }  // namespace

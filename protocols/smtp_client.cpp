@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "protocols/command_text.h"
 #include "protocols/dot_stuffer.h"
 
 namespace protocols {
@@ -19,7 +20,7 @@ bool IsConnectionFailure(MailResult r) { return Family(r) == 0xC0 || Family(r) =
 }  // namespace
 
 void SmtpClient::OnLog(LogDirection direction, std::string_view text) {
-  if ((log_mask_ & kLogLines) && log_sink_) log_sink_(direction, text);
+  if ((log_mask_ & kLogLines) && log_sink_) log_sink_(direction, LoggableLine(text));
 }
 
 void SmtpClient::OnProgress(std::uint64_t bytes) {
@@ -36,12 +37,14 @@ MailResult SmtpClient::Send(std::string_view line, bool credential) {
 
 MailResult SmtpClient::ReadReply() {
   reply_lines_.clear();
+  std::size_t total = 0;
   for (;;) {
     std::string line;
     if (MailResult r = ReadLine(&line); Failed(r)) return r;
     OnLog(LogDirection::kReceived, line);
-    if (reply_lines_.size() == kMaxReplyLines) {
-      last_response_ = reply_lines_.front();
+    total += line.size();
+    if (reply_lines_.size() == kMaxReplyLines || total > kMaxReplyBytes) {
+      last_response_ = reply_lines_.empty() ? line.substr(0, 512) : reply_lines_.front();
       return kSmtpMalformedReply;
     }
     reply_lines_.push_back(std::move(line));
@@ -75,7 +78,14 @@ MailResult SmtpClient::ConnectAndGreet(const std::string& host, std::uint16_t po
 
 void SmtpClient::SetHeloDomain(std::string_view name) { helo_domain_ = SanitizeHeloDomain(name, LocalAddress()); }
 
+MailResult SmtpClient::RefuseUnsafe(std::string_view value) {
+  if (!HasControlCharacter(value)) return kMailOk;
+  OnLog(LogDirection::kNote, "A command argument holds a control character; the command was not sent");
+  return kSmtpUnsafeArgument;
+}
+
 MailResult SmtpClient::Ehlo() {
+  if (MailResult r = RefuseUnsafe(helo_domain_); Failed(r)) return r;
   if (MailResult r = Command("EHLO " + helo_domain_, {"250"}); Failed(r)) return r;
   // What was announced before (before TLS, say) no longer counts.
   const EhloCapabilities found = ParseEhloCapabilities(reply_lines_);
@@ -93,6 +103,7 @@ void SmtpClient::ForgetCapabilities() {
 
 MailResult SmtpClient::Helo() {
   ForgetCapabilities();
+  if (MailResult r = RefuseUnsafe(helo_domain_); Failed(r)) return r;
   return Command("HELO " + helo_domain_, {"250"});
 }
 
@@ -140,18 +151,21 @@ MailResult SmtpClient::Authenticate(const std::string& user, const std::string& 
   for (unsigned mechanism : order) {
     if (!(server_mechanisms_ & mechanism)) continue;
     result = AuthenticateWith(mechanism, user, password);
-    if (!Failed(result) || IsConnectionFailure(result)) return result;
+    // Credentials no mechanism may carry fail every attempt alike.
+    if (!Failed(result) || IsConnectionFailure(result) || result == kSaslUnsafeCredential) return result;
   }
   return result;
 }
 
 MailResult SmtpClient::MailFrom(std::string_view address, std::uint64_t size) {
+  if (MailResult r = RefuseUnsafe(address); Failed(r)) return r;
   std::string command = "MAIL FROM:" + Bracketed(address);
   if (size != 0 && (capabilities_ & kSmtpSize)) command += " SIZE=" + std::to_string(size);
   return Command(command, {"250"});
 }
 
 MailResult SmtpClient::RcptTo(std::string_view address) {
+  if (MailResult r = RefuseUnsafe(address); Failed(r)) return r;
   return Command("RCPT TO:" + Bracketed(address), {"250", "251", "252"});
 }
 

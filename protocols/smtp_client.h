@@ -11,7 +11,9 @@
 //
 // Results: 0; connection and TLS codes from MailClient, unchanged; packed
 // reply codes; kSmtpMalformedReply, kSmtpSizeNotConfirmed, kSmtpNoStartTls,
-// kSmtpNoMechanism; SASL codes from a failed step (sasl_authenticator.h);
+// kSmtpNoMechanism; kSmtpUnsafeArgument for an address or HELO domain with a
+// control character, kSaslUnsafeCredential for such a user name or password
+// (nothing of the command is sent); SASL codes from a failed step (sasl_authenticator.h);
 // MIME read errors of the message stream (the connection is then closed).
 //
 // Logging: every line sent and received goes to the log sink at level
@@ -38,6 +40,9 @@ class SmtpClient : public MailClient {
   // A reply longer than this many lines is refused (kSmtpMalformedReply)
   // rather than collected for ever.
   static constexpr std::size_t kMaxReplyLines = 1000;
+  // Nor may one reply hold more than this many bytes in all: a thousand
+  // lines near the line limit would otherwise be kept in memory together.
+  static constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
   // Servers may take their time over a whole message: the reply to the end
   // of DATA is awaited this long by default (RFC 5321 4.5.3.2.6).
   static constexpr std::uint16_t kDefaultDataEndTimeout = 600;
@@ -109,6 +114,8 @@ class SmtpClient : public MailClient {
   // Succeeds when the first reply line starts with one of `codes`.
   [[nodiscard]] MailResult CheckReply(std::initializer_list<std::string_view> codes);
   void ForgetCapabilities();
+  // kSmtpUnsafeArgument (and a note in the log) when `value` holds a control character.
+  [[nodiscard]] MailResult RefuseUnsafe(std::string_view value);
   [[nodiscard]] MailResult Command(std::string_view command, std::initializer_list<std::string_view> codes);
 
   ProtocolLogSink log_sink_;

@@ -19,7 +19,7 @@ using testing::ScriptedServerFake;
 struct Session {
   explicit Session(unsigned log_mask = kLogLines) {
     client.SetLogSink([this](LogDirection d, std::string_view line) {
-      log.push_back((d == LogDirection::kSent ? "S " : "R ") + std::string(line));
+      log.push_back((d == LogDirection::kSent ? "S " : d == LogDirection::kReceived ? "R " : "") + std::string(line));
     }, log_mask);
     server.ServerSends("220 test ESMTP\r\n");
     EXPECT_EQ(client.ConnectAndGreet("127.0.0.1", listener.port()), kMailOk);
@@ -141,6 +141,17 @@ TEST(SmtpReplies, EndlessRepliesAreRefused) {
   for (int i = 0; i < 100; ++i) t.server.ServerSends(std::string(4096, 'x'));
   EXPECT_EQ(t.client.Ehlo(), kSocketLineTooLong);
   EXPECT_GT(t.server.unsent_bytes(), 300000u);
+  // Few lines, each under the line limit, but together past the reply limit.
+  Session u;
+  const std::string long_line = "250-" + std::string(60000, 'y') + "\r\n";
+  for (int i = 0; i < 40; ++i) u.server.ServerSends(long_line);
+  u.server.ServerSends("250 end\r\n");
+  EXPECT_EQ(u.client.Ehlo(), kSmtpMalformedReply);
+  std::size_t kept = 0;
+  for (const std::string& line : u.client.reply_lines()) kept += line.size();
+  EXPECT_LE(kept, SmtpClient::kMaxReplyBytes);
+  EXPECT_EQ(u.client.last_response(), long_line.substr(0, long_line.size() - 2));
+  EXPECT_GT(u.server.unsent_bytes(), 1000000u);
 }
 
 // What a server announced in clear counts for nothing once TLS is asked
@@ -195,6 +206,45 @@ TEST(SmtpCommands, PlaintextBehindTheGoAheadFailsTheSwitch) {
     EXPECT_EQ(s.client.Authenticate("u", "p"), kSmtpNoMechanism);
     EXPECT_EQ(s.server.client_sent(), "STARTTLS\r\n");
   }
+}
+
+// A hostile address or user name with a line break must not smuggle a
+// command of its own to the server: the command carrying it is refused
+// whole and the server sees nothing after the last good command.
+TEST(SmtpCommands, ControlCharactersInArgumentsSendNothing) {
+  Session s;
+  s.Ehlo("250-x\r\n250 AUTH PLAIN LOGIN\r\n");
+  s.server.ServerSends("250 sender ok\r\n");
+  ASSERT_EQ(s.client.MailFrom("a@b", 0), kMailOk);
+  const std::string good = s.server.client_sent();
+  for (const std::string& address : {std::string("a@b>\r\nRCPT TO:<evil@x"), std::string("a@b\nDATA"),
+                                    std::string("a@b\rRSET"), std::string("a\0b@c", 5), std::string("a\x7F@b"),
+                                    std::string("<a@b>\tx")}) {
+    EXPECT_EQ(s.client.RcptTo(address), kSmtpUnsafeArgument);
+    EXPECT_EQ(s.client.MailFrom(address, 10), kSmtpUnsafeArgument);
+  }
+  s.client.SetSecureAuth(false);
+  EXPECT_EQ(s.client.Authenticate("alice\r\nQUIT", "secret"), kSaslUnsafeCredential);
+  EXPECT_EQ(s.client.Authenticate("alice", std::string("se\0cret", 7)), kSaslUnsafeCredential);
+  EXPECT_EQ(s.server.client_sent(), good);
+  EXPECT_TRUE(s.client.connected());
+  EXPECT_NE(std::find(s.log.begin(), s.log.end(),
+                      "A command argument holds a control character; the command was not sent"),
+            s.log.end());
+  // The same guard holds for every line, whoever builds it.
+  EXPECT_EQ(s.client.SendLine("NOOP\r\nQUIT"), kSocketUnsafeLine);
+  EXPECT_EQ(s.client.SendLine(std::string("NOOP\0", 5)), kSocketUnsafeLine);
+  EXPECT_EQ(s.server.client_sent(), good);
+}
+
+// Only CR LF ends a reply line; a bare LF or CR inside one must not reach
+// the log as a break that starts a forged line of its own.
+TEST(SmtpReplies, LineBreaksInsideALineDoNotForgeLogLines) {
+  Session s;
+  s.server.ServerSends("250 ok\nS AUTH PLAIN c2VjcmV0\rR 235 fine\r\n");
+  ASSERT_EQ(s.client.RcptTo("a@b"), kMailOk);
+  EXPECT_EQ(s.log.back(), "R 250 ok?S AUTH PLAIN c2VjcmV0?R 235 fine");
+  EXPECT_EQ(s.client.reply_lines().front(), "250 ok\nS AUTH PLAIN c2VjcmV0\rR 235 fine");  // kept as received
 }
 
 TEST(SmtpCommands, QuitClosesWhateverTheReply) {

@@ -21,6 +21,9 @@ inline constexpr MailResult kSmtpFamily = 0x80C30000u;
 inline constexpr MailResult kSmtpMalformedReply = 0x80C30001u;
 inline constexpr MailResult kSmtpSizeNotConfirmed = 0x80C30002u;
 inline constexpr MailResult kSmtpNoStartTls = 0x80C30003u;
+// An address or the HELO domain holds a control character; the command was
+// not sent.
+inline constexpr MailResult kSmtpUnsafeArgument = 0x80C30004u;
 inline constexpr MailResult kSmtpNoMechanism = 0x80C30217u;
 
 // SmtpCapabilities bits from EHLO.

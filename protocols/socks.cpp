@@ -88,6 +88,14 @@ MailResult Socks5(const SocksSettings& settings, const std::string& host, std::u
 
 MailResult CheckSocksLimits(const SocksSettings& settings, const std::string& host) {
   if (settings.version == SocksVersion::kNone) return kMailOk;
+  // SOCKS 4 ends its user id and host name with a NUL, and a proxy may read
+  // a SOCKS 5 name as C text: a NUL inside would cut the name short or turn
+  // the end of a user id into the host to connect to.
+  const bool nul_ended_user = settings.version != SocksVersion::kSocks5;
+  if (host.find('\0') != std::string::npos ||
+      (nul_ended_user && settings.user_id.find('\0') != std::string::npos)) {
+    return kSocksValueHasNul;
+  }
   if (host.size() > kSocksMaxValueLength || settings.user_id.size() > kSocksMaxValueLength ||
       settings.password.size() > kSocksMaxValueLength) {
     return kSocksValueTooLong;

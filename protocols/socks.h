@@ -44,7 +44,8 @@ class SocksChannel {
   [[nodiscard]] virtual MailResult Resolve(const std::string& host, std::uint32_t* address) = 0;
 };
 
-// 0, or kSocksValueTooLong when a value the settings would send is too long.
+// 0, kSocksValueTooLong when a value the settings would send is too long,
+// kSocksValueHasNul for a host name (or SOCKS 4 user id) with a NUL inside.
 [[nodiscard]] MailResult CheckSocksLimits(const SocksSettings& settings, const std::string& host);
 
 // Asks the proxy for a connection to host:port. Returns 0 or: a look-up error

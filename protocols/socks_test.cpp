@@ -211,6 +211,30 @@ TEST(SocksLimits, LongValuesAreRefusedUpFront) {
       EXPECT_EQ(p.server.client_sent(), "");
     }
   }
+  // A NUL would end a field early for the proxy: the rest of a SOCKS 4 user
+  // id would become the host name, a host name would be cut short.
+  const std::string nul_user("bob\0mail.evil.example", 21);
+  const std::string nul_host("mail.evil.example\0.good.example", 31);
+  const Case kNul[] = {
+      {SocksVersion::kSocks4A, nul_user, "", "mail.no-such-host.invalid", kSocksValueHasNul},
+      {SocksVersion::kSocks4, nul_user, "", "127.0.0.1", kSocksValueHasNul},
+      {SocksVersion::kSocks4A, "u", "", nul_host, kSocksValueHasNul},
+      {SocksVersion::kSocks5, "u", "p", nul_host, kSocksValueHasNul},
+      {SocksVersion::kSocks5, nul_user, "p", "127.0.0.1", kMailOk},  // sent with its length
+  };
+  for (const auto& c : kNul) {
+    Proxied p(c.version, c.result == kMailOk, c.user, c.password);
+    if (c.result == kMailOk) p.server.ServerSends(Bytes({5, 2, 1, 0, 5, 0, 0, 1, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(p.client.Connect(c.host, 25), c.result);
+    if (c.result != kMailOk) {
+      EXPECT_EQ(p.server.client_sent(), "");
+      EXPECT_EQ(p.server.connections(), 0);
+    }
+  }
+  // Nor is such a name looked up, or read as the address before the NUL.
+  Proxied direct(SocksVersion::kNone);
+  EXPECT_EQ(direct.client.Connect(std::string("127.0.0.1\0.evil", 15), 25), kSocketHostNotFound);
+  EXPECT_EQ(direct.server.connections(), 0);
   // The longest 4A request still fits the 1024-byte buffer.
   EXPECT_LE(BuildSocks4Request(0, 25, longest, longest).size(), kSocks4RequestBufferSize);
 }
