@@ -45,6 +45,19 @@ class EncodeProgressToWindow : public audio::EncodeProgress {
   platform::HWND window_;
 };
 
+// Captured bytes and seconds go to the main window as UM_RECORD_PROGRESS,
+// posted from the capture thread, so the status window shows time and size.
+class CaptureProgressToWindow : public audio::CaptureProgress {
+ public:
+  explicit CaptureProgressToWindow(platform::HWND window) : window_(window) {}
+  void OnCaptured(std::uint32_t bytes, std::uint32_t seconds) override {
+    platform::PostMessage(window_, UM_RECORD_PROGRESS, static_cast<WPARAM>(bytes), static_cast<LPARAM>(seconds));
+  }
+
+ private:
+  platform::HWND window_;
+};
+
 // The recorder's stop steps go into this stop's activity log, each flushed.
 class ActivityStopLog : public audio::StopLog {
  public:
@@ -74,7 +87,7 @@ void MainWindow::OnStartRecording() {
   recorder_ = std::make_unique<audio::Recorder>();
   status_window_ = std::make_unique<StatusWindow>(GetSafeHwnd(), settings_);
   PlayCueIfWanted();
-  if (recorder_->Start(GetSafeHwnd())) {
+  if (recorder_->Start(std::make_shared<CaptureProgressToWindow>(GetSafeHwnd()))) {
     status_window_->SetText(kPressAgainText);
     return;
   }

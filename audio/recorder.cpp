@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <thread>
 
-#include "base/program_messages.h"
 #include "audio/abandoned_threads.h"
 #include "audio/recorder_internal.h"
 #include "platform/wave_in.h"
@@ -140,7 +139,7 @@ Recorder::~Recorder() {
   if (state_ && state_->recording && state_->device) StopWithWatchdog(nullptr);
 }
 
-bool Recorder::Start(platform::HWND notify_window) {
+bool Recorder::Start(std::shared_ptr<CaptureProgress> progress) {
   if (state_ && state_->recording && state_->device) StopWithWatchdog(nullptr);
   RunningAbandonedThreads();  // joins stop threads that have finished since
   data_ = SampleBlock();
@@ -148,7 +147,7 @@ bool Recorder::Start(platform::HWND notify_window) {
   auto state = std::make_shared<CaptureState>(clock_, data_limit_);
   state_ = state;
   CaptureState& s = *state;
-  s.notify_window = notify_window;
+  s.progress = std::move(progress);
   s.format = platform::WAVEFORMATEX{platform::WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0};
 
   platform::HWAVEIN device = nullptr;
@@ -247,7 +246,7 @@ std::uint32_t Recorder::data_length() const { return state_ ? state_->data_lengt
 std::uint32_t Recorder::elapsed_seconds() const { return state_ ? state_->elapsed_seconds.load() : 0; }
 bool Recorder::recording() const { return state_ && state_->recording; }
 bool Recorder::terminated() const { return state_ && state_->terminated; }
-platform::HWND Recorder::notify_window() const { return state_ ? state_->notify_window : nullptr; }
+const CaptureProgress* Recorder::progress() const { return state_ ? state_->progress.get() : nullptr; }
 
 void Recorder::WaveInProc(platform::HWAVEIN device, std::uint32_t message, std::uintptr_t instance,
                           std::uintptr_t param1, std::uintptr_t /*param2*/) {
@@ -290,10 +289,7 @@ void Recorder::WaveInProc(platform::HWAVEIN device, std::uint32_t message, std::
   platform::WaveInAddBuffer(device, header);
   std::uint32_t elapsed = s->ElapsedSeconds();
   s->elapsed_seconds = elapsed;
-  if (s->notify_window) {
-    platform::PostMessage(s->notify_window, base::UM_RECORD_PROGRESS, s->data_length.load(),
-                          static_cast<platform::LPARAM>(elapsed));
-  }
+  if (s->progress) s->progress->OnCaptured(s->data_length.load(), elapsed);
   s->processing_data = false;
 }
 

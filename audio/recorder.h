@@ -4,8 +4,8 @@
 //
 // Start opens the wave-input device (8-bit mono PCM at 11025 Hz) with ten
 // 2048-byte buffers; every full buffer is appended to the block on the device's
-// callback thread and UM_RECORD_PROGRESS (wParam bytes so far, lParam whole
-// seconds by the wall clock, midnight included) is posted to the notify window.
+// callback thread and the caller's CaptureProgress hears the bytes so far and
+// the whole seconds by the wall clock, midnight included.
 //
 // Stop runs the device's reset, stop, unprepare and close on a stop thread while
 // the calling thread watches: when the device is not closed within 3000 ms the stop
@@ -24,6 +24,7 @@
 #include <memory>
 #include <span>
 
+#include "audio/capture_progress.h"
 #include "audio/note_file.h"
 #include "audio/sample_block.h"
 #include "audio/stop_log.h"
@@ -55,10 +56,11 @@ class Recorder {
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
-  // Opens the device and starts capture; progress goes to notify_window (null:
-  // none). False when the device cannot be opened or started (it is then closed
+  // Opens the device and starts capture; progress goes to `progress` (null:
+  // none), which the capture keeps alive while the device may still call back.
+  // False when the device cannot be opened or started (it is then closed
   // again). A previous block is freed.
-  bool Start(platform::HWND notify_window);
+  bool Start(std::shared_ptr<CaptureProgress> progress);
 
   // Stops capture; does nothing unless capture is running. log may be null.
   void Stop(StopLog* log);
@@ -79,7 +81,7 @@ class Recorder {
   std::uint32_t elapsed_seconds() const;
   bool recording() const;
   bool terminated() const;
-  platform::HWND notify_window() const;
+  const CaptureProgress* progress() const;
 
   // The block never grows beyond this many bytes (default kMaxRecordingBytes);
   // reaching it is handled like running out of memory. Takes effect at Start.

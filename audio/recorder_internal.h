@@ -67,7 +67,7 @@ struct CaptureState : std::enable_shared_from_this<CaptureState> {
   // Reports.
   const SystemClock clock;
   const std::size_t data_limit;
-  platform::HWND notify_window = nullptr;
+  std::shared_ptr<CaptureProgress> progress;
   double start_time = 0;  // UTC time of day at start, as a fraction of a day
   std::atomic<std::uint32_t> elapsed_seconds{0};
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,23 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using testing_support::WaitUntil;
+
+// Every report the capture thread gives, in order.
+class CaptureReports : public CaptureProgress {
+ public:
+  void OnCaptured(std::uint32_t bytes, std::uint32_t seconds) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reports_.emplace_back(bytes, seconds);
+  }
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> Taken() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reports_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> reports_;
+};
 
 struct LogLine {
   unsigned long thread = 0;
@@ -234,18 +252,17 @@ TEST_F(RecorderTest, ProgressCarriesTheTotalBytes) {
   platform::ScriptedWaveInBehaviour behaviour;
   behaviour.sound = Ramp(5 * 2048);
   Install(behaviour);
-  test::ProgressWindow window;
+  auto reports = std::make_shared<CaptureReports>();
   Recorder recorder;
-  ASSERT_TRUE(recorder.Start(window.hwnd()));
-  EXPECT_EQ(recorder.notify_window(), window.hwnd());
+  ASSERT_TRUE(recorder.Start(reports));
+  EXPECT_EQ(recorder.progress(), reports.get());
   ASSERT_TRUE(WaitUntil([&] { return recorder.data_length() == 5 * 2048; }));
   recorder.Stop(nullptr);
-  window.Pump();
-  auto progress = window.Received(base::UM_RECORD_PROGRESS);
+  const auto progress = reports->Taken();
   ASSERT_EQ(progress.size(), 5u);
   for (std::size_t i = 0; i < progress.size(); ++i) {
-    EXPECT_EQ(progress[i].wparam, (i + 1) * 2048);
-    EXPECT_EQ(progress[i].lparam, 0);
+    EXPECT_EQ(progress[i].first, (i + 1) * 2048);
+    EXPECT_EQ(progress[i].second, 0u);
   }
 }
 
@@ -310,20 +327,19 @@ platform::SystemTime TestClock() {
 
 TEST_F(RecorderTest, RecordingAcrossMidnightReportsItsLength) {
   Install({});
-  test::ProgressWindow window;
+  auto reports = std::make_shared<CaptureReports>();
   g_clock_seconds = 23 * 3600 + 59 * 60 + 50;
   Recorder recorder(&TestClock);
-  ASSERT_TRUE(recorder.Start(window.hwnd()));
+  ASSERT_TRUE(recorder.Start(reports));
   g_clock_seconds = 20;
   auto sound = Ramp(2048);
   platform::PushScriptedWaveInSound(sound);
   ASSERT_TRUE(WaitUntil([&] { return recorder.data_length() == 2048; }));
   recorder.Stop(nullptr);
   EXPECT_EQ(recorder.elapsed_seconds(), 30u);
-  window.Pump();
-  auto progress = window.Received(base::UM_RECORD_PROGRESS);
+  const auto progress = reports->Taken();
   ASSERT_EQ(progress.size(), 1u);
-  EXPECT_EQ(progress[0].lparam, 30);
+  EXPECT_EQ(progress[0].second, 30u);
   // The temporary note is named after that length.
   fs::path path;
   ASSERT_EQ(recorder.WriteNoteFile(path, kEncodingWav).status, NoteWriteStatus::kWritten);

@@ -34,6 +34,7 @@
 
 #include "audio/note_file.h"
 #include "audio/recorder.h"
+#include "base/program_messages.h"
 #include "audio/recorder_internal.h"
 #include "audio/wav_writer.h"
 #include "platform/wave_in.h"
@@ -213,6 +214,14 @@ platform::HWND ProgressWindow() {
   return hwnd;
 }
 
+// What the program does with each report: post it to its window.
+class PostedCaptureProgress : public audio::CaptureProgress {
+ public:
+  void OnCaptured(std::uint32_t bytes, std::uint32_t seconds) override {
+    platform::PostMessage(ProgressWindow(), base::UM_RECORD_PROGRESS, bytes, static_cast<platform::LPARAM>(seconds));
+  }
+};
+
 void BM_CaptureBuffers(benchmark::State& state) {
   using Clock = std::chrono::steady_clock;
   const std::size_t minutes = static_cast<std::size_t>(state.range(0));
@@ -230,7 +239,7 @@ void BM_CaptureBuffers(benchmark::State& state) {
   };
   for (auto _ : state) {
     auto capture = std::make_shared<audio::CaptureState>(platform::GetSystemTime, audio::kMaxRecordingBytes);
-    capture->notify_window = state.range(1) ? ProgressWindow() : nullptr;
+    if (state.range(1)) capture->progress = std::make_shared<PostedCaptureProgress>();
     capture->recording = true;
     platform::WAVEHDR header;
     header.lpData = sound.data();
