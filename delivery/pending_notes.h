@@ -96,8 +96,8 @@ bool SavePendingNoteRecording(const settings::AppSettings& settings, storage::Re
 
 struct ResendResult {
   bool storage_available = true;
-  // Mail service case: the run ended without a critical error (sending) or
-  // with a successful login (account test). Web case: every note accepted.
+  // Mail service case: the login succeeded and (sending) no note is left in
+  // the Outbox. Web case: every note accepted.
   bool succeeded = false;
   bool web_upload = false;     // the web service took the notes, not SMTP
   int upload_result = 0;       // web: the first refused upload's result, else 0
