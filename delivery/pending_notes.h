@@ -109,14 +109,16 @@ struct ResendResult {
 // mode and in the web service mode with UseSMTPForWeb, else by web upload one
 // by one, each note leaving the Outbox as soon as the service accepted it; the
 // first refusal stops the upload. With `send` false it is the account test:
-// the mail service connects and logs in, nothing is sent.
+// the mail service connects and logs in, nothing is sent. The caller recounts
+// afterwards (the options screen on its pending-notes-changed message).
 ResendResult ResendPendingNotes(const settings::AppSettings& settings, bool send,
                                 const PendingNotesOptions& options = {});
 
 struct ConversionResult {
   bool storage_available = true;
   std::uint32_t converted = 0;  // notes written and removed from the Outbox
-  std::uint32_t failed = 0;     // notes whose recording could not be saved; they stay
+  std::uint32_t failed = 0;     // notes that could not be converted (no recording, a file
+                                // that could not be written, a store that refused); they stay
   std::vector<std::filesystem::path> files;  // SaveAsFile: the files written
 };
 
@@ -124,7 +126,8 @@ struct ConversionResult {
 // the subject, with the recording's extension, never over an existing file)
 // or into an ActiveSync draft (ActiveSync: To, subject, text and recording,
 // not submitted). Only the notes converted leave the Outbox; a note whose
-// recording cannot be saved stays unsent. Other modes convert nothing.
+// recording cannot be saved stays unsent. Other modes convert nothing. The
+// caller asks the user first (ConvertPendingNotesQuestion).
 ConversionResult ConvertPendingNotes(const settings::AppSettings& settings, settings::SendMode mode,
                                      const PendingNotesOptions& options = {});
 
