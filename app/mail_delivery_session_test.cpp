@@ -1,6 +1,7 @@
 // The recording session with the real delivery in the mail server mode: the
 // note goes into the local Outbox, and a send to a server that is down ends
-// with the connection error box while the notes wait for the next time.
+// with the connection error box while the notes wait for the next time. In
+// the ActiveSync mode the note goes to the ActiveSync store.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 
 #include "app/main_window.h"
 #include "app/status_window.h"
+#include "delivery/activesync_maildir.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/wave_in_scripted_fake.h"
 #include "protocols/socket_layer.h"
@@ -124,6 +127,27 @@ TEST_F(MailDeliverySessionTest, SavedAndFailedNotesWaitInTheOutbox) {
   EXPECT_NE(log.find("*** Critical Error: 0x80C00013"), std::string::npos) << log;
   EXPECT_NE(log.find("\t OnProgressMailServiceEvent, code 1000"), std::string::npos);
   EXPECT_NE(log.find("\t Message saved"), std::string::npos);
+}
+
+TEST_F(MailDeliverySessionTest, ActiveSyncNotesGoToTheStore) {
+  std::filesystem::path root = home_.root() / "sync" / "ActiveSync";
+  auto key = platform::RegistryKey::Create(platform::RegistryRoot::CurrentUser, delivery::kActiveSyncKeyPath);
+  ASSERT_TRUE(key);
+  ASSERT_TRUE(key->WriteString(delivery::kActiveSyncStoreValue, platform::Utf8ToUtf16(root.string())));
+  settings_.notes_send_mode = settings::SendMode::ActiveSync;
+  auto count = [](const std::filesystem::path& folder) {
+    std::error_code ec;
+    return std::distance(std::filesystem::directory_iterator(folder, ec), std::filesystem::directory_iterator());
+  };
+
+  RecordAndStop(kStopAndSave);
+  EXPECT_EQ(count(root / ".Drafts" / "cur"), 1);
+  RecordAndStop(kStopAndSend);
+  EXPECT_EQ(count(root / ".Outbox" / "new"), 1);
+  EXPECT_EQ(TemporaryNotes(), 0u);  // both are in the store
+  EXPECT_FALSE(std::filesystem::exists(Volume()));
+  EXPECT_EQ(count(home_.root() / "notes"), 0);  // nothing was set aside
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 }  // namespace

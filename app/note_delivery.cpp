@@ -32,7 +32,8 @@ void MailNoteDelivery::SetRecorderOutcome(bool closed, std::uint32_t result) {
 bool MailNoteDelivery::DeliverNote(const std::filesystem::path& note, bool send_now, platform::HWND main_window) {
   main_window_ = main_window;
   if (settings_.notes_send_mode != settings::SendMode::MailServer &&
-      settings_.notes_send_mode != settings::SendMode::WebService)
+      settings_.notes_send_mode != settings::SendMode::WebService &&
+      settings_.notes_send_mode != settings::SendMode::ActiveSync)
     return keep_.DeliverNote(note, send_now, main_window);
   return job_.DeliverNote(note, send_now).note_safe;
 }

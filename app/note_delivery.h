@@ -45,8 +45,10 @@ class KeepNotesForLater : public NoteDelivery {
   const settings::AppSettings& settings_;
 };
 
-// The mail server and web service modes through the delivery job (the local
-// Outbox and the mail service); the other modes are kept for later.
+// The mail server, web service and ActiveSync modes through the delivery job
+// (the local Outbox and the mail service, the web upload, the ActiveSync
+// store), with the network brought up through the connection manager; notes
+// of any other mode are kept for later.
 class MailNoteDelivery : public NoteDelivery, private delivery::DeliveryUi, private delivery::DeliveryNotices {
  public:
   // Both outlive this object.
@@ -70,7 +72,7 @@ class MailNoteDelivery : public NoteDelivery, private delivery::DeliveryUi, priv
   const settings::AppSettings& settings_;
   MainWindow& window_;
   platform::HWND main_window_ = nullptr;
-  delivery::AlwaysConnected connector_;
+  delivery::ConnectionManagerConnector connector_;
   delivery::DeliveryJob job_;
   KeepNotesForLater keep_;
 };

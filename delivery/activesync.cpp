@@ -64,7 +64,8 @@ class FileCloser {
   int fd_;
 };
 
-void AttachNote(base::ActivityLog* log, DraftMessage& message, const std::filesystem::path& note_path) {
+// True when the note's bytes are committed to the attachment.
+bool AttachNote(base::ActivityLog* log, DraftMessage& message, const std::filesystem::path& note_path) {
   int fd = ::open(note_path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
   if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
@@ -73,7 +74,7 @@ void AttachNote(base::ActivityLog* log, DraftMessage& message, const std::filesy
   }
   if (fd < 0) {
     Log(log, "ERROR: Cannot open attachment file");
-    return;
+    return false;
   }
   FileCloser closer(fd);
   Log(log, "Attachment file opened");
@@ -83,7 +84,7 @@ void AttachNote(base::ActivityLog* log, DraftMessage& message, const std::filesy
   MessagingResult result = message.CreateAttachment(&attachment);
   if (DICTALO_MAPI_FAILED(result)) {
     Log(log, Format("ERROR: Cannot create message's attachment (code %d)", result));
-    return;
+    return false;
   }
   Log(log, "Message's attachment created");
 
@@ -91,7 +92,7 @@ void AttachNote(base::ActivityLog* log, DraftMessage& message, const std::filesy
                                      kMessageStatusValue);
   if (DICTALO_MAPI_FAILED(result)) {
     Log(log, Format("ERROR: Error on setting attachment's properties (code %d)", result));
-    return;
+    return false;
   }
   Log(log, "Attachment's properties set");
 
@@ -101,7 +102,7 @@ void AttachNote(base::ActivityLog* log, DraftMessage& message, const std::filesy
     TraceFailure(result, __LINE__);
     if (attempt == kStreamAttempts) {
       Log(log, Format("ERROR: Cannot create attachment's stream (code %d)", result));
-      return;
+      return false;
     }
     std::this_thread::sleep_for(kStreamRetryDelay);
   }
@@ -116,7 +117,7 @@ void AttachNote(base::ActivityLog* log, DraftMessage& message, const std::filesy
     // A stream that refuses bytes must not be committed as if it held the note.
     if (DICTALO_MAPI_FAILED(result)) {
       Log(log, Format("ERROR: Cannot write attachment's stream (code %d)", result));
-      return;
+      return false;
     }
   }
   Log(log, "File is saved to attachment");
@@ -124,9 +125,10 @@ void AttachNote(base::ActivityLog* log, DraftMessage& message, const std::filesy
   result = attachment->CommitData();
   if (DICTALO_MAPI_FAILED(result)) {
     Log(log, Format("ERROR: Cannot commit attachment's stream (code %d)", result));
-  } else {
-    Log(log, "Attachment's stream commited");
+    return false;
   }
+  Log(log, "Attachment's stream commited");
+  return true;
 }
 
 }  // namespace
@@ -144,12 +146,12 @@ std::vector<std::u16string> SplitActiveSyncRecipients(std::u16string_view to) {
   return addresses;
 }
 
-void SendViaActiveSync(base::ActivityLog* log, std::u16string_view to, std::u16string_view subject,
+bool SendViaActiveSync(base::ActivityLog* log, std::u16string_view to, std::u16string_view subject,
                        const std::filesystem::path& note_path, std::u16string_view body_text, bool send_now) {
-  SendViaActiveSync(LogonMessaging, log, to, subject, note_path, body_text, send_now);
+  return SendViaActiveSync(LogonMessaging, log, to, subject, note_path, body_text, send_now);
 }
 
-void SendViaActiveSync(const MessagingLogon& logon, base::ActivityLog* log, std::u16string_view to,
+bool SendViaActiveSync(const MessagingLogon& logon, base::ActivityLog* log, std::u16string_view to,
                        std::u16string_view subject, const std::filesystem::path& note_path,
                        std::u16string_view body_text, bool send_now) {
   Log(log, "-----------------------------------------");
@@ -157,6 +159,7 @@ void SendViaActiveSync(const MessagingLogon& logon, base::ActivityLog* log, std:
   Log(log, "To = \"" + platform::Utf16ToUtf8(to) + "\", Subject = \"" + platform::Utf16ToUtf8(subject) +
                "\", File Name = \"" + note_path.string() + "\", Send now = \"" + (send_now ? "true" : "false") + "\"");
 
+  bool attached = false;
   std::unique_ptr<MessagingSession> session;
   if (logon(&session) == kMessagingOk && session) {
     Log(log, "Message store logon succeeded");
@@ -185,7 +188,7 @@ void SendViaActiveSync(const MessagingLogon& logon, base::ActivityLog* log, std:
             // A failure here is traced and the message stays in Drafts as it is.
             (void)SetAddressAndSubject(*message, to, subject, body_text);
             Log(log, "Address and subject set");
-            AttachNote(log, *message, note_path);
+            attached = AttachNote(log, *message, note_path);
             Log(log, "Recording attached");
             if (send_now) {
               result = message->Submit();
@@ -199,6 +202,7 @@ void SendViaActiveSync(const MessagingLogon& logon, base::ActivityLog* log, std:
     }
   }
   Log(log, "Finishing MAPI message sending");
+  return attached;
 }
 
 }  // namespace delivery

@@ -4,9 +4,11 @@
 // the user chose Stop & Send. Unsent notes are converted the same way, without a
 // log and without submitting.
 //
-// Nothing is reported to the caller: every step and failure goes to the activity
-// log (when one is given), and a failure stops the delivery where it happened; a
-// message created before the failure stays in Drafts as far as it got.
+// Every step and failure goes to the activity log (when one is given), and a
+// failure stops the delivery where it happened; a message created before the
+// failure stays in Drafts as far as it got. The caller learns only whether the
+// note itself reached the store (its attachment committed), so that it keeps
+// the note file when it did not.
 
 #include <filesystem>
 #include <functional>
@@ -27,11 +29,12 @@ std::vector<std::u16string> SplitActiveSyncRecipients(std::u16string_view to);
 using MessagingLogon = std::function<MessagingResult(std::unique_ptr<MessagingSession>*)>;
 
 // Delivers through the platform's messaging (LogonMessaging). log may be null.
-void SendViaActiveSync(base::ActivityLog* log, std::u16string_view to, std::u16string_view subject,
+// True when a message holding the note was made in the store's Drafts.
+bool SendViaActiveSync(base::ActivityLog* log, std::u16string_view to, std::u16string_view subject,
                        const std::filesystem::path& note_path, std::u16string_view body_text, bool send_now);
 
 // The same through the given logon.
-void SendViaActiveSync(const MessagingLogon& logon, base::ActivityLog* log, std::u16string_view to,
+bool SendViaActiveSync(const MessagingLogon& logon, base::ActivityLog* log, std::u16string_view to,
                        std::u16string_view subject, const std::filesystem::path& note_path,
                        std::u16string_view body_text, bool send_now);
 

@@ -54,6 +54,7 @@ class ApplicationEvents : public MailEventHandler {
   void SetDeliveryUi(DeliveryUi* ui) { ui_ = ui; }
   void SetTestMode(bool on) { test_mode_ = on; }
   void SetLog(base::ActivityLog* log) { log_ = log; }
+  void SetSmtpHost(std::string host) { smtp_host_ = std::move(host); }
 
   void OnMailEvent(MailEvent& event) override;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "delivery/activesync.h"
 #include "delivery/kept_notes.h"
 #include "mime/message_parser.h"
 #include "mime/names.h"
@@ -59,15 +60,20 @@ std::string NoteContentType(const std::filesystem::path& note) {
 
 DeliveryJob::DeliveryJob(const settings::AppSettings& settings, DeliveryUi* ui, DeliveryNotices* notices,
                          NetworkConnector* connector, MessageUploader* uploader)
-    : settings_(settings), ui_(ui), notices_(notices), connector_(connector), uploader_(uploader) {}
+    : settings_(settings), ui_(ui), notices_(notices), connector_(connector),
+      uploader_(uploader ? uploader : &web_uploader_) {}
+
+int WebServiceUploader::Upload(storage::CElDBMimeMessage& message, const std::u16string& user,
+                               const std::u16string& password) {
+  if (message.LoadContent() != storage::kStorageOk) return kUploadNoRequest;
+  return UploadNote(message.mime(), platform::Utf16ToUtf8(user), platform::Utf16ToUtf8(password), options_);
+}
 
 DeliveryJob::~DeliveryJob() { ReleaseMailService(); }
 
 void DeliveryJob::Log(std::string_view line) { base::WriteLogLine(log_.get(), line); }
 
-DeliveryResult DeliveryJob::DeliverNote(const std::filesystem::path& note, bool send_now) {
-  DeliveryResult result;
-  bool have_service = CreateMailService();
+void DeliveryJob::LogRecorderOutcome() {
   char line[64];
   if (recorder_closed_) {
     std::snprintf(line, sizeof line, "Recording handle closed, result %d", recorder_result_);
@@ -75,6 +81,13 @@ DeliveryResult DeliveryJob::DeliverNote(const std::filesystem::path& note, bool 
   } else {
     Log("Recording handle not closed!!!");
   }
+}
+
+DeliveryResult DeliveryJob::DeliverNote(const std::filesystem::path& note, bool send_now) {
+  if (settings_.notes_send_mode == settings::SendMode::ActiveSync) return DeliverViaActiveSync(note, send_now);
+  DeliveryResult result;
+  bool have_service = CreateMailService();
+  LogRecorderOutcome();
   Log("\t Service initialization finished");
 
   storage::RecordId id = have_service ? StoreNote(note) : 0;
@@ -97,9 +110,9 @@ DeliveryResult DeliveryJob::DeliverNote(const std::filesystem::path& note, bool 
         storage::MailFolder* outbox = storage_->GetFolder(storage::FolderType::kOutbox);
         std::unique_ptr<storage::CElDBMimeMessage> message;
         int uploaded = -1;
-        if (id != 0 && uploader_ && outbox->OpenMessage(id, &message) == storage::kStorageOk)
+        if (id != 0 && outbox->OpenMessage(id, &message) == storage::kStorageOk)
           uploaded = uploader_->Upload(*message, settings_.SubscriptionUserName(), settings_.SubscriptionPassword());
-        if (!uploader_) Log("\t Web upload is not available; the note stays in the outbox");
+        if (uploaded != 0) Log("\t Web upload result " + std::to_string(uploaded) + "; the note stays in the outbox");
         if (uploaded == 0 && outbox->DeleteMessage(id) != storage::kStorageOk) Log("\t Uploaded message not deleted");
         if (ui_) ui_->PostSessionDone();
       } else if (!service_->Synchronize()) {
@@ -110,6 +123,24 @@ DeliveryResult DeliveryJob::DeliverNote(const std::filesystem::path& note, bool 
     }
   }
   Log("\t Message sent");
+  return result;
+}
+
+DeliveryResult DeliveryJob::DeliverViaActiveSync(const std::filesystem::path& note, bool send_now) {
+  ReleaseMailService();
+  DeliveryResult result;
+  log_ = base::OpenActivityLog(platform::Utf16ToUtf8(settings_.install_dir));
+  LogRecorderOutcome();
+  std::u16string body = settings_.encoding_type == 1 ? OggBodyText() : std::u16string();
+  if (SendViaActiveSync(log_.get(), settings_.send_to_address, settings_.ExpandSubject(), note, body, send_now)) {
+    result.note_safe = true;
+  } else {
+    // The store did not take the note; the session's temporary file must not be its only copy.
+    result.kept_note = KeepNote(note);
+    result.note_safe = !result.kept_note.empty();
+  }
+  log_.reset();
+  if (send_now && ui_) ui_->PostSessionDone();
   return result;
 }
 
@@ -196,6 +227,7 @@ bool DeliveryJob::CreateMailService() {
   sink_ = std::make_unique<MailEventSink>(events_.get());
   service_ = std::make_unique<MailService>(MailServiceContext{log_.get(), sink_.get()}, storage_.get());
   ConfigureService();
+  events_->SetSmtpHost(service_->smtp().host);
   if (accept_certificate_) service_->SetCertificateAcceptance(accept_certificate_);
   return true;
 }
@@ -250,7 +282,9 @@ void DeliveryJob::ConfigureService() {
 
 bool DeliveryJob::EstablishConnection() {
   AlwaysConnected fallback;
-  return delivery::EstablishConnection(connector_ ? *connector_ : fallback, settings_.connection);
+  bool connected = delivery::EstablishConnection(connector_ ? *connector_ : fallback, settings_.connection);
+  if (!connected) Log("\t No network connection; the notes stay in the outbox");
+  return connected;
 }
 
 void DeliveryJob::ReleaseMailService() {

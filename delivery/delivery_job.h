@@ -1,7 +1,8 @@
 #pragma once
 // DeliveryJob: a finished note becomes a message in the Outbox of the local
 // storage, and with "send now" the Outbox goes out through the mail service
-// (mail server and web service by SMTP), or to the web upload.
+// (mail server and web service by SMTP), or to the web upload. In the
+// ActiveSync mode the note becomes a message of the ActiveSync store instead.
 //
 // One delivery at a time, on the UI thread: DeliverNote, then (after the
 // session-done message) ReleaseMailService, which waits for the run, and
@@ -25,6 +26,7 @@
 #include "delivery/mail_events.h"
 #include "delivery/mail_service.h"
 #include "delivery/network_connection.h"
+#include "delivery/web_upload.h"
 #include "settings/app_settings.h"
 #include "storage/mail_storage.h"
 
@@ -49,12 +51,22 @@ class DeliveryNotices {
   virtual void ShowNotice(std::u16string_view title, std::u16string_view text) = 0;
 };
 
-// The web upload of a message (a seam until the upload is plugged in):
-// 0 on success.
+// The web upload of a stored message: 0 when the service accepted it.
 class MessageUploader {
  public:
   virtual ~MessageUploader() = default;
   virtual int Upload(storage::CElDBMimeMessage& message, const std::u16string& user, const std::u16string& password) = 0;
+};
+
+// Posts the message to the web service (web_upload.h), reading its stored
+// content first.
+class WebServiceUploader : public MessageUploader {
+ public:
+  explicit WebServiceUploader(WebUploadOptions options = {}) : options_(std::move(options)) {}
+  int Upload(storage::CElDBMimeMessage& message, const std::u16string& user, const std::u16string& password) override;
+
+ private:
+  WebUploadOptions options_;
 };
 
 struct DeliveryResult {
@@ -67,7 +79,8 @@ struct DeliveryResult {
 
 class DeliveryJob {
  public:
-  // All pointers must outlive the job; `notices` and `uploader` may be null.
+  // All pointers must outlive the job; `ui`, `notices` and `connector` may be
+  // null (no connection is requested then); a null `uploader` is the web service.
   DeliveryJob(const settings::AppSettings& settings, DeliveryUi* ui, DeliveryNotices* notices,
               NetworkConnector* connector, MessageUploader* uploader = nullptr);
   ~DeliveryJob();  // ReleaseMailService
@@ -79,7 +92,9 @@ class DeliveryJob {
     recorder_closed_ = closed;
     recorder_result_ = result;
   }
-  // Mail server and web service modes only (the caller routes the others).
+  // Mail server, web service and ActiveSync modes (the caller keeps
+  // SaveAsFile notes itself). An ActiveSync note that does not reach the
+  // store is kept as a file, like a note no storage could take.
   DeliveryResult DeliverNote(const std::filesystem::path& note, bool send_now);
   // Opens or creates the storage and makes and configures the service; false
   // when no storage could be opened or created.
@@ -91,6 +106,8 @@ class DeliveryJob {
 
   bool busy() const { return service_ && service_->busy(); }
   MailService* service() const { return service_.get(); }
+  // The application's side of the current service's events (null without one).
+  ApplicationEvents* events() const { return events_.get(); }
   storage::MailStorage* storage() const { return storage_.get(); }
   // Applied to every service this job makes (the tests trust their peers).
   void SetCertificateAcceptance(protocols::MailClient::CertificateAcceptance callback) {
@@ -103,12 +120,15 @@ class DeliveryJob {
   // Composes, moves and saves the note message; its id, or 0 on failure.
   storage::RecordId StoreNote(const std::filesystem::path& note);
   void ConfigureService();
+  DeliveryResult DeliverViaActiveSync(const std::filesystem::path& note, bool send_now);
+  void LogRecorderOutcome();
 
   const settings::AppSettings& settings_;
   DeliveryUi* ui_;
   DeliveryNotices* notices_;
   NetworkConnector* connector_;
   MessageUploader* uploader_;
+  WebServiceUploader web_uploader_;
   protocols::MailClient::CertificateAcceptance accept_certificate_;
   bool recorder_closed_ = false;
   std::int32_t recorder_result_ = 0;

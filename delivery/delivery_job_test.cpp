@@ -4,7 +4,10 @@
 #include <sqlite3.h>
 
 #include "base/activity_log.h"
+#include "delivery/activesync_maildir.h"
 #include "delivery/delivery_job_test_support.h"
+#include "platform/http_client_test_support.h"
+#include "platform/registry.h"
 #include "mime/names.h"
 #include "storage/db_mime_message.h"
 #include "storage/delivery_volume.h"
@@ -242,6 +245,124 @@ TEST_F(DeliveryJobTest, NoNetworkLeavesTheNoteAndEndsTheSession) {
   EXPECT_FALSE(job.busy());
   job.ReleaseMailService();
   EXPECT_TRUE(fs::exists(Volume()));
+}
+
+// The connector asks the platform's connection manager, which answers from
+// the routes and interfaces the system shows.
+TEST_F(DeliveryJobTest, ConnectorAsksTheConnectionManager) {
+  platform::NetworkStateSources sources;
+  sources.proc_root = Root() / "proc";
+  sources.sys_root = Root() / "sys";
+  sources.nmcli = "";
+  const std::string header = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+  auto interface = [&](const std::string& name, int type, const std::string& flags, bool tun) {
+    fs::path dir = sources.sys_root / "class/net" / name;
+    fs::create_directories(dir);
+    testing_support::WriteFileBytes(dir / "type", std::to_string(type) + "\n");
+    testing_support::WriteFileBytes(dir / "flags", flags + "\n");
+    testing_support::WriteFileBytes(dir / "operstate", "up\n");
+    if (tun) testing_support::WriteFileBytes(dir / "tun_flags", "0x1001\n");
+  };
+  interface("eth0", 1, "0x1003", false);
+  testing_support::WriteFileBytes(sources.proc_root / "net/ipv6_route", "");
+  testing_support::WriteFileBytes(sources.proc_root / "net/route", header);
+
+  ConnectionManagerConnector connector(sources);
+  EXPECT_FALSE(EstablishConnection(connector, 4));  // neither network is there
+  EXPECT_FALSE(connector.manager().held());
+  testing_support::WriteFileBytes(sources.proc_root / "net/route",
+                                  header + "eth0\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n");
+  EXPECT_FALSE(EstablishConnection(connector, 1));  // no tunnel: no "Work"
+  EXPECT_TRUE(EstablishConnection(connector, 3));   // falls back to the Internet
+  EXPECT_EQ(connector.manager().held(), platform::DestinationNetwork::kInternet);
+  interface("tun0", 65534, "0x1091", true);
+  EXPECT_TRUE(EstablishConnection(connector, 1));
+  EXPECT_EQ(connector.manager().held(), platform::DestinationNetwork::kWork);
+  EXPECT_TRUE(EstablishConnection(connector, 0));  // asks for nothing, holds nothing
+  EXPECT_FALSE(connector.manager().held());
+}
+
+// Without an uploader of its own the job posts web notes to the service; the
+// note leaves the Outbox only when the service accepted it.
+TEST_F(DeliveryJobTest, WebNotesGoToTheServiceAndStayWhenRefused) {
+  testing_support::HttpReceiver receiver;
+  auto key = platform::RegistryKey::Create(platform::RegistryRoot::CurrentUser, kWebServiceKeyPath);
+  ASSERT_TRUE(key);
+  ASSERT_TRUE(key->WriteString(kWebServiceUrlValue, platform::Utf8ToUtf16(receiver.Url())));
+  settings_.notes_send_mode = settings::SendMode::WebService;
+  settings_.use_smtp_for_web = false;
+  settings_.subscription_user_name = u"ann-user";
+
+  receiver.SetReply("200", "1");
+  {
+    DeliveryJob job(settings_, &ui_, &notices_, &network_);
+    ASSERT_TRUE(job.DeliverNote(WriteNote(Root() / "tmp", "refused.wav", "first note"), true).note_safe);
+    EXPECT_EQ(ui_.session_done, 1);
+    job.ReleaseMailService();
+  }
+  ASSERT_EQ(receiver.RequestCount(), 1);
+  EXPECT_TRUE(fs::exists(Volume()));
+
+  receiver.SetReply("200", "0");
+  {
+    DeliveryJob job(settings_, &ui_, &notices_, &network_);
+    ASSERT_TRUE(job.DeliverNote(WriteNote(Root() / "tmp", "accepted.wav", "second note"), true).note_safe);
+    EXPECT_EQ(ui_.session_done, 2);
+    job.ReleaseMailService();
+  }
+  ASSERT_EQ(receiver.RequestCount(), 2);
+  std::string body = receiver.Body(2);
+  EXPECT_NE(body.find("filename=\"accepted.wav\"\r\n"), std::string::npos) << body;
+  EXPECT_NE(body.find("\r\n\r\nsecond note\r\n"), std::string::npos) << body;
+  EXPECT_NE(body.find("name=\"u\"\r\n\r\nann-user\r\n"), std::string::npos) << body;
+  // The refused note is still waiting; only the accepted one left.
+  auto loaded = LoadVolume();
+  ASSERT_EQ(loaded->GetFolder(storage::FolderType::kOutbox)->Count(), 1u);
+}
+
+// ActiveSync notes become messages of the store, submitted with Stop & Send;
+// a note the store did not take is kept as a file instead of being lost with
+// the session's temporary file.
+TEST_F(DeliveryJobTest, ActiveSyncNotesGoToTheStoreOrAreKept) {
+  fs::path root = Root() / "sync" / "ActiveSync";
+  auto key = platform::RegistryKey::Create(platform::RegistryRoot::CurrentUser, kActiveSyncKeyPath);
+  ASSERT_TRUE(key);
+  ASSERT_TRUE(key->WriteString(kActiveSyncStoreValue, platform::Utf8ToUtf16(root.string())));
+  settings_.notes_send_mode = settings::SendMode::ActiveSync;
+  settings_.message_subject = u"Subject: a/b";
+  auto count = [](const fs::path& folder) {
+    std::error_code ec;
+    return std::distance(fs::directory_iterator(folder, ec), fs::directory_iterator());
+  };
+
+  DeliveryJob job(settings_, &ui_, &notices_, &network_);
+  job.SetRecorderOutcome(true, 0);
+  DeliveryResult saved = job.DeliverNote(WriteNote(Root() / "tmp", "saved.wav", "kept for later"), false);
+  EXPECT_TRUE(saved.note_safe);
+  EXPECT_TRUE(saved.kept_note.empty());
+  EXPECT_EQ(ui_.session_done, 0);
+  EXPECT_EQ(count(root / ".Drafts" / "cur"), 1);
+  DeliveryResult sent = job.DeliverNote(WriteNote(Root() / "tmp", "sent.wav", "send it"), true);
+  EXPECT_TRUE(sent.note_safe);
+  EXPECT_EQ(ui_.session_done, 1);
+  EXPECT_EQ(count(root / ".Outbox" / "new"), 1);
+  EXPECT_FALSE(fs::exists(Volume()));  // the local storage is not involved
+  EXPECT_TRUE(network_.requests.empty());
+  std::string log = testing_support::ReadFileBytes(base::ActivityLogPath(Install()));
+  EXPECT_NE(log.find("Recording handle closed, result 0"), std::string::npos) << log;
+  EXPECT_NE(log.find("Attachment's stream commited"), std::string::npos) << log;
+
+  // The store's root lies below a plain file: the store cannot take the note.
+  testing_support::WriteFileBytes(Root() / "blocker", "x");
+  ASSERT_TRUE(key->WriteString(kActiveSyncStoreValue, platform::Utf8ToUtf16((Root() / "blocker" / "s").string())));
+  DeliveryResult failed = job.DeliverNote(WriteNote(Root() / "tmp", "lost.wav", "do not lose me"), true);
+  EXPECT_TRUE(failed.note_safe);
+  ASSERT_FALSE(failed.kept_note.empty());
+  EXPECT_EQ(failed.kept_note.parent_path(), Root() / "notes");
+  EXPECT_EQ(testing_support::ReadFileBytes(failed.kept_note), "do not lose me");
+  ASSERT_EQ(notices_.texts.size(), 1u);
+  EXPECT_NE(notices_.texts[0].find(failed.kept_note.string()), std::string::npos);
+  EXPECT_EQ(ui_.session_done, 2);
 }
 
 }  // namespace

@@ -2,6 +2,11 @@
 
 namespace delivery {
 
+bool ConnectionManagerConnector::Request(NetworkDestination destination) {
+  return manager_.RequestConnection(destination == NetworkDestination::kWork ? platform::DestinationNetwork::kWork
+                                                                             : platform::DestinationNetwork::kInternet);
+}
+
 bool EstablishConnection(NetworkConnector& connector, std::uint16_t connection_setting) {
   connector.Release();
   switch (settings::EffectiveConnectionPolicy(connection_setting)) {

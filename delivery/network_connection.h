@@ -1,11 +1,13 @@
 #pragma once
 // The network a delivery brings up before sending, and the policy that picks
-// it. NetworkConnector is the seam for the system's connection manager; until
-// one is plugged in, AlwaysConnected answers every request with "connected".
+// it. NetworkConnector is the seam for the system's connection manager:
+// ConnectionManagerConnector asks the platform's, AlwaysConnected answers
+// every request with "connected".
 
 #include <cstdint>
 
 #include "base/activity_log.h"
+#include "platform/connection_manager.h"
 #include "settings/app_settings.h"
 
 namespace delivery {
@@ -27,6 +29,19 @@ class AlwaysConnected : public NetworkConnector {
  public:
   bool Request(NetworkDestination) override { return true; }
   void Release() override {}
+};
+
+// Requests go to the platform's connection manager, which holds a granted
+// network until the next Release.
+class ConnectionManagerConnector : public NetworkConnector {
+ public:
+  explicit ConnectionManagerConnector(platform::NetworkStateSources sources = {}) : manager_(std::move(sources)) {}
+  bool Request(NetworkDestination destination) override;
+  void Release() override { manager_.ReleaseConnection(); }
+  const platform::ConnectionManager& manager() const { return manager_; }
+
+ private:
+  platform::ConnectionManager manager_;
 };
 
 // Releases the earlier connection, then: policy None (or any value above 4)
