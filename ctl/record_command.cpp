@@ -11,6 +11,7 @@
 #include "ctl/delivery_console.h"
 #include "ctl/note_outcome.h"
 #include "platform/text.h"
+#include "protocols/socket_layer.h"
 #include "resources/status_dialog.h"
 #include "settings/app_settings.h"
 #include "toolkit/renderer.h"
@@ -75,6 +76,7 @@ int RunRecordCommand(const std::u16string& profile, const std::vector<std::strin
     }
   }
 
+  protocols::ScopedSocketLayer socket_layer;  // the mail service connects from here
   resources::RegisterProgramResources();
   toolkit::InitRenderer();
   PrintingMessageBoxes boxes(err);
