@@ -251,6 +251,47 @@ TEST_F(DeliveryEndToEndTest, ServerDownKeepsTheNoteForTheNextSend) {
   EXPECT_EQ(seen[ReadFileBytes(second)], 1);
 }
 
+TEST_F(DeliveryEndToEndTest, OutboxResendAndAccountTestAfterTheServerComesBack) {
+  if (Ctl({"outbox", "list"}).err.find("unknown command") != std::string::npos)
+    GTEST_SKIP() << "this dictaloctl has no outbox command";
+  fs::path first = Note("first"), second = Note("second");
+  ASSERT_EQ(Ctl({"send", first.string(), "--save"}).status, 0);
+  ASSERT_EQ(Ctl({"send", second.string(), "--save"}).status, 0);
+  auto listed = Ctl({"outbox", "list"});
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_TRUE(std::regex_search(listed.out, std::regex(R"(^1  \d{4}-\d\d-\d\d \d\d:\d\d  161K  bob@example.org  )")))
+      << listed.out;
+  EXPECT_NE(listed.out.find("\n2  "), std::string::npos) << listed.out;
+  EXPECT_TRUE(std::regex_search(listed.out, std::regex(R"(\n2 unsent note\(s\), size 3\d\dKB\n)"))) << listed.out;
+
+  // Nothing listens yet: the account test and the resend fail with the report.
+  auto refused = Ctl({"test-account"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("Transport error: The server actively refuses the connection.\nServer: \"127.0.0.1\".\n"
+                             "Protocol: SMTP. Port: " + std::to_string(port_) + ". SSL: Off.\nError Code: #80C00013."),
+            std::string::npos)
+      << refused.err;
+  auto failed = Ctl({"outbox", "resend"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.out.find("0 sent, 2 left"), std::string::npos) << failed.out;
+
+  START_EXIM(exim, exim_dir_, port_);
+  auto tested = Ctl({"test-account"});
+  EXPECT_EQ(tested.status, 0) << tested.err;
+  EXPECT_NE(tested.out.find("Connection test successfully finished"), std::string::npos) << tested.out;
+  EXPECT_EQ(Delivered(), 0u);
+
+  fs::path saved = home_.root() / "saved.wav";
+  EXPECT_EQ(Ctl({"outbox", "save", "2", saved.string()}).status, 0);
+  EXPECT_EQ(ReadFileBytes(saved), ReadFileBytes(second));
+  EXPECT_EQ(Ctl({"outbox", "delete", "3"}).status, 1);  // there is no third
+  auto resent = Ctl({"outbox", "resend"});
+  EXPECT_EQ(resent.status, 0) << resent.out << resent.err;
+  EXPECT_NE(resent.out.find("2 sent, 0 left"), std::string::npos) << resent.out;
+  ASSERT_TRUE(WaitForDelivered(2));
+  EXPECT_FALSE(VolumeExists());
+}
+
 TEST_F(DeliveryEndToEndTest, SendKilledAnywhereLosesNoNote) {
   START_EXIM(exim, exim_dir_, port_);
   std::mt19937 random(20261209);
