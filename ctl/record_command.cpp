@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 #include <memory>
+#include <mutex>
 
 #include "app/main_window.h"
 #include "app/messages.h"
@@ -26,29 +27,31 @@ constexpr int kMaxSeconds = 24 * 60 * 60;
 constexpr auto kSessionEndLimit = std::chrono::minutes(30);
 constexpr auto kStartLimit = std::chrono::seconds(20);
 
-// Prints the status window's two lines whenever they change.
-class StatusEcho {
+// Prints the status window's two lines whenever they change. It watches the
+// text changes themselves, since a stop sets several texts in one go.
+class StatusEcho : public platform::WindowObserver {
  public:
-  explicit StatusEcho(std::ostream& out) : out_(out) {}
-  void Poll(const app::StatusWindow* status) {
-    platform::HWND dialog = status ? status->dialog() : nullptr;
-    if (!dialog) return;
-    Echo(platform::GetDlgItem(dialog, resources::kStatusTextControl), false, text_);
-    Echo(platform::GetDlgItem(dialog, resources::kStatusDetailControl), true, detail_);
-  }
+  explicit StatusEcho(std::ostream& out) : out_(out) { platform::AddWindowObserver(this); }
+  ~StatusEcho() override { platform::RemoveWindowObserver(this); }
+  StatusEcho(const StatusEcho&) = delete;
+  StatusEcho& operator=(const StatusEcho&) = delete;
 
- private:
-  void Echo(platform::HWND control, bool detail, std::u16string& last) {
-    if (!control) return;
-    // The detail line hides while the progress bar shows; its text is stale then.
-    if (detail && !platform::IsWindowVisible(control)) return;
-    std::u16string now = platform::GetWindowText(control);
+  void OnWindowTextChanged(platform::HWND hwnd) override {
+    int id = platform::GetDlgCtrlID(hwnd);
+    if (id != resources::kStatusTextControl && id != resources::kStatusDetailControl) return;
+    bool detail = id == resources::kStatusDetailControl;
+    std::u16string now = platform::GetWindowText(hwnd);
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::u16string& last = detail ? detail_ : text_;
     if (now == last) return;
     last = now;
     if (now.empty()) return;
     out_ << (detail ? "  " : "") << platform::Utf16ToUtf8(now) << "\n";
     out_.flush();
   }
+
+ private:
+  std::mutex mutex_;
   std::ostream& out_;
   std::u16string text_;
   std::u16string detail_;
@@ -92,18 +95,17 @@ int RunRecordCommand(const std::u16string& profile, const std::vector<std::strin
       return 1;
     }
     StatusEcho echo(out);
-    auto poll = [&] { echo.Poll(window.status_window()); };
     // A record-only main window starts its recording as it is created.
-    bool started = PumpUntil([&] { return window.recording() && window.status_window(); }, kStartLimit, poll);
+    bool started = PumpUntil([&] { return window.recording() && window.status_window(); }, kStartLimit);
     if (!started) {
       // The sound input has said on stderr why it could not be opened.
       PumpUntil([] { return false; }, std::chrono::milliseconds(100));
       err << "dictaloctl record: the recording could not be started\n";
       return 1;
     }
-    PumpUntil([] { return false; }, std::chrono::seconds(seconds), poll);
+    PumpUntil([] { return false; }, std::chrono::seconds(seconds));
     platform::SendMessage(window.GetSafeHwnd(), app::UM_STOP_RECORDING, save ? app::kStopAndSave : app::kStopAndSend, 0);
-    bool ended = PumpUntil([&] { return !window.recording() && !window.status_window(); }, kSessionEndLimit, poll);
+    bool ended = PumpUntil([&] { return !window.recording() && !window.status_window(); }, kSessionEndLimit);
     if (!ended) {
       err << "dictaloctl record: the session did not end\n";
       return 1;
