@@ -9,6 +9,8 @@
 #include "app/command_line.h"
 #include "ctl/cert_command.h"
 #include "ctl/compose_command.h"
+#include "ctl/record_command.h"
+#include "ctl/send_command.h"
 #include "ctl/registry_command.h"
 #include "ctl/settings_command.h"
 #include "ctl/tls_probe_command.h"
@@ -23,7 +25,9 @@ void PrintUsage(std::ostream& out) {
          "  reg export KEY | reg import FILE\n"
          "  cert verify HOST CHAIN.pem [--trust FILE] | cert import FILE | cert list | cert remove N\n"
          "  tls-probe HOST PORT [--versions MASK] [--strong] [--trust FILE] [--trace] [--starttls smtp|pop3]\n"
-         "  compose --from ADDR --to ADDR [--cc ADDR] --subject TEXT [--text TEXT] [--charset NAME] FILE...\n";
+         "  compose --from ADDR --to ADDR [--cc ADDR] --subject TEXT [--text TEXT] [--charset NAME] FILE...\n"
+         "  record [--seconds N] [--save]\n"
+         "  send FILE [--save]\n";
 }
 
 }  // namespace
@@ -50,6 +54,8 @@ int main(int argc, char** argv) {
   if (command == "reg") return ctl::RunRegistryCommand(rest, std::cout, std::cerr);
   if (command == "cert") return ctl::RunCertCommand(rest, std::cout, std::cerr);
   if (command == "tls-probe") return ctl::RunTlsProbeCommand(rest, std::cout, std::cerr);
+  if (command == "record") return ctl::RunRecordCommand(profile, rest, std::cout, std::cerr);
+  if (command == "send") return ctl::RunSendCommand(profile, rest, std::cout, std::cerr);
   if (command == "compose") return RunComposeCommand(rest, std::cout, std::cerr);
   std::cerr << "dictaloctl: unknown command \"" << command << "\"\n";
   PrintUsage(std::cerr);
