@@ -19,6 +19,7 @@
 #include "app/messages.h"
 #include "app/signal_watch.h"
 #include "platform/instance_lock.h"
+#include "protocols/socket_layer.h"
 #include "platform/text.h"
 #include "platform/time_locale.h"
 #include "resources/status_dialog.h"
@@ -146,6 +147,8 @@ int RunProgram(const std::u16string& command_line) {
 
   InstanceClaim instance = BecomeTheInstance(a.interactive);
   if (!instance.go_on) return 0;
+  // Sending notes, resending them and the account test all need sockets.
+  protocols::ScopedSocketLayer sockets;
 
   // A termination signal closes the main window, which ends the loop cleanly.
   SignalWatch signals([] {

@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "ctl/cert_command.h"
 #include "ctl/compose_command.h"
+#include "ctl/outbox_command.h"
 #include "ctl/record_command.h"
 #include "ctl/send_command.h"
 #include "ctl/registry_command.h"
@@ -27,7 +28,9 @@ void PrintUsage(std::ostream& out) {
          "  tls-probe HOST PORT [--versions MASK] [--strong] [--trust FILE] [--trace] [--starttls smtp|pop3]\n"
          "  compose --from ADDR --to ADDR [--cc ADDR] --subject TEXT [--text TEXT] [--charset NAME] FILE...\n"
          "  record [--seconds N] [--save]\n"
-         "  send FILE [--save]\n";
+         "  send FILE [--save]\n"
+         "  outbox list | resend | delete N | delete-all | save N PATH | convert files|activesync\n"
+         "  test-account\n";
 }
 
 }  // namespace
@@ -56,6 +59,8 @@ int main(int argc, char** argv) {
   if (command == "tls-probe") return ctl::RunTlsProbeCommand(rest, std::cout, std::cerr);
   if (command == "record") return ctl::RunRecordCommand(profile, rest, std::cout, std::cerr);
   if (command == "send") return ctl::RunSendCommand(profile, rest, std::cout, std::cerr);
+  if (command == "outbox") return ctl::RunOutboxCommand(profile, rest, std::cout, std::cerr);
+  if (command == "test-account") return ctl::RunTestAccountCommand(profile, rest, std::cout, std::cerr);
   if (command == "compose") return RunComposeCommand(rest, std::cout, std::cerr);
   std::cerr << "dictaloctl: unknown command \"" << command << "\"\n";
   PrintUsage(std::cerr);

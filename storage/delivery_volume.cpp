@@ -57,13 +57,38 @@ bool DeleteVolumeFile(const std::filesystem::path& path) {
   return !ec && !std::filesystem::exists(path, ec);
 }
 
+namespace {
+
+// A note's message is created, moved to the Outbox and only then given its
+// content; a process killed in between leaves an empty message behind. It holds
+// nothing to send and would keep the Outbox (and so the volume) from ever
+// emptying, so it goes to Deleted when the volume is next opened.
+void RemoveUnsavedNotes(MailStorage& storage, const StorageLog& log) {
+  for (FolderType type : {FolderType::kDrafts, FolderType::kOutbox}) {
+    MailFolder* folder = storage.GetFolder(type);
+    if (folder == nullptr) continue;
+    std::vector<RecordId> unsaved;
+    for (const MessageRecord& record : folder->messages())
+      if (record.size == 0) unsaved.push_back(record.id);
+    for (RecordId id : unsaved) {
+      const StorageResult r = folder->DeleteMessage(id);
+      if (log) log("Removed an unsaved message (" + std::to_string(id) + "): " + (r == kStorageOk ? "done" : Hex(r)));
+    }
+  }
+}
+
+}  // namespace
+
 OpenedDeliveryStorage OpenDeliveryStorage(const std::filesystem::path& install_dir, StorageLog log) {
   OpenedDeliveryStorage opened;
   std::filesystem::path path = DeliveryVolumePath(install_dir);
   std::error_code ec;
   if (std::filesystem::exists(path, ec)) {
     opened.load_error = MailStorage::Load(path, log, &opened.storage);
-    if (opened.load_error == kStorageOk) return opened;
+    if (opened.load_error == kStorageOk) {
+      RemoveUnsavedNotes(*opened.storage, log);
+      return opened;
+    }
     if (!LooksDamaged(opened.load_error)) {
       // Busy (another process has it open), no access, no memory: the file may
       // be fine, so it stays where it is and this delivery goes without.

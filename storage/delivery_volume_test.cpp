@@ -18,7 +18,8 @@ std::vector<std::filesystem::path> DamagedCopies(const std::filesystem::path& di
   return out;
 }
 
-// No file: a new "Local Folders" is made. A file: it is loaded with its notes.
+// No file: a new "Local Folders" is made. A file: it is loaded with its notes,
+// less the empty messages a process killed while storing a note left behind.
 TEST(DeliveryVolumeTest, CreatesWhenMissingAndLoadsWhenPresent) {
   test::TempDir dir;
   auto first = OpenDeliveryStorage(dir.path(), nullptr);
@@ -28,13 +29,33 @@ TEST(DeliveryVolumeTest, CreatesWhenMissingAndLoadsWhenPresent) {
   EXPECT_EQ(first.storage->name(), u"Local Folders");
   std::unique_ptr<CElDBMimeMessage> message;
   ASSERT_EQ(first.storage->GetFolder(FolderType::kOutbox)->CreateMessage(&message), kStorageOk);
+  auto note = dir.path() / "note.wav";
+  std::ofstream(note, std::ios::binary) << "unsent words";
+  ASSERT_EQ(test::BuildNote(*message, note), mime::kMimeOk);
+  ASSERT_EQ(message->Save(mime::NoteWriteOptions()), kStorageOk);
+  const RecordId saved_id = message->id();
+  // Messages a killed process created but never filled, in both folders.
+  std::unique_ptr<CElDBMimeMessage> unsaved_outbox, unsaved_draft;
+  ASSERT_EQ(first.storage->GetFolder(FolderType::kOutbox)->CreateMessage(&unsaved_outbox), kStorageOk);
+  ASSERT_EQ(first.storage->GetFolder(FolderType::kDrafts)->CreateMessage(&unsaved_draft), kStorageOk);
+  message.reset();
+  unsaved_outbox.reset();
+  unsaved_draft.reset();
   first.storage.reset();
 
-  auto second = OpenDeliveryStorage(dir.path(), nullptr);
+  std::vector<std::string> lines;
+  auto second = OpenDeliveryStorage(dir.path(), [&](std::string_view line) { lines.emplace_back(line); });
   ASSERT_TRUE(second.storage);
   EXPECT_FALSE(second.created);
   EXPECT_TRUE(second.damaged_copy.empty());
-  EXPECT_EQ(second.storage->GetFolder(FolderType::kOutbox)->Count(), 1u);
+  // The saved note waits; the empty ones are gone from Outbox and Drafts.
+  const MailFolder* outbox = second.storage->GetFolder(FolderType::kOutbox);
+  ASSERT_EQ(outbox->Count(), 1u);
+  EXPECT_EQ(outbox->messages()[0].id, saved_id);
+  EXPECT_EQ(second.storage->GetFolder(FolderType::kDrafts)->Count(), 0u);
+  std::size_t removed = 0;
+  for (const auto& line : lines) removed += line.rfind("Removed an unsaved message", 0) == 0;
+  EXPECT_EQ(removed, 2u);
   second.storage.reset();
   EXPECT_TRUE(DeleteVolumeFile(DeliveryVolumePath(dir.path())));
   EXPECT_FALSE(std::filesystem::exists(DeliveryVolumePath(dir.path())));

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/process.h"
+#include "platform/window_system.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_environment.h"
 
@@ -252,8 +253,6 @@ TEST_F(DeliveryEndToEndTest, ServerDownKeepsTheNoteForTheNextSend) {
 }
 
 TEST_F(DeliveryEndToEndTest, OutboxResendAndAccountTestAfterTheServerComesBack) {
-  if (Ctl({"outbox", "list"}).err.find("unknown command") != std::string::npos)
-    GTEST_SKIP() << "this dictaloctl has no outbox command";
   fs::path first = Note("first"), second = Note("second");
   ASSERT_EQ(Ctl({"send", first.string(), "--save"}).status, 0);
   ASSERT_EQ(Ctl({"send", second.string(), "--save"}).status, 0);
@@ -319,6 +318,35 @@ TEST_F(DeliveryEndToEndTest, SendKilledAnywhereLosesNoNote) {
   EXPECT_EQ(seen[last_note], 1);
   // Twice only for a run killed between exim's accept and the Outbox update.
   for (const auto& note : notes) EXPECT_LE(seen[ReadFileBytes(note)], 2) << note;
+  // Nothing half-made stays behind: the Outbox emptied and the volume went with it.
+  EXPECT_FALSE(VolumeExists());
+}
+
+// The resident recorder itself, not dictaloctl: the launcher starts it, a second
+// press stops the recording with Stop & Send, and the note reaches the server.
+TEST_F(DeliveryEndToEndTest, TheResidentRecorderSendsItsNote) {
+  START_EXIM(exim, exim_dir_, port_);
+  auto main_window_runs = [] { return platform::FindWindow(u"CeWnd:CorvaneEMMainWnd") != nullptr; };
+  setenv("DICTALO_AUDIO_INPUT", ("file:" + Sample().string()).c_str(), 1);
+  setenv("DICTALO_OPEN_COMMAND", "/bin/true", 1);
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  ASSERT_TRUE(WaitUntil(main_window_runs));
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(RunProgram(Bin("dictalo-record"), {}).status, 0);
+  EXPECT_TRUE(WaitForDelivered(1)) << ReadFileBytes(home_.data_home() / "dictalo" / "Dictalo.log");
+  const auto attachments = Attachments();
+  ASSERT_EQ(attachments.size(), 1u);
+  EXPECT_EQ(attachments[0].type, "audio/x-wav");
+  EXPECT_EQ(attachments[0].bytes.substr(0, 4), "RIFF");
+  // The interactive start asks the resident instance to quit.
+  if (main_window_runs()) {
+    ChildProcess options(Bin("dictalo"), {});
+    WaitUntil([&] { return !main_window_runs(); }, std::chrono::seconds(5));
+    options.Signal(SIGTERM);
+    options.Wait();
+  }
+  unsetenv("DICTALO_AUDIO_INPUT");
+  unsetenv("DICTALO_OPEN_COMMAND");
 }
 
 }  // namespace
