@@ -26,9 +26,26 @@
 #include <vector>
 
 #include "mime/mime_message.h"
-#include "storage/database_volume.h"
+#include "platform/database_volume.h"
 
 namespace storage {
+
+// The volume file and its result codes come from the platform's database.
+using platform::DatabaseVolume;
+using platform::kStorageAccessDenied;
+using platform::kStorageBusy;
+using platform::kStorageDiskFull;
+using platform::kStorageFailure;
+using platform::kStorageFileCorrupt;
+using platform::kStorageFileNotFound;
+using platform::kStorageInvalidData;
+using platform::kStorageNotFound;
+using platform::kStorageOk;
+using platform::kStorageOutOfMemory;
+using platform::Statement;
+using platform::StorageResult;
+using platform::StorageResultFromSqlite;
+using platform::Transaction;
 
 using RecordId = std::uint32_t;
 using StorageLog = std::function<void(std::string_view line)>;

@@ -22,7 +22,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace storage {
+namespace platform {
 
 using StorageResult = std::uint32_t;
 
@@ -107,4 +107,4 @@ class Transaction {
   bool open_ = false;
 };
 
-}  // namespace storage
+}  // namespace platform

@@ -1,10 +1,10 @@
-#include "storage/database_volume.h"
+#include "platform/database_volume.h"
 
 #include <sqlite3.h>
 
 #include "platform/text.h"
 
-namespace storage {
+namespace platform {
 
 StorageResult StorageResultFromSqlite(int code) {
   switch (code & 0xFF) {
@@ -147,4 +147,4 @@ StorageResult Transaction::Commit() {
   return status_;
 }
 
-}  // namespace storage
+}  // namespace platform
