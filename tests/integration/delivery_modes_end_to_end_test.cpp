@@ -259,6 +259,10 @@ TEST_F(DeliveryModesEndToEndTest, WebServiceAcceptsOrRefusesAndResendDeliversThe
   EXPECT_NE(error.status, 0);
   EXPECT_NE(error.out.find("(2 waiting)"), std::string::npos) << error.out << error.err;
   EXPECT_EQ(Waiting(), 2);
+  auto still = Ctl({"outbox", "resend"});
+  EXPECT_EQ(still.status, 1) << still.out << still.err;
+  EXPECT_NE(still.out.find("0 sent, 2 left"), std::string::npos) << still.out;
+  EXPECT_NE(still.err.find("The web service refused a note: -2"), std::string::npos) << still.err;
 
   fs::remove(received / "reply");
   auto resent = Ctl({"outbox", "resend"});
@@ -266,7 +270,7 @@ TEST_F(DeliveryModesEndToEndTest, WebServiceAcceptsOrRefusesAndResendDeliversThe
   EXPECT_NE(resent.out.find("2 sent, 0 left"), std::string::npos) << resent.out;
   EXPECT_EQ(Waiting(), 0);
   std::map<std::string, int> files;
-  for (int n = 4; fs::exists(received / ("request-" + std::to_string(n) + ".body")); ++n) ++files[ReadUpload(received, n).file];
+  for (int n = 5; fs::exists(received / ("request-" + std::to_string(n) + ".body")); ++n) ++files[ReadUpload(received, n).file];
   EXPECT_EQ(files[ReadFileBytes(refused)], 1);
   EXPECT_EQ(files[ReadFileBytes(failed)], 1);
 }
@@ -387,16 +391,33 @@ TEST_F(DeliveryModesEndToEndTest, RefusedRecipientAndLineDroppedInDataKeepTheNot
   EXPECT_EQ(Waiting(), 0);
 }
 
+// The status line sums the messages' sizes in whole KB, rounded down but never
+// below 1; the size column gives plain bytes below 1024.
 TEST_F(DeliveryModesEndToEndTest, OutboxListSumsTheSizesOfWaitingNotes) {
-  for (std::size_t size : {700, 300, 100}) {
+  auto save = [&](std::size_t size) {
     fs::path note = home_.root() / ("n" + std::to_string(size) + ".wav");
     WriteFileBytes(note, ReadFileBytes(Sample()).substr(0, size));
     auto saved = Ctl({"send", note.string(), "--save"});
     ASSERT_EQ(saved.status, 0) << saved.out << saved.err;
-  }
+  };
+  save(100);
+  auto one = Ctl({"outbox", "list"});
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_NE(one.out.find("\n1 unsent note(s), size 1KB\n"), std::string::npos) << one.out;
+
+  save(60);
+  save(10);
   auto listed = Ctl({"outbox", "list"});
   EXPECT_EQ(listed.status, 0) << listed.err;
-  EXPECT_NE(listed.out.find("\n3 unsent note(s), size 1KB\n"), std::string::npos) << listed.out;
+  long sum = 0;
+  int rows = 0;
+  std::regex row(R"((?:^|\n)\d+  \d{4}-\d\d-\d\d \d\d:\d\d  (\d+)  bob@example\.org  )");
+  for (std::sregex_iterator it(listed.out.begin(), listed.out.end(), row), end; it != end; ++it, ++rows)
+    sum += std::stol((*it)[1]);
+  ASSERT_EQ(rows, 3) << listed.out;  // every message below 1024 bytes, in plain bytes
+  ASSERT_GE(sum, 1024) << listed.out;
+  EXPECT_NE(listed.out.find("\n3 unsent note(s), size " + std::to_string(sum / 1024) + "KB\n"), std::string::npos)
+      << "sum " << sum << "\n" << listed.out;
 }
 
 }  // namespace
