@@ -59,6 +59,30 @@ bool MailMode(settings::SendMode mode) {
   return mode == settings::SendMode::MailServer || mode == settings::SendMode::WebService;
 }
 
+// The messaging store takes the note itself: submitted (sent now) or left in
+// Drafts; a note it refused is kept as a file and the run fails.
+int SendViaActiveSync(const settings::AppSettings& settings, const std::filesystem::path& file, bool save,
+                      std::ostream& out, std::ostream& err) {
+  ConsoleDeliveryUi ui(out, err);
+  delivery::AlwaysConnected connector;
+  delivery::DeliveryJob job(settings, &ui, &ui, &connector);
+  job.SetRecorderOutcome(true, 0);
+  delivery::DeliveryResult result = job.DeliverNote(file, !save);
+  if (!result.kept_note.empty()) {
+    out << "Note could not be stored; it was kept as " << result.kept_note.string() << "\n";
+    return 1;
+  }
+  if (!result.note_safe || ui.errors() != 0) {
+    out << "The note could not be handed to the messaging store\n";
+    return 1;
+  }
+  if (save)
+    out << "Note saved in Drafts\n";
+  else
+    out << "Note sent to " << platform::Utf16ToUtf8(settings.SendToAddress()) << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int RunSendCommand(const std::u16string& profile, const std::vector<std::string>& args, std::ostream& out,
@@ -91,6 +115,7 @@ int RunSendCommand(const std::u16string& profile, const std::vector<std::string>
   NoteOutcome outcome(settings);
   ConsoleDeliveryUi ui(out, err);
 
+  if (settings.notes_send_mode == settings::SendMode::ActiveSync) return SendViaActiveSync(settings, file, save, out, err);
   if (!MailMode(settings.notes_send_mode)) {
     app::KeepNotesForLater keep(settings);
     (void)keep.DeliverNote(file, false, nullptr);  // the outcome below looks at the notes folder itself
