@@ -136,8 +136,9 @@ TEST_F(WebUploadTest, ServiceAnswersGiveTheirResults) {
     EXPECT_EQ(UploadNote(*message, "u", "p"), c.expected) << c.status << " \"" << c.answer << "\"";
   }
   // Nobody listening: no request could be made.
+  testing_support::RefusingPort nobody;
   WebUploadOptions nowhere;
-  nowhere.url = "http://127.0.0.1:" + std::to_string(receiver.port() == 25999 ? 25998 : receiver.port() + 1) + "/";
+  nowhere.url = "http://127.0.0.1:" + std::to_string(nobody.port()) + "/";
   EXPECT_EQ(UploadNote(*message, "u", "p", nowhere), kUploadNoRequest);
 }
 

@@ -13,6 +13,7 @@ namespace platform {
 namespace {
 
 using testing_support::HttpReceiver;
+using testing_support::RefusingPort;
 using namespace std::chrono_literals;
 
 HttpRequest PostTo(const std::string& url, std::string body = "x") {
@@ -74,7 +75,8 @@ TEST(HttpClientTest, NoAnswerGivesStatusZero) {
   EXPECT_EQ(receiver.RequestCount(), 1);
 
   int port = receiver.port();
-  HttpResponse refused = HttpPost(PostTo("http://127.0.0.1:" + std::to_string(port == 25999 ? 25998 : port + 1) + "/"));
+  RefusingPort nobody;
+  HttpResponse refused = HttpPost(PostTo("http://127.0.0.1:" + std::to_string(nobody.port()) + "/"));
   EXPECT_EQ(refused.status, 0);
   EXPECT_FALSE(refused.error.empty());
 

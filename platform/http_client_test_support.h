@@ -9,6 +9,9 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -16,6 +19,31 @@
 #include "tests/support/test_environment.h"
 
 namespace testing_support {
+
+// A loopback port where nobody listens, held bound (not listening) for the
+// object's life so that no receiver of a test running beside this one takes it:
+// a connection to it is refused.
+class RefusingPort {
+ public:
+  RefusingPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("no loopback port to hold");
+    port_ = ntohs(address.sin_port);
+  }
+  ~RefusingPort() { ::close(fd_); }
+  RefusingPort(const RefusingPort&) = delete;
+  RefusingPort& operator=(const RefusingPort&) = delete;
+  int port() const { return port_; }
+
+ private:
+  int fd_;
+  int port_ = 0;
+};
 
 class HttpReceiver {
  public:
