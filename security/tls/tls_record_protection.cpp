@@ -207,7 +207,7 @@ std::size_t TlsRecordProtection::ProtectedSize(std::size_t content_length) const
 
 std::size_t TlsRecordProtection::Protect(std::uint8_t type, std::uint16_t version, std::uint64_t sequence,
                                          std::span<const std::uint8_t> content, std::uint8_t* out) {
-  std::memcpy(out, content.data(), content.size());
+  if (!content.empty()) std::memcpy(out, content.data(), content.size());  // an empty record may have no data pointer
   ComputeRecordMac(ssl3_, mac_kind_, mac_secret_, sequence, type, version, content, out + content.size());
   std::size_t length = content.size() + mac_size_;
   const std::size_t block = cipher_->BlockSize();
