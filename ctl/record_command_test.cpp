@@ -85,6 +85,30 @@ TEST_F(RecordCommandTest, BadUsageRecordsNothing) {
   EXPECT_EQ(Send({"a.wav", "b.wav"}).code, 2);
 }
 
+// What a new user runs first: no settings at all. The note goes to the
+// messaging store's outgoing folder (or its Drafts for a save) and the run says
+// where, with exit 0.
+TEST_F(RecordCommandTest, FirstStartDefaultsHandTheNoteToTheMessagingStore) {
+  auto messages = [&](const char* folder) {
+    std::size_t n = 0;
+    for (const char* part : {"new", "cur"}) {
+      std::error_code ec;
+      for (auto it = fs::directory_iterator(home_.data_home() / "dictalo" / "ActiveSync" / folder / part, ec);
+           !ec && it != fs::directory_iterator(); it.increment(ec))
+        ++n;
+    }
+    return n;
+  };
+  Outcome sent = Record({"--seconds", "1"});
+  EXPECT_EQ(sent.code, 0) << sent.out << sent.err;
+  EXPECT_NE(sent.out.find("through the messaging store"), std::string::npos) << sent.out;
+  EXPECT_EQ(messages(".Outbox"), 1u);
+  Outcome saved = Record({"--seconds", "1", "--save"});
+  EXPECT_EQ(saved.code, 0) << saved.out << saved.err;
+  EXPECT_NE(saved.out.find("Note saved in the Drafts of the messaging store"), std::string::npos) << saved.out;
+  EXPECT_EQ(messages(".Drafts"), 1u);
+}
+
 TEST_F(RecordCommandTest, FileModesKeepTheNoteAsAFile) {
   Configure(settings::SendMode::SaveAsFile);
   Outcome r = Record({"--seconds", "1"});
