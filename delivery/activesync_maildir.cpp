@@ -80,15 +80,15 @@ struct DraftState {
     // Every message has a body, if only an empty one, as on the handheld.
     composed.bodies.push_back({body, false});
     for (const CommittedAttachment& a : attachments) {
-      mime::AttachmentSpec spec;
+      mime::AttachmentSpec part;
       // The name as given may be a whole path; the mail shows only its last part.
       std::filesystem::path path(platform::Utf16ToUtf8(a.file_name));
-      spec.file_name = platform::Utf8ToUtf16(path.filename().string());
+      part.file_name = platform::Utf8ToUtf16(path.filename().string());
       std::string ext = path.extension().string();
       auto type = ext.empty() ? std::nullopt : platform::ContentTypeForExtension(ext);
-      mime::SplitContentType(type ? *type : std::string(), &spec.major, &spec.subtype);
-      spec.stream = std::make_shared<mime::MemorySource>(a.data);
-      composed.attachments.push_back(std::move(spec));
+      mime::SplitContentType(type ? *type : std::string(), &part.major, &part.subtype);
+      part.stream = std::make_shared<mime::MemorySource>(a.data);
+      composed.attachments.push_back(std::move(part));
     }
     mime::MimeMessage message;
     if (mime::BuildMessage(composed, &message) != mime::kMimeOk) return {};

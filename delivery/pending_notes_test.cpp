@@ -39,7 +39,7 @@ std::string Hex(const std::string& bytes) {
   return out;
 }
 
-struct NoteSpec {
+struct NoteFields {
   std::u16string subject = u"Voice note";
   std::u16string to = u"Ann <ann@example.org>, bob@example.net";
   std::u16string body_text;
@@ -57,7 +57,7 @@ class PendingNotesTest : public ::testing::Test {
   fs::path NotesDir() const { return home_.root() / "notes"; }
 
   // Puts a note into the Outbox as the delivery job leaves it.
-  storage::RecordId AddNote(const NoteSpec& spec) {
+  storage::RecordId AddNote(const NoteFields& fields) {
     auto opened = storage::OpenDeliveryStorage(InstallDir(), nullptr);
     EXPECT_TRUE(opened.storage);
     if (!opened.storage) return 0;
@@ -66,11 +66,11 @@ class PendingNotesTest : public ::testing::Test {
     EXPECT_EQ(drafts->CreateMessage(&message), storage::kStorageOk);
     mime::NoteMessageRequest request;
     request.from = u"notes@example.org";
-    request.to = spec.to;
-    request.subject = spec.subject;
-    request.body_text = spec.body_text;
-    if (spec.with_recording) {
-      fs::path file = test::WriteNote(home_.root() / "scratch", spec.file_name, spec.bytes);
+    request.to = fields.to;
+    request.subject = fields.subject;
+    request.body_text = fields.body_text;
+    if (fields.with_recording) {
+      fs::path file = test::WriteNote(home_.root() / "scratch", fields.file_name, fields.bytes);
       request.attachments.push_back({file, "audio/ogg"});
     }
     EXPECT_EQ(mime::BuildMessage(mime::ComposeNoteMessage(request), &message->mime()), mime::kMimeOk);

@@ -35,7 +35,7 @@ constexpr const char* kLongNonce =
     "9313225df88406e555909c5aff5269aa6a7a9538534f7da1e4c303d2a318a728c3c0c95156809539fcf0e2429a6b5254"
     "16aedbf5a0de6a57a637b39b";
 
-// The GCM specification's test cases 1-6, 9 (192-bit key) and 18 (256-bit key, 60-byte nonce).
+// NIST's published GCM test cases 1-6, 9 (192-bit key) and 18 (256-bit key, 60-byte nonce).
 constexpr GcmVector kVectors[] = {
     {"00000000000000000000000000000000", "000000000000000000000000", "", "", "",
      "58e2fccefa7e3061367f1d57a4e7455a"},
