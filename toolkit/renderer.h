@@ -11,6 +11,10 @@
 // display is present. Observer calls come on the thread that made the change,
 // OnControlChanged on the control's own thread.
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+
 #include "platform/window_system.h"
 #include "toolkit/message_box.h"
 
@@ -19,9 +23,25 @@ namespace toolkit {
 using platform::HWND;
 using platform::UINT;
 
+// An icon in the desktop's notification area (the toolkit's tray functions,
+// toolkit/tray.h). A click on it posts callback_message to owner.
+struct TrayIconState {
+  HWND owner = nullptr;
+  UINT id = 0;
+  UINT callback_message = 0;
+  std::u16string icon;     // icon name of our icon theme ("dictalo", "dictalo-recording", ...)
+  std::u16string tooltip;
+};
+
 class Renderer : public platform::WindowObserver {
  public:
   ~Renderer() override = default;
+  // The tray icon (owner, id) appeared or changed; it is removed by OnTrayIconRemoved.
+  virtual void OnTrayIcon(const TrayIconState& /*icon*/) {}
+  virtual void OnTrayIconRemoved(HWND /*owner*/, UINT /*id*/) {}
+  // A desktop notification: a title and one line of text. The headless renderer
+  // keeps the last ones for tests.
+  virtual void ShowNotification(std::u16string_view /*title*/, std::u16string_view /*text*/) {}
   // State kept inside a control changed (read it with the control's messages).
   virtual void OnControlChanged(HWND /*control*/) {}
   // The presenter for message boxes while this renderer is installed.
@@ -49,5 +69,25 @@ bool PostClick(HWND control);
 // it: for a dialog (or a window inside one) the dialog's focused control, else
 // the dialog, else the window itself.
 bool PostKey(HWND window, UINT virtual_key);
+
+// What a user does to the common controls (common_controls.h). Each posts to the
+// control, which then acts as if the user had done it and notifies its parent
+// as the user's own action would. False when the control is gone.
+// Edit field (or a drop-down's edit part): the text the user typed (EN_CHANGE).
+bool PostUserText(HWND control, std::u16string text);
+// Drop-down / list box index (CBN_SELCHANGE / LBN_SELCHANGE), list view row
+// (LVN_ITEMCHANGED), tree item (TVN_SELCHANGEDW), tab (TCN_SELCHANGING, then
+// TCN_SELCHANGE unless the parent refused).
+bool PostUserSelect(HWND control, std::intptr_t item);
+// A double click or Enter on a list view row (LVN_ITEMACTIVATE) or a list box
+// entry (LBN_DBLCLK).
+bool PostUserActivate(HWND control, std::intptr_t item);
+// A tree item opened (TVN_ITEMEXPANDINGW first) or closed.
+bool PostUserExpand(HWND control, std::uintptr_t item, bool expand);
+// A slider moved (WM_HSCROLL to the parent).
+bool PostUserPosition(HWND control, int position);
+// The control takes the keyboard focus (WM_KILLFOCUS / WM_SETFOCUS, EN_KILLFOCUS /
+// EN_SETFOCUS for edit fields).
+bool PostUserFocus(HWND control);
 
 }  // namespace toolkit
