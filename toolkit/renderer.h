@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/window_system.h"
+#include "toolkit/file_dialog.h"
 #include "toolkit/message_box.h"
 
 namespace toolkit {
@@ -46,6 +47,8 @@ class Renderer : public platform::WindowObserver {
   virtual void OnControlChanged(HWND /*control*/) {}
   // The presenter for message boxes while this renderer is installed.
   virtual MessageBoxPresenter* MessageBoxes() = 0;
+  // The presenter for file dialogs (toolkit/file_dialog.h); nullptr: none.
+  virtual FileDialogPresenter* FileDialogs() { return nullptr; }
 };
 
 // Installs the process's renderer once (later calls return the same one): adds
