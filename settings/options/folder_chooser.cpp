@@ -143,8 +143,8 @@ void FolderChooser::Store() {
   chosen_ = TextOf(folder.empty() ? root_ : folder);
 }
 
-pw::LRESULT FolderChooser::OnNotify(int, pw::NMHDR* header, bool& handled) {
-  if (!header || static_cast<int>(header->code) != toolkit::TVN_ITEMEXPANDINGW) return 0;
+pw::LRESULT FolderChooser::OnNotify(int, toolkit::NMHDR* header, bool& handled) {
+  if (!header || header->code != toolkit::TVN_ITEMEXPANDINGW) return 0;
   const auto* tree = reinterpret_cast<const toolkit::NMTREEVIEWW*>(header);
   if (tree->action == toolkit::TVE_EXPAND) Fill(tree->itemNew.hItem);
   handled = true;

@@ -38,7 +38,7 @@ class FolderChooser : public OptionsDialog {
   void Load() override;
   void Store() override;
   platform::LRESULT OnCommand(platform::WPARAM wparam, platform::LPARAM lparam, bool& handled) override;
-  platform::LRESULT OnNotify(int id, platform::NMHDR* header, bool& handled) override;
+  platform::LRESULT OnNotify(int id, toolkit::NMHDR* header, bool& handled) override;
 
  private:
   struct Node {
