@@ -198,7 +198,7 @@ void AddMenuBars() {
                                                                                     {u"Resend Notes", kResendNotesCommand},
                                                                                     {u"Cancel", kCancel},
                                                                                 })}});
-  toolkit::AddMenuBar(kOkCancelMenuBar, {{Key(u"OK", kOk), Key(u"Cancel", kCancel)}});
+  toolkit::AddMenuBar(kOptionsOkCancelMenuBar, {{Key(u"OK", kOk), Key(u"Cancel", kCancel)}});
   toolkit::AddMenuBar(kSmtpPageMenuBar, {{Key(u"OK", kOk), MenuKey(kSmtpPageMenuPopup, {
                                                                                            {u"Mail Account\u2026", kAccountButton},
                                                                                            {u"Test Account\u2026", kTestButton},

@@ -32,7 +32,7 @@ inline constexpr UINT kNewFolderDialog = 207;      // "Create New Folder"
 inline constexpr UINT kMainMenuBar = 307;
 inline constexpr UINT kMainMenuPopup = 308;
 // "OK" and "Cancel", for every dialog here that has no menu of its own.
-inline constexpr UINT kOkCancelMenuBar = 220;
+inline constexpr UINT kOptionsOkCancelMenuBar = 220;
 // "OK" and "Menu": "Mail Account…", "Test Account…", "Connection…", "Cancel".
 inline constexpr UINT kSmtpPageMenuBar = 221;
 inline constexpr UINT kSmtpPageMenuPopup = 222;

@@ -122,7 +122,7 @@ TEST(OptionsResourcesTest, SoftKeyBarsCarryTheirEntriesAndCommands) {
     return out;
   };
   using Entries = std::vector<std::pair<std::u16string, UINT>>;
-  EXPECT_EQ(entries(kOkCancelMenuBar), (Entries{{u"OK", 1}, {u"Cancel", 2}}));
+  EXPECT_EQ(entries(kOptionsOkCancelMenuBar), (Entries{{u"OK", 1}, {u"Cancel", 2}}));
   // Page menus send the ids of the buttons they stand for.
   EXPECT_EQ(entries(kSmtpPageMenuBar), (Entries{{u"OK", 1},
                                                 {u"Mail Account\u2026", kAccountButton},

@@ -40,7 +40,7 @@ std::vector<fs::path> Subfolders(const fs::path& folder) {
 }  // namespace
 
 FolderChooser::FolderChooser(std::u16string initial, fs::path root)
-    : OptionsDialog(rs::kSelectFolderDialog, rs::kOkCancelMenuBar), initial_(std::move(initial)), root_(std::move(root)) {}
+    : OptionsDialog(rs::kSelectFolderDialog, rs::kOptionsOkCancelMenuBar), initial_(std::move(initial)), root_(std::move(root)) {}
 
 fs::path FolderChooser::HomeFolder() {
   const char* home = std::getenv("HOME");
@@ -178,7 +178,7 @@ void FolderChooser::NewFolder() {
 // ---- Create New Folder ----
 
 NewFolderDialog::NewFolderDialog(fs::path parent)
-    : OptionsDialog(rs::kNewFolderDialog, rs::kOkCancelMenuBar), parent_(std::move(parent)) {}
+    : OptionsDialog(rs::kNewFolderDialog, rs::kOptionsOkCancelMenuBar), parent_(std::move(parent)) {}
 
 std::optional<std::u16string> NewFolderDialog::CheckName(const fs::path& parent, std::u16string_view name) {
   if (name.find_first_not_of(u" \t") == std::u16string_view::npos) return u"Please enter a folder name.";

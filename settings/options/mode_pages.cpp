@@ -34,7 +34,7 @@ void Exclusively(bool& flag, Fn&& fn) {
 
 // ---- Save As File ----
 
-FilePage::FilePage(AppSettings& settings) : OptionsDialog(rs::kFilePageDialog, rs::kOkCancelMenuBar), settings_(settings) {}
+FilePage::FilePage(AppSettings& settings) : OptionsDialog(rs::kFilePageDialog, rs::kOptionsOkCancelMenuBar), settings_(settings) {}
 
 void FilePage::Load() {
   SetText(rs::kFileNameEdit, settings_.message_subject);
@@ -68,7 +68,7 @@ pw::LRESULT FilePage::OnCommand(pw::WPARAM wparam, pw::LPARAM, bool& handled) {
 // ---- ActiveSync ----
 
 ActiveSyncPage::ActiveSyncPage(AppSettings& settings)
-    : OptionsDialog(rs::kActiveSyncPageDialog, rs::kOkCancelMenuBar), settings_(settings) {}
+    : OptionsDialog(rs::kActiveSyncPageDialog, rs::kOptionsOkCancelMenuBar), settings_(settings) {}
 
 void ActiveSyncPage::Load() {
   SetText(rs::kToEdit, settings_.send_to_address);

@@ -11,7 +11,7 @@ namespace pw = platform;
 namespace rs = resources;
 
 SignupDialog::SignupDialog(AppSettings& settings, OptionsServices* services)
-    : OptionsDialog(rs::kSignupDialog, rs::kOkCancelMenuBar), settings_(settings), services_(services) {}
+    : OptionsDialog(rs::kSignupDialog, rs::kOptionsOkCancelMenuBar), settings_(settings), services_(services) {}
 
 void SignupDialog::Load() {
   SetText(rs::kUserNameEdit, settings_.subscription_user_name);
