@@ -77,8 +77,8 @@ class SslDialog : public SoftKeyDialog {
     return 0;
   }
 
-  LRESULT OnNotify(int id, platform::NMHDR* header, bool& handled) override {
-    if (id != kSslTabs || static_cast<int>(header->code) != toolkit::TCN_SELCHANGE) return 0;
+  LRESULT OnNotify(int id, toolkit::NMHDR* header, bool& handled) override {
+    if (id != kSslTabs || header->code != toolkit::TCN_SELCHANGE) return 0;
     ShowPage(static_cast<int>(platform::SendMessage(GetDlgItem(kSslTabs), toolkit::TCM_GETCURSEL, 0, 0)));
     handled = true;
     return 0;
