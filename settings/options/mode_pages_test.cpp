@@ -44,7 +44,9 @@ class ModePageTest : public ::testing::Test {
     script_.Then([&] {
       if (page.IsWindow()) pw::PostMessage(page, pw::WM_COMMAND, toolkit::IDCANCEL, 0);
     });
-    return page.Run(nullptr);
+    pw::LRESULT result = page.Run(nullptr);
+    script_.Clear();
+    return result;
   }
   void Type(OptionsDialog& page, int id, std::u16string text) { toolkit::PostUserText(page.GetDlgItem(id), text); }
   void TapOk(OptionsDialog& page) { toolkit::PostClick(page.menu_bar().GetKeyWindow(0)); }
@@ -95,9 +97,14 @@ TEST_F(ModePageTest, MailPagesRefuseFromThenToThenSubjectWithTheFocusOnTheField)
     RefuseWith(script_, page, boxes_, {{rs::kFromEdit, u"me@example"}, {rs::kToEdit, u""}}, refusals);
     RefuseWith(script_, page, boxes_, {{rs::kFromEdit, u"me@example.org"}, {rs::kToEdit, u"a@b.c"},
                                        {rs::kSubjectEdit, u""}}, refusals);
-    RefuseWith(script_, page, boxes_, {{rs::kToEdit, u"@."}, {rs::kSubjectEdit, u"S"}}, refusals);
-    EXPECT_NE(Run(page), toolkit::IDOK);
-    ASSERT_EQ(refusals.size(), 4u);
+    // "@." holds both characters: it passes.
+    script_.Then([&] {
+      Type(page, rs::kToEdit, u"@.");
+      Type(page, rs::kSubjectEdit, u"S");
+      TapOk(page);
+    });
+    EXPECT_EQ(Run(page), toolkit::IDOK);
+    ASSERT_EQ(refusals.size(), 3u);
     const std::u16string address = u"Please enter a valid email address.";
     EXPECT_EQ(refusals[0].text, address);
     EXPECT_EQ(refusals[0].focus_id, rs::kFromEdit);
@@ -105,10 +112,7 @@ TEST_F(ModePageTest, MailPagesRefuseFromThenToThenSubjectWithTheFocusOnTheField)
     EXPECT_EQ(refusals[1].focus_id, rs::kFromEdit);
     EXPECT_EQ(refusals[2].text, u"Please enter a subject.");
     EXPECT_EQ(refusals[2].focus_id, rs::kSubjectEdit);
-    // "@." holds both characters: it passes; nothing was refused.
-    EXPECT_EQ(refusals[3].text, u"");
     for (const auto& r : refusals) {
-      if (r.text.empty()) continue;
       EXPECT_EQ(r.title, u"Dictalo");
       EXPECT_TRUE(r.error_icon);
     }

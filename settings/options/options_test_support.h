@@ -31,12 +31,14 @@ class UserScript {
   UserScript(const UserScript&) = delete;
   UserScript& operator=(const UserScript&) = delete;
 
-  // Adds a step; the first one is posted at once.
+  // Adds a step; it runs once the steps before it have run.
   void Then(std::function<void()> step) {
     steps_.push_back(std::move(step));
-    if (steps_.size() == 1) platform::PostMessage(hwnd_, kRun, 0, 0);
+    if (!posted_) posted_ = platform::PostMessage(hwnd_, kRun, 0, 0);
   }
   bool done() const { return steps_.empty(); }
+  // Drops the steps not run yet (their dialog is gone).
+  void Clear() { steps_.clear(); }
 
  private:
   static constexpr char16_t kClass[] = u"OptionsTestScript";
@@ -46,16 +48,18 @@ class UserScript {
                                 platform::LPARAM lparam) {
     auto* self = reinterpret_cast<UserScript*>(platform::GetWindowLongPtr(hwnd, platform::GWLP_USERDATA));
     if (msg != kRun || !self) return platform::DefWindowProc(hwnd, msg, wparam, lparam);
+    self->posted_ = false;
     if (self->steps_.empty()) return 0;
     auto step = std::move(self->steps_.front());
     self->steps_.pop_front();
     step();
     // Posted after whatever the step posted, so the next step sees its effect.
-    if (!self->steps_.empty()) platform::PostMessage(hwnd, kRun, 0, 0);
+    if (!self->steps_.empty() && !self->posted_) self->posted_ = platform::PostMessage(hwnd, kRun, 0, 0);
     return 0;
   }
 
   platform::HWND hwnd_ = nullptr;
+  bool posted_ = false;
   std::deque<std::function<void()>> steps_;
 };
 
