@@ -2,6 +2,7 @@
 
 #include "platform/text.h"
 #include "settings/app_settings.h"
+#include "settings/settings_validation.h"
 
 namespace ctl {
 namespace {
@@ -47,6 +48,14 @@ int RunSettingsCommand(const std::u16string& profile, const std::vector<std::str
     return 0;
   }
 
+  // The dialogs' own checks: what they would refuse is refused here too, with
+  // the message a dialog user would read.
+  if (settings::GetSettingText(s, args[1])) {
+    if (auto problem = settings::CheckSettingText(args[1], args[2])) {
+      err << "dictaloctl: " << args[1] << ": " << platform::Utf16ToUtf8(*problem) << '\n';
+      return 2;
+    }
+  }
   switch (settings::SetSettingFromText(s, args[1], args[2])) {
     case settings::SetSettingResult::UnknownKey:
       err << "dictaloctl: unknown setting \"" << args[1] << "\"\n";

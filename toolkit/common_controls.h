@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "platform/window_system.h"
+#include "toolkit/notify_header.h"
 
 namespace toolkit {
 
@@ -86,9 +87,13 @@ inline constexpr UINT CB_FINDSTRINGEXACT = 0x0158;  // wParam start (-1: all), l
 inline constexpr LPARAM CB_ERR = -1;
 
 inline constexpr UINT CBN_SELCHANGE = 1;
+inline constexpr UINT CBN_SETFOCUS = 3;
+inline constexpr UINT CBN_KILLFOCUS = 4;
+inline constexpr UINT CBN_EDITCHANGE = 5;  // the user changed the text of a CBS_DROPDOWN's edit part
 
 // ---- list box ("LISTBOX") ----
-inline constexpr DWORD LBS_NOTIFY = 0x0001;
+inline constexpr DWORD LBS_NOTIFY = 0x0001;  // the parent hears LBN_SELCHANGE / LBN_DBLCLK
+inline constexpr DWORD LBS_SORT = 0x0002;
 inline constexpr UINT LB_ADDSTRING = 0x0180;
 inline constexpr UINT LB_INSERTSTRING = 0x0181;
 inline constexpr UINT LB_DELETESTRING = 0x0182;
@@ -123,11 +128,7 @@ inline constexpr UINT TB_THUMBPOSITION = 4;
 inline constexpr UINT TB_ENDTRACK = 8;
 
 // ---- notifications (WM_NOTIFY, lParam an NMHDR or a structure beginning with one) ----
-struct NMHDR {
-  HWND hwndFrom = nullptr;
-  std::uintptr_t idFrom = 0;
-  int code = 0;
-};
+// NMHDR: toolkit/notify_header.h.
 inline constexpr int NM_CLICK = -2;
 inline constexpr int NM_DBLCLK = -3;
 inline constexpr int NM_RETURN = -4;
@@ -143,12 +144,13 @@ struct LVCOLUMNW {
   UINT mask = 0;
   int fmt = 0;
   int cx = 0;  // width in pixels at 96 dpi
-  const char16_t* pszText = nullptr;
+  const char16_t* pszText = nullptr;  // LVM_GETCOLUMNW: the buffer, filled when cchTextMax > 0
+  int cchTextMax = 0;
 };
 
 inline constexpr UINT LVIF_TEXT = 0x1, LVIF_STATE = 0x8, LVIF_PARAM = 0x4;
 inline constexpr UINT LVIS_FOCUSED = 0x1, LVIS_SELECTED = 0x2;
-inline constexpr UINT LVNI_ALL = 0x0, LVNI_SELECTED = 0x2;
+inline constexpr UINT LVNI_ALL = 0x0, LVNI_FOCUSED = 0x1, LVNI_SELECTED = 0x2;
 struct LVITEMW {
   UINT mask = 0;
   int iItem = 0;
@@ -172,7 +174,7 @@ inline constexpr UINT LVM_GETEXTENDEDLISTVIEWSTYLE = 0x1037;
 inline constexpr UINT LVM_GETITEMW = 0x104B;         // lParam LVITEMW*
 inline constexpr UINT LVM_SETITEMW = 0x104C;
 inline constexpr UINT LVM_INSERTITEMW = 0x104D;      // lParam LVITEMW* -> row or -1
-inline constexpr UINT LVM_GETCOLUMNW = 0x105F;       // wParam column, lParam LVCOLUMNW* (pszText not filled)
+inline constexpr UINT LVM_GETCOLUMNW = 0x105F;       // wParam column, lParam LVCOLUMNW* (text into pszText when cchTextMax > 0)
 inline constexpr UINT LVM_INSERTCOLUMNW = 0x1061;    // wParam column, lParam LVCOLUMNW* -> column or -1
 inline constexpr UINT LVM_GETITEMTEXTW = 0x1073;     // wParam row, lParam LVITEMW* (iSubItem, pszText, cchTextMax) -> length
 inline constexpr UINT LVM_SETITEMTEXTW = 0x1074;     // wParam row, lParam LVITEMW* (iSubItem, pszText)
@@ -219,7 +221,9 @@ struct TVINSERTSTRUCTW {
 };
 
 inline constexpr UINT TVGN_ROOT = 0x0, TVGN_NEXT = 0x1, TVGN_PARENT = 0x3, TVGN_CHILD = 0x4, TVGN_CARET = 0x9;
-inline constexpr UINT TVE_COLLAPSE = 0x1, TVE_EXPAND = 0x2;
+inline constexpr UINT TVGN_PREVIOUS = 0x2;
+inline constexpr UINT TVE_COLLAPSE = 0x1, TVE_EXPAND = 0x2, TVE_TOGGLE = 0x3;
+inline constexpr UINT TVC_UNKNOWN = 0x0, TVC_BYMOUSE = 0x1;  // NMTREEVIEWW::action of a selection change
 
 inline constexpr UINT TVM_DELETEITEM = 0x1101;   // lParam item (TVI_ROOT: all)
 inline constexpr UINT TVM_EXPAND = 0x1102;       // wParam TVE_*, lParam item
@@ -251,6 +255,7 @@ struct TCITEMW {
   LPARAM lParam = 0;
 };
 inline constexpr UINT TCM_GETITEMCOUNT = 0x1304;
+inline constexpr UINT TCM_DELETEITEM = 0x1308;      // wParam tab
 inline constexpr UINT TCM_DELETEALLITEMS = 0x1309;
 inline constexpr UINT TCM_GETCURSEL = 0x130B;
 inline constexpr UINT TCM_SETCURSEL = 0x130C;   // no notification
@@ -262,7 +267,7 @@ inline constexpr int TCN_SELCHANGING = -552;   // a non-zero answer keeps the cu
 // ---- what a user did, posted by a renderer (see the Post* functions of renderer.h) ----
 // Private to controls and renderers; numbers below WM_APP and above every
 // control's own range.
-inline constexpr UINT TKM_USER_TEXT = 0x7F00;      // lParam: new std::u16string (the control deletes it)
+inline constexpr UINT TKM_USER_TEXT = 0x7F00;      // lParam: a text PostUserText keeps for the control (post it through PostUserText)
 inline constexpr UINT TKM_USER_SELECT = 0x7F01;    // lParam: index, row, tab or tree item
 inline constexpr UINT TKM_USER_ACTIVATE = 0x7F02;  // lParam: row or list index
 inline constexpr UINT TKM_USER_EXPAND = 0x7F03;    // wParam: non-zero to expand, lParam: tree item
