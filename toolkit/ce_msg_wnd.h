@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "platform/window_system.h"
+#include "toolkit/notify_header.h"
 
 namespace toolkit {
 
@@ -19,7 +20,6 @@ using platform::CREATESTRUCT;
 using platform::HWND;
 using platform::LPARAM;
 using platform::LRESULT;
-using platform::NMHDR;
 using platform::POINT;
 using platform::UINT;
 using platform::WNDPROC;

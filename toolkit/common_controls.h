@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "platform/window_system.h"
+#include "toolkit/notify_header.h"
 
 namespace toolkit {
 
@@ -86,9 +87,13 @@ inline constexpr UINT CB_FINDSTRINGEXACT = 0x0158;  // wParam start (-1: all), l
 inline constexpr LPARAM CB_ERR = -1;
 
 inline constexpr UINT CBN_SELCHANGE = 1;
+inline constexpr UINT CBN_SETFOCUS = 3;
+inline constexpr UINT CBN_KILLFOCUS = 4;
+inline constexpr UINT CBN_EDITCHANGE = 5;  // the user changed the text of a CBS_DROPDOWN's edit part
 
 // ---- list box ("LISTBOX") ----
-inline constexpr DWORD LBS_NOTIFY = 0x0001;
+inline constexpr DWORD LBS_NOTIFY = 0x0001;  // the parent hears LBN_SELCHANGE / LBN_DBLCLK
+inline constexpr DWORD LBS_SORT = 0x0002;
 inline constexpr UINT LB_ADDSTRING = 0x0180;
 inline constexpr UINT LB_INSERTSTRING = 0x0181;
 inline constexpr UINT LB_DELETESTRING = 0x0182;
@@ -123,11 +128,7 @@ inline constexpr UINT TB_THUMBPOSITION = 4;
 inline constexpr UINT TB_ENDTRACK = 8;
 
 // ---- notifications (WM_NOTIFY, lParam an NMHDR or a structure beginning with one) ----
-struct NMHDR {
-  HWND hwndFrom = nullptr;
-  std::uintptr_t idFrom = 0;
-  int code = 0;
-};
+// NMHDR: toolkit/notify_header.h.
 inline constexpr int NM_CLICK = -2;
 inline constexpr int NM_DBLCLK = -3;
 inline constexpr int NM_RETURN = -4;
@@ -262,7 +263,7 @@ inline constexpr int TCN_SELCHANGING = -552;   // a non-zero answer keeps the cu
 // ---- what a user did, posted by a renderer (see the Post* functions of renderer.h) ----
 // Private to controls and renderers; numbers below WM_APP and above every
 // control's own range.
-inline constexpr UINT TKM_USER_TEXT = 0x7F00;      // lParam: new std::u16string (the control deletes it)
+inline constexpr UINT TKM_USER_TEXT = 0x7F00;      // lParam: a text PostUserText keeps for the control (post it through PostUserText)
 inline constexpr UINT TKM_USER_SELECT = 0x7F01;    // lParam: index, row, tab or tree item
 inline constexpr UINT TKM_USER_ACTIVATE = 0x7F02;  // lParam: row or list index
 inline constexpr UINT TKM_USER_EXPAND = 0x7F03;    // wParam: non-zero to expand, lParam: tree item

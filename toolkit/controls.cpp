@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "toolkit/common_controls.h"
+#include "toolkit/control_internal.h"
 #include "toolkit/renderer.h"
 
 namespace toolkit {
@@ -49,9 +51,20 @@ LRESULT ForwardToParent(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
 
 // ---- static ----
 
+// A static with SS_NOTIFY is a link: a tap (BM_CLICK, or a press and release of
+// the pointer) tells the parent STN_CLICKED, unless it is disabled.
 LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (msg == WM_GETDLGCODE) return DLGC_STATIC;
-  return pw::DefWindowProc(hwnd, msg, wparam, lparam);
+  switch (msg) {
+    case WM_GETDLGCODE:
+      return DLGC_STATIC;
+    case BM_CLICK:
+    case pw::WM_LBUTTONUP:
+      if ((StyleOf(hwnd) & SS_NOTIFY) && control_internal::AcceptsUserInput(hwnd))
+        control_internal::SendCommand(hwnd, STN_CLICKED);
+      return 0;
+    default:
+      return pw::DefWindowProc(hwnd, msg, wparam, lparam);
+  }
 }
 
 // ---- button ----
@@ -231,6 +244,9 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
         SetPushed(hwnd, false);
       }
       return 0;
+    case TKM_USER_FOCUS:
+      control_internal::TakeUserFocus(hwnd);
+      return 0;
     case WM_GETDLGCODE:
       switch (ButtonType(hwnd)) {
         case BS_PUSHBUTTON:
@@ -344,6 +360,7 @@ void RegisterControlClasses() {
     Register(kButtonClass, ButtonProc);
     Register(kProgressClass, ProgressProc);
   });
+  RegisterCommonControlClasses();
 }
 
 }  // namespace toolkit

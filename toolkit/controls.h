@@ -99,6 +99,7 @@ inline constexpr UINT DLGC_WANTARROWS = 0x0001;
 inline constexpr UINT DLGC_WANTTAB = 0x0002;
 inline constexpr UINT DLGC_WANTALLKEYS = 0x0004;
 inline constexpr UINT DLGC_WANTMESSAGE = 0x0004;
+inline constexpr UINT DLGC_HASSETSEL = 0x0008;  // an edit: Tab into it selects its whole text
 inline constexpr UINT DLGC_DEFPUSHBUTTON = 0x0010;
 inline constexpr UINT DLGC_UNDEFPUSHBUTTON = 0x0020;
 inline constexpr UINT DLGC_RADIOBUTTON = 0x0040;
@@ -109,5 +110,12 @@ inline constexpr UINT DLGC_BUTTON = 0x2000;
 // Virtual keys the dialog manager uses, beyond those of platform/window_system.h.
 inline constexpr UINT VK_TAB = 0x09;
 inline constexpr UINT VK_SHIFT = 0x10;
+inline constexpr UINT VK_END = 0x23;
+inline constexpr UINT VK_HOME = 0x24;
+inline constexpr UINT VK_LEFT = 0x25;
+inline constexpr UINT VK_UP = 0x26;
+inline constexpr UINT VK_RIGHT = 0x27;
+inline constexpr UINT VK_DOWN = 0x28;
+inline constexpr UINT VK_DELETE = 0x2E;
 
 }  // namespace toolkit

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "toolkit/common_controls.h"
+#include "toolkit/control_internal.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog_manager.h"
 #include "toolkit/headless_renderer.h"
@@ -59,5 +61,31 @@ bool PostKey(HWND window, UINT virtual_key) {
   return pw::PostMessage(target, pw::WM_KEYDOWN, virtual_key, pw::MAKELPARAM(1, 0)) &&
          pw::PostMessage(target, pw::WM_KEYUP, virtual_key, pw::MAKELPARAM(1, 0xC000));
 }
+
+bool PostUserText(HWND control, std::u16string text) {
+  if (!control || !pw::IsWindow(control)) return false;
+  LPARAM token = control_internal::KeepUserText(control, std::move(text));
+  if (pw::PostMessage(control, TKM_USER_TEXT, 0, token)) return true;
+  control_internal::TakeUserText(control, token);  // nobody will take it now
+  return false;
+}
+
+bool PostUserSelect(HWND control, std::intptr_t item) {
+  return control && pw::PostMessage(control, TKM_USER_SELECT, 0, item);
+}
+
+bool PostUserActivate(HWND control, std::intptr_t item) {
+  return control && pw::PostMessage(control, TKM_USER_ACTIVATE, 0, item);
+}
+
+bool PostUserExpand(HWND control, std::uintptr_t item, bool expand) {
+  return control && pw::PostMessage(control, TKM_USER_EXPAND, expand ? 1 : 0, static_cast<LPARAM>(item));
+}
+
+bool PostUserPosition(HWND control, int position) {
+  return control && pw::PostMessage(control, TKM_USER_POSITION, 0, position);
+}
+
+bool PostUserFocus(HWND control) { return control && pw::PostMessage(control, TKM_USER_FOCUS, 0, 0); }
 
 }  // namespace toolkit

@@ -1,0 +1,18 @@
+#include "toolkit/common_controls.h"
+
+#include <mutex>
+
+#include "toolkit/control_internal.h"
+
+namespace toolkit {
+
+void RegisterCommonControlClasses() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    control_internal::RegisterEditClass();
+    control_internal::RegisterComboBoxClass();
+    control_internal::RegisterTrackbarClass();
+  });
+}
+
+}  // namespace toolkit
