@@ -154,9 +154,9 @@ LRESULT NotesListDialog::OnCommand(WPARAM wparam, LPARAM, bool& handled) {
   return 0;
 }
 
-LRESULT NotesListDialog::OnNotify(int id, platform::NMHDR* header, bool& handled) {
+LRESULT NotesListDialog::OnNotify(int id, toolkit::NMHDR* header, bool& handled) {
   if (id != resources::kNotesListView || !header) return 0;
-  if (static_cast<int>(header->code) == toolkit::LVN_ITEMACTIVATE) {
+  if (header->code == toolkit::LVN_ITEMACTIVATE) {
     handled = true;
     if (in_command_) return 0;
     in_command_ = true;

@@ -51,7 +51,7 @@ class NotesListDialog : public toolkit::CeDialog {
  protected:
   platform::LRESULT OnInitDialog(platform::HWND focus, platform::LPARAM param, bool& handled) override;
   platform::LRESULT OnCommand(platform::WPARAM wparam, platform::LPARAM lparam, bool& handled) override;
-  platform::LRESULT OnNotify(int id, platform::NMHDR* header, bool& handled) override;
+  platform::LRESULT OnNotify(int id, toolkit::NMHDR* header, bool& handled) override;
   void OnSize(platform::UINT type, int width, int height, bool& handled) override;
 
  private:
