@@ -114,7 +114,7 @@ TEST(NotesListRows, NewestFirstWithLaterArrivalsAheadAndSizesAsTheListShowsThem)
 
 TEST(ProposedSaveName, FitForAFileNameAndWithinTheLimit) {
   EXPECT_EQ(ProposedSaveName(u"a:b?c|d.ogg"), u"a.b.c.d.ogg");
-  EXPECT_EQ(ProposedSaveName(u"......x.wav"), u"........x.wav");
+  EXPECT_EQ(ProposedSaveName(u"..\\..\\x.wav"), u"......x.wav");
   EXPECT_EQ(ProposedSaveName(u""), u"note");
   std::u16string long_name(400, u'n');
   long_name += u".ogg";
