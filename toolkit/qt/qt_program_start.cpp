@@ -98,6 +98,9 @@ bool WaylandDisplayAnswers(const std::string& name) {
 }  // namespace
 
 DisplayKind DetectDisplay() {
+  // Scripts and tests that answer message boxes from DICTALO_MESSAGEBOX_ANSWERS
+  // keep the headless renderer even on a desktop.
+  if (Env("DICTALO_RENDERER") == "headless") return DisplayKind::kNone;
   std::string platform = Env("QT_QPA_PLATFORM");
   std::string display = Env("DISPLAY");
   std::string wayland = Env("WAYLAND_DISPLAY");

@@ -25,7 +25,7 @@ enum class DisplayKind {
 
 // Reads DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM and checks that a named
 // display accepts a connection, so a stale variable leads to a headless start
-// instead of a Qt abort.
+// instead of a Qt abort. DICTALO_RENDERER=headless asks for no display at all.
 DisplayKind DetectDisplay();
 
 int RunProgramWithRenderer(int argc, char** argv, const std::function<int()>& program);

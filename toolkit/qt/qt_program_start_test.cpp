@@ -13,7 +13,9 @@
 #include <thread>
 
 #include "platform/window_system.h"
+#include "tests/support/child_process.h"
 #include "tests/support/test_environment.h"
+#include "toolkit/display.h"
 #include "toolkit/headless_renderer.h"
 #include "toolkit/qt/qt_renderer.h"
 #include "toolkit/renderer.h"
@@ -26,7 +28,7 @@ using namespace platform;
 class ProgramStartTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DICTALO_UI_DUMP"}) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DICTALO_UI_DUMP", "DICTALO_RENDERER"}) {
       const char* value = std::getenv(name);
       saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
       ::unsetenv(name);
@@ -75,6 +77,9 @@ TEST_F(ProgramStartTest, WithAQtPlatformTheProgramRunsOnASecondThreadWithTheQtRe
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   std::string dump = (home_.root() / "ui.txt").string();
   ::setenv("DICTALO_UI_DUMP", dump.c_str(), 1);
+  ::setenv("DICTALO_RENDERER", "headless", 1);
+  EXPECT_EQ(DetectDisplay(), DisplayKind::kNone);
+  ::unsetenv("DICTALO_RENDERER");
   EXPECT_EQ(DetectDisplay(), DisplayKind::kQtPlatform);
   auto caller = std::this_thread::get_id();
   QtRenderer* seen = nullptr;
@@ -97,6 +102,41 @@ TEST_F(ProgramStartTest, WithAQtPlatformTheProgramRunsOnASecondThreadWithTheQtRe
   EXPECT_EQ(code, 7);
   ASSERT_NE(seen, nullptr);
   EXPECT_NE(CurrentRenderer(), seen);
+}
+
+// A real X server (Xvfb): found through DISPLAY, the program runs with the Qt
+// renderer over xcb and learns the screen's size and work area.
+TEST_F(ProgramStartTest, AnXServerThatAnswersIsUsed) {
+  const std::filesystem::path xvfb = "/usr/bin/Xvfb";
+  if (!std::filesystem::exists(xvfb)) GTEST_SKIP() << "Xvfb is not installed";
+  int number = 150;
+  while (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
+         std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock"))
+    ++number;
+  std::string display = ":" + std::to_string(number);
+  testing_support::ChildProcess server(xvfb, {display, "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
+  ASSERT_TRUE(testing_support::WaitUntil(
+      [&] { return std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number)); }));
+  ::setenv("DISPLAY", display.c_str(), 1);
+  ASSERT_TRUE(testing_support::WaitUntil([] { return DetectDisplay() == DisplayKind::kX11; }));
+  ::setenv("DISPLAY", ("unix" + display + ".0").c_str(), 1);
+  EXPECT_EQ(DetectDisplay(), DisplayKind::kX11);
+
+  DisplayMetrics metrics;
+  bool qt_renderer = false;
+  int code = Run([&] {
+    qt_renderer = dynamic_cast<QtRenderer*>(CurrentRenderer()) != nullptr;
+    metrics = GetDisplayMetrics();
+    return 0;
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(qt_renderer);
+  EXPECT_EQ(metrics.dpi, 96);
+  // In the program's pixels at 96 dpi.
+  double scale = metrics.screen_width > 0 ? 1024.0 / metrics.screen_width : 0;
+  EXPECT_NEAR(metrics.screen_height * scale, 768, 2);
+  EXPECT_GT(metrics.work_area.right, 0);
+  EXPECT_LE(metrics.work_area.bottom, metrics.screen_height);
 }
 
 TEST_F(ProgramStartTest, AFailureOfTheProgramReachesTheCaller) {
