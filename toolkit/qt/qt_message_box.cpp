@@ -263,7 +263,7 @@ std::optional<std::u16string> QtFileDialogPresenter::Present(const FileDialogReq
       }
       std::u16string path = QDir::toNativeSeparators(chosen.front()).toStdU16String();
       // A path the program cannot hold counts as no choice rather than a cut one.
-      if (path.size() >= pending->request.max_path) {
+      if (path.size() > pending->request.max_path) {
         pending->Finish(std::nullopt);
         return;
       }

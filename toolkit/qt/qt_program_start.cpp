@@ -21,6 +21,7 @@
 
 #include "toolkit/qt/qt_renderer.h"
 #include "toolkit/renderer.h"
+#include "toolkit/tray.h"
 
 namespace toolkit::qt {
 namespace {
@@ -147,6 +148,7 @@ int RunProgramWithRenderer(int argc, char** argv, const std::function<int()>& pr
   auto* renderer = new QtRenderer();
   PublishDisplayMetrics(renderer->DpiScale());
   Renderer* previous = SetRenderer(renderer);
+  for (const TrayIconState& icon : TrayIcons()) renderer->OnTrayIcon(icon);
 
   int exit_code = 0;
   std::exception_ptr failure;

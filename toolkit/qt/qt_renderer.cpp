@@ -137,12 +137,19 @@ void QtRenderer::OnControlChanged(HWND control) {
   Post([snapshot = std::move(snapshot), parts](WidgetMirror& m) { m.Update(snapshot, parts); });
 }
 
+void QtRenderer::OnForeground(HWND hwnd) {
+  // May come from the thread that serves other processes: only the handle is used.
+  Post([hwnd](WidgetMirror& m) { m.BringToFront(hwnd); });
+}
+
 void QtRenderer::OnTrayIcon(const TrayIconState& icon) {
+  if (dump_) dump_->OnTrayIcon(icon);
   TrayArea* tray = tray_.get();
   gui_->Post([tray, icon] { tray->SetIcon(icon); });
 }
 
 void QtRenderer::OnTrayIconRemoved(HWND owner, UINT id) {
+  if (dump_) dump_->OnTrayIconRemoved(owner, id);
   TrayArea* tray = tray_.get();
   gui_->Post([tray, owner, id] { tray->RemoveIcon(owner, id); });
 }

@@ -47,6 +47,7 @@ class QtRenderer : public Renderer {
   void OnWindowEnabled(HWND hwnd, bool enabled) override;
   void OnWindowMoved(HWND hwnd) override;
   void OnControlChanged(HWND control) override;
+  void OnForeground(HWND hwnd) override;
   void OnTrayIcon(const TrayIconState& icon) override;
   void OnTrayIconRemoved(HWND owner, UINT id) override;
   void ShowNotification(std::u16string_view title, std::u16string_view text) override;

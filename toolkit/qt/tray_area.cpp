@@ -14,6 +14,8 @@
 #include <QSystemTrayIcon>
 #include <QVariantMap>
 
+#include "toolkit/tray.h"
+
 namespace toolkit::qt {
 namespace pw = platform;
 
@@ -53,44 +55,41 @@ TrayArea::~TrayArea() { Clear(); }
 
 QSystemTrayIcon* TrayArea::IconFor(HWND owner, UINT id) const {
   auto it = icons_.find({owner, id});
-  return it == icons_.end() ? nullptr : it->second.data();
+  return it == icons_.end() ? nullptr : it->second.icon.data();
 }
 
 void TrayArea::SetIcon(const TrayIconState& state) {
-  QPointer<QSystemTrayIcon>& icon = icons_[{state.owner, state.id}];
-  if (!icon) {
-    icon = new QSystemTrayIcon(this);
-    HWND owner = state.owner;
-    UINT id = state.id;
-    connect(icon, &QSystemTrayIcon::activated, this, [this, owner, id](QSystemTrayIcon::ActivationReason reason) {
+  Icon& entry = icons_[{state.owner, state.id}];
+  entry.state = state;
+  if (!entry.icon) {
+    entry.icon = new QSystemTrayIcon(this);
+    std::pair<HWND, UINT> key{state.owner, state.id};
+    connect(entry.icon, &QSystemTrayIcon::activated, this, [this, key](QSystemTrayIcon::ActivationReason reason) {
       if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) return;
-      auto it = icons_.find({owner, id});
-      if (it == icons_.end() || !it->second) return;
-      UINT message = it->second->property("dictalo_callback").toUInt();
-      if (message) pw::PostMessage(owner, message, id, pw::WM_LBUTTONUP);
+      auto it = icons_.find(key);
+      if (it != icons_.end()) PostTrayIconMessage(it->second.state, pw::WM_LBUTTONUP);
     });
   }
-  icon->setProperty("dictalo_callback", state.callback_message);
-  icon->setIcon(ThemeIcon(state.icon));
-  icon->setToolTip(Q(state.tooltip));
-  icon->show();
+  entry.icon->setIcon(ThemeIcon(state.icon));
+  entry.icon->setToolTip(Q(state.tooltip));
+  entry.icon->show();
 }
 
 void TrayArea::RemoveIcon(HWND owner, UINT id) {
   auto it = icons_.find({owner, id});
   if (it == icons_.end()) return;
-  if (it->second) {
-    it->second->hide();
-    it->second->deleteLater();
+  if (QSystemTrayIcon* icon = it->second.icon) {
+    icon->hide();
+    icon->deleteLater();
   }
   icons_.erase(it);
 }
 
 void TrayArea::Clear() {
-  for (auto& [key, icon] : icons_)
-    if (icon) {
+  for (auto& [key, entry] : icons_)
+    if (QSystemTrayIcon* icon = entry.icon) {
       icon->hide();
-      delete icon.data();
+      delete icon;
     }
   icons_.clear();
 }
@@ -118,7 +117,8 @@ void TrayArea::Notify(const std::u16string& title, const std::u16string& text) {
       return;
     }
   }
-  for (auto& [key, icon] : icons_) {
+  for (auto& [key, entry] : icons_) {
+    QSystemTrayIcon* icon = entry.icon;
     if (icon && icon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages()) {
       icon->showMessage(Q(title), Q(text), QSystemTrayIcon::Information, kNotificationTimeoutMs);
       last_route_ = Route::kTrayBalloon;

@@ -4,8 +4,7 @@
 //
 // An icon is a QSystemTrayIcon with the named icon of the icon theme (the
 // program's own icon when the theme has none) and the tooltip; a click or
-// double click posts callback_message to the owner with wParam the icon's id
-// and lParam WM_LBUTTONUP. A notification goes to org.freedesktop.Notifications
+// double click posts its callback message as a tap (toolkit/tray.h). A notification goes to org.freedesktop.Notifications
 // when the session bus has that service; else it is shown as the balloon of a
 // visible tray icon; else it is dropped. Nothing here waits for the bus: its
 // presence is asked once, and notifications are sent without waiting for a reply.
@@ -44,7 +43,11 @@ class TrayArea : public QObject {
  private:
   bool NotificationServicePresent();
 
-  std::map<std::pair<HWND, UINT>, QPointer<QSystemTrayIcon>> icons_;
+  struct Icon {
+    TrayIconState state;
+    QPointer<QSystemTrayIcon> icon;
+  };
+  std::map<std::pair<HWND, UINT>, Icon> icons_;
   std::optional<bool> service_present_;
   Route last_route_ = Route::kNone;
 };

@@ -671,6 +671,15 @@ void WidgetMirror::Destroy(HWND hwnd) {
   widget->deleteLater();
 }
 
+void WidgetMirror::BringToFront(HWND hwnd) {
+  QWidget* widget = WidgetFor(hwnd);
+  if (!widget) return;
+  QWidget* window = widget->window();
+  if (!window->isVisible()) return;
+  window->raise();
+  window->activateWindow();
+}
+
 void WidgetMirror::Clear() {
   auto entries = std::move(entries_);
   entries_.clear();

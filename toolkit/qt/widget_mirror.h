@@ -49,6 +49,8 @@ class WidgetMirror : public QObject {
   // Applies the parts of update named by parts.
   void Update(const WindowSnapshot& update, unsigned parts);
   void Destroy(HWND hwnd);
+  // The window that holds hwnd comes to the front and takes the keyboard.
+  void BringToFront(HWND hwnd);
   // Closes every window without telling the program (the program has ended).
   void Clear();
 

@@ -62,14 +62,15 @@ void ReadListView(HWND hwnd, WindowSnapshot& s) {
   int columns = Count(hwnd, LVM_GETCOLUMNCOUNT);
   for (int c = 0; c < columns; ++c) {
     LVCOLUMNW column;
-    column.mask = LVCF_WIDTH | LVCF_FMT | LVCF_TEXT;
-    std::u16string title(256, u'\0');
-    column.pszText = title.data();
-    // The title is copied only by a control that fills pszText; otherwise empty.
+    column.mask = LVCF_WIDTH | LVCF_FMT;
     Send(hwnd, LVM_GETCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
-    std::u16string text;
-    if (column.pszText == title.data()) text = title.c_str();
-    else if (column.pszText) text = column.pszText;
+    std::u16string text = GrowingText([&](char16_t* buffer, int size) {
+      LVCOLUMNW titled;
+      titled.mask = LVCF_TEXT;
+      titled.pszText = buffer;
+      titled.cchTextMax = size;
+      Send(hwnd, LVM_GETCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&titled));
+    });
     s.columns.push_back(ListColumn{std::move(text), column.cx});
   }
   int rows = Count(hwnd, LVM_GETITEMCOUNT);
