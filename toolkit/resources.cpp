@@ -49,6 +49,13 @@ std::optional<DialogTemplate> FindDialogTemplate(UINT id) {
   return it->second;
 }
 
+std::vector<UINT> DialogTemplateIds() {
+  std::lock_guard lock(T().mu);
+  std::vector<UINT> ids;
+  for (const auto& entry : T().dialogs) ids.push_back(entry.first);
+  return ids;
+}
+
 void AddMenuBar(UINT id, MenuBarResource bar) {
   std::lock_guard lock(T().mu);
   T().menu_bars[id] = std::move(bar);

@@ -58,6 +58,8 @@ struct DialogTemplate {
 
 void AddDialogTemplate(UINT id, DialogTemplate dialog);
 std::optional<DialogTemplate> FindDialogTemplate(UINT id);
+// The ids of every dialog template in the table, ascending.
+std::vector<UINT> DialogTemplateIds();
 
 // ---- soft-key menu bars ----
 // One entry of a soft key's popup menu.
