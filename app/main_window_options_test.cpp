@@ -140,5 +140,30 @@ TEST_F(MainWindowOptionsTest, OkAndCancelWaitWhileAPageIsOpen) {
   EXPECT_TRUE(Pump());
 }
 
+TEST_F(MainWindowOptionsTest, ClosingTheWindowWhileAPageIsOpenEndsThePageWithoutStoring) {
+  const std::u16string subject = settings_.message_subject;
+  settings::options_testing::UserScript script;
+  pw::HWND page = nullptr;
+  script.Then([&] {
+    page = window_->options_screen()->open_dialog();
+    toolkit::PostUserText(pw::GetDlgItem(page, rs::kSubjectEdit), u"Typed before the close");
+  });
+  script.Then([&] { pw::PostMessage(*window_, pw::WM_CLOSE, 0, 0); });
+  // Had the page stayed open, this OK would store the subject.
+  script.Then([&] {
+    if (pw::IsWindow(page)) pw::PostMessage(page, pw::WM_COMMAND, toolkit::IDOK, 0);
+  });
+  toolkit::PostClick(ScreenItem(rs::kDetailsButton));
+  script.Start();
+  bool quit = false;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!script.done() && std::chrono::steady_clock::now() < deadline) quit |= Pump();
+  quit |= Pump();
+  EXPECT_TRUE(quit);
+  ASSERT_NE(page, nullptr);
+  EXPECT_FALSE(pw::IsWindow(page));
+  EXPECT_EQ(settings_.message_subject, subject);
+}
+
 }  // namespace
 }  // namespace app
