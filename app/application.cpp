@@ -24,6 +24,7 @@
 #include "platform/time_locale.h"
 #include "resources/status_dialog.h"
 #include "settings/app_settings.h"
+#include "resources/account_resources.h"
 #include "resources/options_resources.h"
 #include "toolkit/ce_base_dialog.h"
 #include "toolkit/ce_wnd.h"
@@ -84,6 +85,7 @@ InstanceClaim BecomeTheInstance(bool interactive) {
 bool InitInstance(Application& a) {
   resources::RegisterProgramResources();
   resources::RegisterOptionsResources();
+  resources::RegisterAccountResources();
   toolkit::InitRenderer();
   if (a.interactive) {
     utsname name{};

@@ -103,16 +103,17 @@ LRESULT MainWindow::OnCommand(WPARAM wparam, LPARAM, bool& handled) {
   }
   if (IsOptionsScreenCommand(id)) {
     handled = true;
-    if (options_screen_ && options_screen_->IsWindow() && !ending_)
+    if (options_screen_ && options_screen_->IsWindow() && !saved_)
       platform::SendMessage(*options_screen_, platform::WM_COMMAND, wparam, 0);
   }
   return 0;
 }
 
 void MainWindow::EndOptions(bool save) {
-  if (DeliveryRunning() || ending_) return;
-  ending_ = true;
+  if (DeliveryRunning()) return;
   if (save) {
+    if (saved_) return;
+    saved_ = true;
     if (options_screen_ && options_screen_->IsWindow()) options_screen_->Apply();
     std::string unbound;
     ApplyHotkey(settings_, launch_hotkey_at_start_, (platform::folders::ExecutableDir() / "dictalo-record").string(),

@@ -118,10 +118,11 @@ class MainWindow : public toolkit::CeWnd {
   settings::OptionsServices* options_services_ = nullptr;
   std::unique_ptr<settings::OptionsScreen> options_screen_;
   std::unique_ptr<toolkit::CMenuBar> menu_bar_;
-  // Set by the OK or Cancel that ends the program: a second one (a double tap,
-  // a queued key) must not apply the hotkey again, which would take our own
-  // shortcut for the key's previous assignment.
-  bool ending_ = false;
+  // Set by the OK that saves and ends the program: a second one (a double tap,
+  // a queued key) must not apply the options again: the hotkey would take our
+  // own shortcut for the key's previous assignment, and the conversion of the
+  // unsent notes would be offered twice.
+  bool saved_ = false;
 };
 
 }  // namespace app

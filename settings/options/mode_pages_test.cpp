@@ -44,6 +44,7 @@ class ModePageTest : public ::testing::Test {
     script_.Then([&] {
       if (page.IsWindow()) pw::PostMessage(page, pw::WM_COMMAND, toolkit::IDCANCEL, 0);
     });
+    script_.Start();
     pw::LRESULT result = page.Run(nullptr);
     script_.Clear();
     return result;
@@ -224,6 +225,7 @@ TEST_F(ModePageTest, OkTappedTwiceStoresOnceAndEndsThePageOnce) {
   EXPECT_EQ(static_cast<int>(boxes_.boxes.size()), boxes_before);
   // The second run of the same page starts afresh.
   script_.Then([&] { TapOk(page); });
+  script_.Start();
   EXPECT_EQ(page.Run(nullptr), toolkit::IDOK);
 }
 

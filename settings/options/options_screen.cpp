@@ -143,6 +143,8 @@ void OptionsScreen::FillSoundList() {
 
 void OptionsScreen::MakeHotkeyButtons() {
   if (services_) hotkeys_ = services_->HotkeyChoices();
+  // No choices to offer: no label over an empty row.
+  if (hotkeys_.empty()) pw::ShowWindow(Item(rs::kHotkeyLabel), pw::SW_HIDE);
   pw::RECT screen{}, label{};
   pw::GetWindowRect(GetSafeHwnd(), &screen);
   pw::GetWindowRect(Item(rs::kHotkeyLabel), &label);

@@ -32,9 +32,10 @@ class UserScript {
   UserScript& operator=(const UserScript&) = delete;
 
   // Adds a step; it runs once the steps before it have run.
-  void Then(std::function<void()> step) {
-    steps_.push_back(std::move(step));
-    if (!posted_) posted_ = platform::PostMessage(hwnd_, kRun, 0, 0);
+  void Then(std::function<void()> step) { steps_.push_back(std::move(step)); }
+  // Lets the steps run, from after what the thread's queue holds now.
+  void Start() {
+    if (!posted_ && !steps_.empty()) posted_ = platform::PostMessage(hwnd_, kRun, 0, 0);
   }
   bool done() const { return steps_.empty(); }
   // Drops the steps not run yet (their dialog is gone).
