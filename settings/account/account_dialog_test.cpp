@@ -187,6 +187,15 @@ TEST_F(AccountDialogTest, TimeoutLabelFollowsTheSlider) {
   EXPECT_EQ(Run(script), toolkit::IDOK);
   EXPECT_EQ(settings_.smtp_timeout, 90);
   EXPECT_EQ(FormatTimeoutLabel(5), u"5 sec");
+
+  // A time-out beyond the slider's range is kept unless the slider moves.
+  settings_.smtp_timeout = 3600;
+  DialogScript untouched({kAccount});
+  untouched.Then(Opened(kAccount))
+      .Then(Check([] { EXPECT_EQ(Text(kAccount, kAccountTimeoutLabel), u"60 min"); }))
+      .Then(Command(kAccount, toolkit::IDOK));
+  EXPECT_EQ(Run(untouched), toolkit::IDOK);
+  EXPECT_EQ(settings_.smtp_timeout, 3600);
   EXPECT_EQ(FormatTimeoutLabel(605), u"10:05 min");
 }
 
@@ -363,6 +372,38 @@ TEST_F(AccountDialogTest, CancelledPresetLeavesNoServer) {
   EXPECT_EQ(settings_.smtp_host, "smtp.webmx.net");
   EXPECT_EQ(settings_.smtp_port, 465);
   EXPECT_TRUE(boxes_.Shown().empty()) << "the preset is what the provider needs";
+}
+
+// "Connection Settings": a stored value beyond the five choices shows as the
+// first; the choice is stored on OK only.
+TEST_F(AccountDialogTest, ConnectionDialogStoresTheChoice) {
+  constexpr std::u16string_view kConnection = u"Connection Settings";
+  settings_.connection = 7;
+  auto radio_checked = [](int k) { return Checked(u"Connection Settings", kConnectionFirstRadio + k); };
+  DialogScript cancelled({kConnection});
+  cancelled.Then(Opened(kConnection))
+      .Then(Check([&] {
+        for (int k = 0; k < 5; ++k) EXPECT_EQ(radio_checked(k), k == 0) << k;
+      }))
+      .Then(Click(kConnection, kConnectionFirstRadio + 2))
+      .Then(Command(kConnection, toolkit::IDCANCEL));
+  cancelled.Start();
+  EXPECT_EQ(ShowConnectionDialog(owner_, settings_), toolkit::IDCANCEL);
+  cancelled.Stop();
+  EXPECT_EQ(settings_.connection, 7);
+
+  DialogScript chosen({kConnection});
+  chosen.Then(Opened(kConnection))
+      .Then(Click(kConnection, kConnectionFirstRadio + 4))
+      .Then(Check([&] {
+        for (int k = 0; k < 5; ++k) EXPECT_EQ(radio_checked(k), k == 4) << k;
+      }))
+      .Then(Command(kConnection, toolkit::IDOK));
+  chosen.Start();
+  EXPECT_EQ(ShowConnectionDialog(owner_, settings_), toolkit::IDOK);
+  chosen.Stop();
+  EXPECT_TRUE(chosen.Done());
+  EXPECT_EQ(settings_.connection, 4);
 }
 
 }  // namespace
