@@ -2,6 +2,7 @@
 // authentication, SOCKS and SSL dialogs behind it, the Mailhaven import and
 // "Save && Test".
 
+#include <algorithm>
 #include <string>
 
 #include "platform/text.h"
@@ -130,10 +131,11 @@ class AccountDialog : public SoftKeyDialog {
     SetChecked(Hwnd(), kAccountSaslCheck, v.use_sasl);
   }
 
-  // The time-out is kept apart from the slider, so a stored value beyond the
-  // slider's range survives until the user moves it.
+  // The time-out is kept apart from the slider, so a long one stored beyond
+  // the slider's range survives until the user moves it; one too short to
+  // wait for anything (an imported 0 or less) is raised to the slider's least.
   void SetTimeout(int seconds) {
-    timeout_ = seconds;
+    timeout_ = std::max(seconds, kMinTimeout);
     platform::SendMessage(GetDlgItem(kAccountTimeoutSlider), toolkit::TBM_SETPOS, 1, seconds);
     ShowTimeoutLabel();
   }

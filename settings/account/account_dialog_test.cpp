@@ -201,6 +201,15 @@ TEST_F(AccountDialogTest, TimeoutLabelFollowsTheSlider) {
       .Then(Command(kAccount, toolkit::IDOK));
   EXPECT_EQ(Run(untouched), toolkit::IDOK);
   EXPECT_EQ(settings_.smtp_timeout, 3600);
+
+  // One that cannot wait for anything is not kept.
+  settings_.smtp_timeout = -30;
+  DialogScript negative({kAccount});
+  negative.Then(Opened(kAccount))
+      .Then(Check([] { EXPECT_EQ(Text(kAccount, kAccountTimeoutLabel), u"5 sec"); }))
+      .Then(Command(kAccount, toolkit::IDOK));
+  EXPECT_EQ(Run(negative), toolkit::IDOK);
+  EXPECT_EQ(settings_.smtp_timeout, kMinTimeout);
   EXPECT_EQ(FormatTimeoutLabel(605), u"10:05 min");
 }
 
