@@ -97,7 +97,7 @@ void AddSocksDialog() {
       Edit(kSocksPortEdit, 1, kField, kField + 56),
       Label(2034, u"Version:", 2, kMargin, kField),
       {std::u16string(toolkit::kComboBoxClass), kSocksVersionCombo, u"",
-       RECT{kField, kMargin + 2 * kRow + 1, kWidth - kMargin, kMargin + 2 * kRow + 100},
+       RECT{kField, kMargin + 2 * kRow + 1, kWidth - kMargin, kMargin + 3 * kRow - 1},
        toolkit::CBS_DROPDOWNLIST | kTab, 0},
       Button(kSocksAuthCheck, u"Use Authentication", 3, kMargin, kWidth - kMargin, toolkit::BS_AUTOCHECKBOX),
       Label(2037, u"User ID:", 4, kMargin, kField),

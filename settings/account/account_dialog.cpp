@@ -2,6 +2,7 @@
 // authentication, SOCKS and SSL dialogs behind it, the Mailhaven import and
 // "Save && Test".
 
+#include <algorithm>
 #include <string>
 
 #include "platform/text.h"
@@ -105,6 +106,8 @@ class AccountDialog : public SoftKeyDialog {
 
   LRESULT OnMessage(UINT msg, WPARAM, LPARAM lparam, bool& handled) override {
     if (msg == platform::WM_HSCROLL && reinterpret_cast<HWND>(lparam) == GetDlgItem(kAccountTimeoutSlider)) {
+      timeout_ = static_cast<int>(
+          platform::SendMessage(GetDlgItem(kAccountTimeoutSlider), toolkit::TBM_GETPOS, 0, 0));
       ShowTimeoutLabel();
       handled = true;
     }
@@ -128,14 +131,15 @@ class AccountDialog : public SoftKeyDialog {
     SetChecked(Hwnd(), kAccountSaslCheck, v.use_sasl);
   }
 
+  // The time-out is kept apart from the slider, so a long one stored beyond
+  // the slider's range survives until the user moves it; one too short to
+  // wait for anything (an imported 0 or less) is raised to the slider's least.
   void SetTimeout(int seconds) {
+    timeout_ = std::max(seconds, kMinTimeout);
     platform::SendMessage(GetDlgItem(kAccountTimeoutSlider), toolkit::TBM_SETPOS, 1, seconds);
     ShowTimeoutLabel();
   }
-  int Timeout() const {
-    return static_cast<int>(platform::SendMessage(GetDlgItem(kAccountTimeoutSlider), toolkit::TBM_GETPOS, 0, 0));
-  }
-  void ShowTimeoutLabel() { SetItemText(Hwnd(), kAccountTimeoutLabel, FormatTimeoutLabel(Timeout())); }
+  void ShowTimeoutLabel() { SetItemText(Hwnd(), kAccountTimeoutLabel, FormatTimeoutLabel(timeout_)); }
 
   void OnSecureConnectionTicked() {
     values_.use_ssl = IsChecked(Hwnd(), kAccountSslCheck);
@@ -209,7 +213,7 @@ class AccountDialog : public SoftKeyDialog {
     }
     values_.host = platform::Utf16ToUtf8(host);
     values_.port = std::stoi(platform::Utf16ToUtf8(port));
-    values_.timeout = Timeout();
+    values_.timeout = timeout_;
     values_ = CheckProviderSettings(Hwnd(), values_);
     values_.StoreInto(settings_);
     return true;
@@ -218,6 +222,7 @@ class AccountDialog : public SoftKeyDialog {
   AppSettings& settings_;
   OptionsServices& services_;
   AccountValues values_;
+  int timeout_ = 0;
 };
 
 }  // namespace

@@ -7,6 +7,11 @@
 #include <cstdlib>
 
 #include "platform/text.h"
+#include "security/certs/openssl_test_ca.h"
+#include "settings/account/mailhaven_accounts.h"
+#include "settings/account/trusted_roots.h"
+#include "settings/config_store.h"
+#include "toolkit/headless_renderer.h"
 #include "resources/account_resources.h"
 #include "settings/account/account_dialogs.h"
 #include "settings/account/account_dialogs_internal.h"
@@ -187,6 +192,24 @@ TEST_F(AccountDialogTest, TimeoutLabelFollowsTheSlider) {
   EXPECT_EQ(Run(script), toolkit::IDOK);
   EXPECT_EQ(settings_.smtp_timeout, 90);
   EXPECT_EQ(FormatTimeoutLabel(5), u"5 sec");
+
+  // A time-out beyond the slider's range is kept unless the slider moves.
+  settings_.smtp_timeout = 3600;
+  DialogScript untouched({kAccount});
+  untouched.Then(Opened(kAccount))
+      .Then(Check([] { EXPECT_EQ(Text(kAccount, kAccountTimeoutLabel), u"60 min"); }))
+      .Then(Command(kAccount, toolkit::IDOK));
+  EXPECT_EQ(Run(untouched), toolkit::IDOK);
+  EXPECT_EQ(settings_.smtp_timeout, 3600);
+
+  // One that cannot wait for anything is not kept.
+  settings_.smtp_timeout = -30;
+  DialogScript negative({kAccount});
+  negative.Then(Opened(kAccount))
+      .Then(Check([] { EXPECT_EQ(Text(kAccount, kAccountTimeoutLabel), u"5 sec"); }))
+      .Then(Command(kAccount, toolkit::IDOK));
+  EXPECT_EQ(Run(negative), toolkit::IDOK);
+  EXPECT_EQ(settings_.smtp_timeout, kMinTimeout);
   EXPECT_EQ(FormatTimeoutLabel(605), u"10:05 min");
 }
 
@@ -363,6 +386,284 @@ TEST_F(AccountDialogTest, CancelledPresetLeavesNoServer) {
   EXPECT_EQ(settings_.smtp_host, "smtp.webmx.net");
   EXPECT_EQ(settings_.smtp_port, 465);
   EXPECT_TRUE(boxes_.Shown().empty()) << "the preset is what the provider needs";
+}
+
+// "Connection Settings": a stored value beyond the five choices shows as the
+// first; the choice is stored on OK only.
+TEST_F(AccountDialogTest, ConnectionDialogStoresTheChoice) {
+  constexpr std::u16string_view kConnection = u"Connection Settings";
+  settings_.connection = 7;
+  auto radio_checked = [](int k) { return Checked(u"Connection Settings", kConnectionFirstRadio + k); };
+  DialogScript cancelled({kConnection});
+  cancelled.Then(Opened(kConnection))
+      .Then(Check([&] {
+        for (int k = 0; k < 5; ++k) EXPECT_EQ(radio_checked(k), k == 0) << k;
+      }))
+      .Then(Click(kConnection, kConnectionFirstRadio + 2))
+      .Then(Command(kConnection, toolkit::IDCANCEL));
+  cancelled.Start();
+  EXPECT_EQ(ShowConnectionDialog(owner_, settings_), toolkit::IDCANCEL);
+  cancelled.Stop();
+  EXPECT_EQ(settings_.connection, 7);
+
+  DialogScript chosen({kConnection});
+  chosen.Then(Opened(kConnection))
+      .Then(Click(kConnection, kConnectionFirstRadio + 4))
+      .Then(Check([&] {
+        for (int k = 0; k < 5; ++k) EXPECT_EQ(radio_checked(k), k == 4) << k;
+      }))
+      .Then(Command(kConnection, toolkit::IDOK));
+  chosen.Start();
+  EXPECT_EQ(ShowConnectionDialog(owner_, settings_), toolkit::IDOK);
+  chosen.Stop();
+  EXPECT_TRUE(chosen.Done());
+  EXPECT_EQ(settings_.connection, 4);
+}
+
+// "SSL Settings", tab "General": the version rule keeps the dialog open with
+// its message; the insecure fallback is offered for explicit TLS only.
+TEST_F(AccountDialogTest, SslVersionMessageKeepsTheDialogOpen) {
+  AccountValues values;
+  values.ssl_explicit = false;
+  values.ssl_versions = 7;
+  DialogScript script({kSsl});
+  script.Then(Opened(kSsl))
+      .Then(Check([] {
+        EXPECT_TRUE(Checked(kSsl, kSslImplicitRadio));
+        EXPECT_FALSE(Enabled(kSsl, kSslInsecureCheck));
+      }))
+      .Then(Click(kSsl, kSslSsl3Check))
+      .Then(Command(kSsl, toolkit::IDOK))
+      .Then(BoxesShown(1))
+      .Then(Check([this] {
+        auto box = boxes_.Shown().back();
+        EXPECT_EQ(box.text,
+                  u"Cannot use SSL2 and TLS1 and do not use SSL3. You should enable using SSL3 or disable using SSL2.");
+        EXPECT_EQ(box.caption, u"SSL Settings");
+        EXPECT_EQ(box.type & toolkit::MB_ICONMASK, toolkit::MB_ICONERROR);
+        EXPECT_TRUE(box.type & toolkit::MB_TOPMOST);
+        EXPECT_NE(DialogScript::Dialog(kSsl), nullptr);
+      }))
+      .Then(Click(kSsl, kSslSsl2Check))
+      .Then(Click(kSsl, kSslExplicitRadio))
+      .Then(Check([] { EXPECT_TRUE(Enabled(kSsl, kSslInsecureCheck)); }))
+      .Then(Click(kSsl, kSslInsecureCheck))
+      .Then(Click(kSsl, kSslStrongCheck))
+      .Then(Command(kSsl, toolkit::IDOK));
+  script.Start();
+  EXPECT_EQ(ShowSslDialog(owner_, values), toolkit::IDOK);
+  script.Stop();
+  EXPECT_TRUE(script.Done());
+  EXPECT_EQ(values.ssl_versions, 4);
+  EXPECT_TRUE(values.ssl_explicit);
+  EXPECT_TRUE(values.ssl_allow_insecure);
+  EXPECT_TRUE(values.ssl_strong_encryption);
+}
+
+// After the SSL dialog's OK a standard port follows the kind of TLS chosen.
+TEST_F(AccountDialogTest, SslSettingsMovesAStandardPort) {
+  settings_.smtp_use_ssl = true;
+  settings_.smtp_ssl_explicit = true;
+  settings_.smtp_port = 25;
+  DialogScript script({kAccount, kSsl});
+  script.Then(Opened(kAccount))
+      .Then(Click(kAccount, kAccountSslSettings))
+      .Then(Opened(kSsl))
+      .Then(Click(kSsl, kSslImplicitRadio))
+      .Then(Command(kSsl, toolkit::IDOK))
+      .Then(Closed(kSsl))
+      .Then(Check([] { EXPECT_EQ(Text(kAccount, kAccountPortEdit), u"465"); }))
+      .Then(Type(kAccount, kAccountPortEdit, u"2465"))
+      .Then(Click(kAccount, kAccountSslSettings))
+      .Then(Opened(kSsl))
+      .Then(Click(kSsl, kSslExplicitRadio))
+      .Then(Command(kSsl, toolkit::IDOK))
+      .Then(Closed(kSsl))
+      .Then(Check([] { EXPECT_EQ(Text(kAccount, kAccountPortEdit), u"2465"); }))
+      .Then(Command(kAccount, toolkit::IDOK));
+  EXPECT_EQ(Run(script), toolkit::IDOK);
+  EXPECT_EQ(settings_.smtp_port, 2465);
+  EXPECT_TRUE(settings_.smtp_ssl_explicit);
+}
+
+// The renderer's file dialog, answering with the paths a test gives it.
+class ScriptedFileDialogs : public toolkit::FileDialogPresenter {
+ public:
+  std::vector<std::optional<std::u16string>> answers;
+  std::vector<toolkit::FileDialogRequest> requests;
+  std::optional<std::u16string> Present(const toolkit::FileDialogRequest& request) override {
+    requests.push_back(request);
+    if (answers.empty()) return std::nullopt;
+    auto answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+  }
+};
+
+class FileDialogRenderer : public toolkit::HeadlessRenderer {
+ public:
+  explicit FileDialogRenderer(toolkit::FileDialogPresenter& files) : files_(files) {}
+  toolkit::FileDialogPresenter* FileDialogs() override { return &files_; }
+
+ private:
+  toolkit::FileDialogPresenter& files_;
+};
+
+// Tab "Certificates": our trusted roots, imported from a file chosen in the
+// open dialog and removed after a question, in the store `dictaloctl cert` uses.
+TEST_F(AccountDialogTest, CertificatesTabImportsAndRemovesRoots) {
+  security::testing::OpenSslTestCa ca(home_.root() / "ca");
+  ca.MakeKey("k", "rsa:2048");
+  ca.Issue({.name = "root", .key = "k", .subject = "/CN=Dialog Root",
+            .extensions = {"basicConstraints=critical,CA:true", "keyUsage=critical,keyCertSign,cRLSign"}});
+  const auto der = ca.Der("root");
+  const auto root_file = home_.root() / "root.der";
+  testing_support::WriteFileBytes(root_file, std::string(der.begin(), der.end()));
+
+  ScriptedFileDialogs files;
+  files.answers = {std::nullopt, platform::Utf8ToUtf16(root_file.string()), platform::Utf8ToUtf16(root_file.string())};
+  FileDialogRenderer renderer(files);
+  toolkit::Renderer* previous = toolkit::SetRenderer(&renderer);
+  toolkit::SetMessageBoxPresenter(&boxes_);  // the renderer brought its own
+  setenv("DICTALO_MESSAGEBOX_ANSWERS", "IDOK,IDNO,IDYES", 1);
+
+  AccountValues values;
+  auto list_count = [] {
+    return platform::SendMessage(DialogScript::Item(kSsl, kSslCertList), toolkit::LB_GETCOUNT, 0, 0);
+  };
+  DialogScript script({kSsl});
+  script.Then(Opened(kSsl))
+      .Then(Check([] { EXPECT_FALSE(platform::IsWindowVisible(DialogScript::Item(kSsl, kSslCertList))); }))
+      .Then([] { return toolkit::PostUserSelect(DialogScript::Item(kSsl, kSslTabs), 1); })
+      .Then(Check([&] {
+        EXPECT_TRUE(platform::IsWindowVisible(DialogScript::Item(kSsl, kSslCertList)));
+        EXPECT_FALSE(platform::IsWindowVisible(DialogScript::Item(kSsl, kSslSsl3Check)));
+        EXPECT_EQ(list_count(), 0);
+        EXPECT_FALSE(Enabled(kSsl, kSslCertRemove));
+      }))
+      .Then(Click(kSsl, kSslCertImport))  // cancelled
+      .Then(Click(kSsl, kSslCertImport))
+      .Then(Check([&] {
+        ASSERT_EQ(list_count(), 1);
+        EXPECT_TRUE(Enabled(kSsl, kSslCertRemove));
+        EXPECT_TRUE(boxes_.Shown().empty());
+      }))
+      .Then(Click(kSsl, kSslCertImport))  // the same again: refused, said once
+      .Then(BoxesShown(1))
+      .Then(Check([&] {
+        EXPECT_NE(boxes_.Shown()[0].text.find(u"Certificate already exists"), std::u16string::npos);
+        EXPECT_EQ(list_count(), 1);
+      }))
+      .Then([] { return toolkit::PostUserSelect(DialogScript::Item(kSsl, kSslCertList), 0); })
+      .Then(Click(kSsl, kSslCertRemove))  // answered No
+      .Then(BoxesShown(2))
+      .Then(Check([&] { EXPECT_EQ(list_count(), 1); }))
+      .Then(Click(kSsl, kSslCertRemove))  // answered Yes
+      .Then(BoxesShown(3))
+      .Then(Check([&] { EXPECT_EQ(list_count(), 0); }))
+      .Then(Command(kSsl, toolkit::IDCANCEL));
+  script.Start();
+  EXPECT_EQ(ShowSslDialog(owner_, values), toolkit::IDCANCEL);
+  script.Stop();
+  toolkit::SetRenderer(previous);
+  EXPECT_TRUE(script.Done());
+  ASSERT_EQ(files.requests.size(), 3u);
+  EXPECT_FALSE(files.requests[0].save);
+  EXPECT_TRUE(ListTrustedRoots().empty());
+  auto shown = boxes_.Shown();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_NE(shown[1].text.find(u"Dialog Root"), std::u16string::npos);
+}
+
+// The store changed by `dictaloctl cert` while the tab is open: Remove takes
+// away nothing but the certificate the user chose.
+TEST_F(AccountDialogTest, RemoveDoesNotHitACertificateMovedMeanwhile) {
+  security::testing::OpenSslTestCa ca(home_.root() / "ca");
+  ca.MakeKey("k", "rsa:2048");
+  const std::vector<std::string> ca_ext = {"basicConstraints=critical,CA:true"};
+  ca.Issue({.name = "a", .key = "k", .subject = "/CN=Root A", .extensions = ca_ext});
+  ca.Issue({.name = "b", .key = "k", .subject = "/CN=Root B", .extensions = ca_ext});
+  for (const char* name : {"a", "b"}) {
+    const auto der = ca.Der(name);
+    const auto file = home_.root() / (std::string(name) + ".der");
+    testing_support::WriteFileBytes(file, std::string(der.begin(), der.end()));
+    ASSERT_EQ(ImportTrustedRoots(file).added, 1);
+  }
+  ASSERT_EQ(ListTrustedRoots().size(), 2u);
+  const std::u16string first = ListTrustedRoots()[0];
+  const std::u16string second = ListTrustedRoots()[1];
+  setenv("DICTALO_MESSAGEBOX_ANSWERS", "IDYES,IDYES", 1);
+
+  AccountValues values;
+  DialogScript script({kSsl});
+  script.Then(Opened(kSsl))
+      .Then([] { return toolkit::PostUserSelect(DialogScript::Item(kSsl, kSslTabs), 1); })
+      .Then([] { return toolkit::PostUserSelect(DialogScript::Item(kSsl, kSslCertList), 0); })
+      .Then(Check([] { ASSERT_TRUE(RemoveTrustedRoot(0)); }))  // another process
+      .Then(Click(kSsl, kSslCertRemove))
+      .Then(Check([&] {
+        ASSERT_EQ(ListTrustedRoots(), std::vector<std::u16string>{second});
+        HWND list = DialogScript::Item(kSsl, kSslCertList);
+        EXPECT_EQ(platform::SendMessage(list, toolkit::LB_GETCOUNT, 0, 0), 1);
+      }))
+      .Then(Command(kSsl, toolkit::IDCANCEL));
+  script.Start();
+  EXPECT_EQ(ShowSslDialog(owner_, values), toolkit::IDCANCEL);
+  script.Stop();
+  EXPECT_TRUE(script.Done());
+  EXPECT_NE(first, second);
+}
+
+// "Import from Mailhaven…": the list offers the POP3 and IMAP4 accounts, the
+// chosen one fills the dialog, and OK stores it.
+TEST_F(AccountDialogTest, ImportFromMailhavenFillsTheDialog) {
+  constexpr std::u16string_view kImport = u"Account Import";
+  const MailAccountGuid first = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+  const MailAccountGuid second = {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+  ConfigStore file;
+  auto add = [&](const MailAccountGuid& guid, std::u16string name, std::string host, int port) {
+    file.SelectNode("\\Service." + MailAccountGuidText(guid));
+    file.WriteText("Class", "IMAP4");
+    file.WriteBinary("GUID", guid);
+    file.WriteWideText("ServiceName", name);
+    file.WriteText("SMTPHost", host);
+    file.WriteInt("SMTPPort", port);
+  };
+  add(first, u"First", "smtp.first.example", 25);
+  add(second, u"Second", "smtp.second.example", 587);
+  file.WriteInt("SMTPAuthentication", 3);
+  file.WriteText("SMTPUserName", "gina");
+  file.WriteText("SMTPPassword", "pw");
+  file.WriteInt("SMTPTimeout", 90);
+  std::filesystem::create_directories(MailhavenSettingsFile().parent_path());
+  ASSERT_TRUE(file.SaveFile(MailhavenSettingsFile()));
+
+  DialogScript script({kAccount, kImport});
+  script.Then(Opened(kAccount))
+      .Then(Command(kAccount, kImportMailhavenCommand))
+      .Then(Opened(kImport))
+      .Then(Check([] {
+        HWND list = DialogScript::Item(u"Account Import", kMailhavenList);
+        EXPECT_EQ(platform::SendMessage(list, toolkit::LB_GETCOUNT, 0, 0), 2);
+        EXPECT_EQ(platform::SendMessage(list, toolkit::LB_GETCURSEL, 0, 0), 0);
+      }))
+      .Then([] { return toolkit::PostUserSelect(DialogScript::Item(u"Account Import", kMailhavenList), 1); })
+      .Then(Command(kImport, toolkit::IDOK))
+      .Then(Closed(kImport))
+      .Then(Check([] {
+        EXPECT_EQ(Text(kAccount, kAccountHostEdit), u"smtp.second.example");
+        EXPECT_EQ(Text(kAccount, kAccountPortEdit), u"587");
+        EXPECT_EQ(Text(kAccount, kAccountTimeoutLabel), u"1:30 min");
+        EXPECT_TRUE(Checked(kAccount, kAccountAuthCheck));
+      }))
+      .Then(Command(kAccount, toolkit::IDOK));
+  EXPECT_EQ(Run(script), toolkit::IDOK);
+  EXPECT_EQ(settings_.smtp_host, "smtp.second.example");
+  EXPECT_EQ(settings_.smtp_port, 587);
+  EXPECT_EQ(settings_.smtp_authentication, 3);
+  EXPECT_EQ(settings_.smtp_user_name, "gina");
+  EXPECT_EQ(settings_.smtp_password, "pw");
+  EXPECT_EQ(settings_.smtp_timeout, 90);
 }
 
 }  // namespace

@@ -140,8 +140,10 @@ class SslDialog : public SoftKeyDialog {
       return;
     }
     const std::vector<std::u16string> roots = ListTrustedRoots();
-    if (static_cast<std::size_t>(index) >= roots.size()) {
-      FillCertificates();  // another process changed the store meanwhile
+    if (static_cast<std::size_t>(index) >= roots.size() || roots[index] != ListText(list, index)) {
+      // `dictaloctl cert` changed the store meanwhile: show it as it is now
+      // rather than remove another certificate than the one chosen.
+      FillCertificates();
       return;
     }
     const std::u16string question =
@@ -151,6 +153,15 @@ class SslDialog : public SoftKeyDialog {
     if (!RemoveTrustedRoot(static_cast<int>(index)))
       toolkit::MessageBoxW(Hwnd(), u"The certificate could not be removed.", kTitle, toolkit::MB_OK | toolkit::MB_ICONERROR);
     FillCertificates();
+  }
+
+  static std::u16string ListText(platform::HWND list, LRESULT index) {
+    const LRESULT length = platform::SendMessage(list, toolkit::LB_GETTEXTLEN, index, 0);
+    if (length < 0) return {};
+    std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
+    platform::SendMessage(list, toolkit::LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
   }
 
   AccountValues& values_;
