@@ -12,6 +12,10 @@ void RegisterCommonControlClasses() {
     control_internal::RegisterEditClass();
     control_internal::RegisterComboBoxClass();
     control_internal::RegisterTrackbarClass();
+    control_internal::RegisterListBoxClass();
+    control_internal::RegisterListViewClass();
+    control_internal::RegisterTabControlClass();
+    control_internal::RegisterTreeViewClass();
   });
 }
 

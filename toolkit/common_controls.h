@@ -144,12 +144,13 @@ struct LVCOLUMNW {
   UINT mask = 0;
   int fmt = 0;
   int cx = 0;  // width in pixels at 96 dpi
-  const char16_t* pszText = nullptr;
+  const char16_t* pszText = nullptr;  // LVM_GETCOLUMNW: the buffer, filled when cchTextMax > 0
+  int cchTextMax = 0;
 };
 
 inline constexpr UINT LVIF_TEXT = 0x1, LVIF_STATE = 0x8, LVIF_PARAM = 0x4;
 inline constexpr UINT LVIS_FOCUSED = 0x1, LVIS_SELECTED = 0x2;
-inline constexpr UINT LVNI_ALL = 0x0, LVNI_SELECTED = 0x2;
+inline constexpr UINT LVNI_ALL = 0x0, LVNI_FOCUSED = 0x1, LVNI_SELECTED = 0x2;
 struct LVITEMW {
   UINT mask = 0;
   int iItem = 0;
@@ -173,7 +174,7 @@ inline constexpr UINT LVM_GETEXTENDEDLISTVIEWSTYLE = 0x1037;
 inline constexpr UINT LVM_GETITEMW = 0x104B;         // lParam LVITEMW*
 inline constexpr UINT LVM_SETITEMW = 0x104C;
 inline constexpr UINT LVM_INSERTITEMW = 0x104D;      // lParam LVITEMW* -> row or -1
-inline constexpr UINT LVM_GETCOLUMNW = 0x105F;       // wParam column, lParam LVCOLUMNW* (pszText not filled)
+inline constexpr UINT LVM_GETCOLUMNW = 0x105F;       // wParam column, lParam LVCOLUMNW* (text into pszText when cchTextMax > 0)
 inline constexpr UINT LVM_INSERTCOLUMNW = 0x1061;    // wParam column, lParam LVCOLUMNW* -> column or -1
 inline constexpr UINT LVM_GETITEMTEXTW = 0x1073;     // wParam row, lParam LVITEMW* (iSubItem, pszText, cchTextMax) -> length
 inline constexpr UINT LVM_SETITEMTEXTW = 0x1074;     // wParam row, lParam LVITEMW* (iSubItem, pszText)
@@ -220,7 +221,9 @@ struct TVINSERTSTRUCTW {
 };
 
 inline constexpr UINT TVGN_ROOT = 0x0, TVGN_NEXT = 0x1, TVGN_PARENT = 0x3, TVGN_CHILD = 0x4, TVGN_CARET = 0x9;
-inline constexpr UINT TVE_COLLAPSE = 0x1, TVE_EXPAND = 0x2;
+inline constexpr UINT TVGN_PREVIOUS = 0x2;
+inline constexpr UINT TVE_COLLAPSE = 0x1, TVE_EXPAND = 0x2, TVE_TOGGLE = 0x3;
+inline constexpr UINT TVC_UNKNOWN = 0x0, TVC_BYMOUSE = 0x1;  // NMTREEVIEWW::action of a selection change
 
 inline constexpr UINT TVM_DELETEITEM = 0x1101;   // lParam item (TVI_ROOT: all)
 inline constexpr UINT TVM_EXPAND = 0x1102;       // wParam TVE_*, lParam item
@@ -252,6 +255,7 @@ struct TCITEMW {
   LPARAM lParam = 0;
 };
 inline constexpr UINT TCM_GETITEMCOUNT = 0x1304;
+inline constexpr UINT TCM_DELETEITEM = 0x1308;      // wParam tab
 inline constexpr UINT TCM_DELETEALLITEMS = 0x1309;
 inline constexpr UINT TCM_GETCURSEL = 0x130B;
 inline constexpr UINT TCM_SETCURSEL = 0x130C;   // no notification
