@@ -20,6 +20,7 @@
 #include "resources/notes_resources.h"
 #include "storage/delivery_volume.h"
 #include "toolkit/common_controls.h"
+#include "toolkit/headless_renderer.h"
 #include "toolkit/message_box.h"
 #include "toolkit/renderer.h"
 
@@ -56,7 +57,7 @@ class FakeMessageBoxes : public toolkit::MessageBoxPresenter {
 class NotesDialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    toolkit::InitRenderer();
+    ASSERT_NE(dynamic_cast<toolkit::HeadlessRenderer*>(toolkit::InitRenderer()), nullptr);
     resources::RegisterNotesResources();
     previous_ = toolkit::SetMessageBoxPresenter(&boxes_);
     settings_ = test::JobSettings(home_.root());
@@ -90,6 +91,10 @@ class NotesDialogsTest : public ::testing::Test {
     std::vector<storage::RecordId> ids;
     for (const PendingNote& note : ListPendingNotes(settings_)) ids.push_back(note.id);
     return ids;
+  }
+
+  toolkit::HeadlessFileDialogPresenter& FileDialogs() {
+    return static_cast<toolkit::HeadlessRenderer*>(toolkit::CurrentRenderer())->HeadlessFileDialogs();
   }
 
   static void Command(platform::HWND dialog, platform::UINT id) {
@@ -150,15 +155,17 @@ TEST_F(NotesDialogsTest, SaveAsAsksForANameAndAsksBeforeReplacingAFile) {
   fs::path folder = home_.root() / "saved";
   fs::create_directories(folder);
   fs::path target = folder / "kept.ogg";
-  std::vector<toolkit::FileDialogRequest> asked;
-  NotesListDialog dialog(settings_, [&](const toolkit::FileDialogRequest& request) {
-    asked.push_back(request);
-    return std::optional<std::u16string>(platform::Utf8ToUtf16(target.string()));
-  });
+  std::u16string chosen = platform::Utf8ToUtf16(target.string());
+  FileDialogs().SetAnswers({chosen, chosen, chosen});
+  std::size_t before = FileDialogs().Requests().size();  // the renderer is the process's
+  NotesListDialog dialog(settings_);
   OpenList open(dialog);
 
   Command(open.hwnd(), resources::kSaveNoteCommand);
+  std::vector<toolkit::FileDialogRequest> asked = FileDialogs().Requests();
+  asked.erase(asked.begin(), asked.begin() + static_cast<std::ptrdiff_t>(before));
   ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].owner, open.hwnd());
   EXPECT_EQ(asked[0].title, u"Save Note As");
   EXPECT_EQ(asked[0].filter, u"All Files (*.*)|*.*||");
   EXPECT_EQ(asked[0].initial_name, u"my.note..ogg");
@@ -185,14 +192,11 @@ TEST_F(NotesDialogsTest, SaveAsAsksForANameAndAsksBeforeReplacingAFile) {
 TEST_F(NotesDialogsTest, SaveAsIntoAFolderThatVanishedSaysSoAndKeepsTheNote) {
   AddNote(u"ann@example.org", u"One", "a.ogg", "recording");
   fs::path gone = home_.root() / "gone";
-  fs::create_directories(gone);
   fs::path target = gone / "a.ogg";
-  bool cancel = false;
-  NotesListDialog dialog(settings_, [&](const toolkit::FileDialogRequest&) -> std::optional<std::u16string> {
-    if (cancel) return std::nullopt;
-    fs::remove_all(gone);  // between the choice and the write
-    return platform::Utf8ToUtf16(target.string());
-  });
+  // Chosen in the dialog, removed before the write.
+  FileDialogs().SetAnswers({platform::Utf8ToUtf16(target.string()), std::nullopt});
+  std::size_t before = FileDialogs().Requests().size();
+  NotesListDialog dialog(settings_);
   OpenList open(dialog);
   Command(open.hwnd(), resources::kSaveNoteCommand);
   ASSERT_EQ(boxes_.boxes.size(), 1u);
@@ -202,8 +206,8 @@ TEST_F(NotesDialogsTest, SaveAsIntoAFolderThatVanishedSaysSoAndKeepsTheNote) {
   EXPECT_FALSE(fs::exists(gone));
   EXPECT_EQ(Ids().size(), 1u);
 
-  cancel = true;
   Command(open.hwnd(), resources::kSaveNoteCommand);
+  EXPECT_EQ(FileDialogs().Requests().size(), before + 2);
   EXPECT_EQ(boxes_.boxes.size(), 1u) << "a cancelled save dialog says nothing";
 }
 
