@@ -15,7 +15,9 @@
 #include "delivery/dialogs/note_view_dialog.h"
 #include "delivery/dialogs/notes_commands.h"
 #include "delivery/dialogs/notes_list_dialog.h"
+#include "delivery/dialogs/wait_cursor.h"
 #include "delivery/peer_test_support.h"
+#include "platform/http_client_test_support.h"
 #include "platform/text.h"
 #include "resources/notes_resources.h"
 #include "storage/delivery_volume.h"
@@ -398,6 +400,35 @@ TEST_F(NotesDialogsTest, ConversionToFilesOnYesWritesOneFilePerNoteAndRemovesThe
   // No notes left: nothing to ask.
   EXPECT_FALSE(OfferPendingNotesConversion(nullptr, settings_, settings::SendMode::SaveAsFile));
   EXPECT_EQ(boxes_.boxes.size(), 1u);
+}
+
+TEST_F(NotesDialogsTest, WebResendRunsUnderTheWaitCursorAndTellsOfARefusal) {
+  settings_.notes_send_mode = settings::SendMode::WebService;
+  settings_.use_smtp_for_web = false;
+  testing_support::HttpReceiver receiver;
+  PendingNotesOptions options;
+  options.web.url = receiver.Url();
+  options.web.timeout = std::chrono::seconds(20);
+  std::vector<bool> cursor;
+  WaitCursorHandler previous = SetWaitCursorHandler([&](bool busy) { cursor.push_back(busy); });
+  AddNote(u"ann@example.org", u"One", "a.ogg", "1");
+
+  receiver.SetReply("200", "1");
+  ResendResult refused = ResendPendingNotesFor(nullptr, settings_, options);
+  EXPECT_TRUE(refused.web_upload);
+  EXPECT_FALSE(refused.succeeded);
+  EXPECT_EQ(cursor, (std::vector<bool>{true, false}));
+  ASSERT_EQ(boxes_.boxes.size(), 1u);
+  EXPECT_NE(boxes_.Text(0).find("did not accept"), std::string::npos);
+  EXPECT_EQ(Ids().size(), 1u);
+
+  receiver.SetReply("200", "0");
+  ResendResult accepted = ResendPendingNotesFor(nullptr, settings_, options);
+  EXPECT_TRUE(accepted.succeeded);
+  EXPECT_EQ(boxes_.boxes.size(), 1u) << "success says nothing";
+  EXPECT_TRUE(Ids().empty());
+  EXPECT_EQ(receiver.RequestCount(), 2);
+  SetWaitCursorHandler(std::move(previous));
 }
 
 }  // namespace
