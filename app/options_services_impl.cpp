@@ -4,11 +4,15 @@
 #include "audio/sound_list.h"
 #include "delivery/dialogs/notes_commands.h"
 #include "platform/process.h"
+#include "resources/notes_resources.h"
 
 namespace app {
 
 ProgramOptionsServices::ProgramOptionsServices(delivery::PendingNotesOptions notes_options)
-    : notes_options_(std::move(notes_options)) {}
+    : notes_options_(std::move(notes_options)) {
+  // The dialogs these services show need their templates; adding them again is harmless.
+  resources::RegisterNotesResources();
+}
 
 ProgramOptionsServices::~ProgramOptionsServices() = default;
 

@@ -15,11 +15,14 @@
 #include "delivery/dialogs/note_view_dialog.h"
 #include "delivery/dialogs/notes_commands.h"
 #include "delivery/dialogs/notes_list_dialog.h"
+#include "delivery/dialogs/wait_cursor.h"
 #include "delivery/peer_test_support.h"
+#include "platform/http_client_test_support.h"
 #include "platform/text.h"
 #include "resources/notes_resources.h"
 #include "storage/delivery_volume.h"
 #include "toolkit/common_controls.h"
+#include "toolkit/headless_renderer.h"
 #include "toolkit/message_box.h"
 #include "toolkit/renderer.h"
 
@@ -56,7 +59,7 @@ class FakeMessageBoxes : public toolkit::MessageBoxPresenter {
 class NotesDialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    toolkit::InitRenderer();
+    ASSERT_NE(dynamic_cast<toolkit::HeadlessRenderer*>(toolkit::InitRenderer()), nullptr);
     resources::RegisterNotesResources();
     previous_ = toolkit::SetMessageBoxPresenter(&boxes_);
     settings_ = test::JobSettings(home_.root());
@@ -90,6 +93,10 @@ class NotesDialogsTest : public ::testing::Test {
     std::vector<storage::RecordId> ids;
     for (const PendingNote& note : ListPendingNotes(settings_)) ids.push_back(note.id);
     return ids;
+  }
+
+  toolkit::HeadlessFileDialogPresenter& FileDialogs() {
+    return static_cast<toolkit::HeadlessRenderer*>(toolkit::CurrentRenderer())->HeadlessFileDialogs();
   }
 
   static void Command(platform::HWND dialog, platform::UINT id) {
@@ -150,15 +157,17 @@ TEST_F(NotesDialogsTest, SaveAsAsksForANameAndAsksBeforeReplacingAFile) {
   fs::path folder = home_.root() / "saved";
   fs::create_directories(folder);
   fs::path target = folder / "kept.ogg";
-  std::vector<toolkit::FileDialogRequest> asked;
-  NotesListDialog dialog(settings_, [&](const toolkit::FileDialogRequest& request) {
-    asked.push_back(request);
-    return std::optional<std::u16string>(platform::Utf8ToUtf16(target.string()));
-  });
+  std::u16string chosen = platform::Utf8ToUtf16(target.string());
+  FileDialogs().SetAnswers({chosen, chosen, chosen});
+  std::size_t before = FileDialogs().Requests().size();  // the renderer is the process's
+  NotesListDialog dialog(settings_);
   OpenList open(dialog);
 
   Command(open.hwnd(), resources::kSaveNoteCommand);
+  std::vector<toolkit::FileDialogRequest> asked = FileDialogs().Requests();
+  asked.erase(asked.begin(), asked.begin() + static_cast<std::ptrdiff_t>(before));
   ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].owner, open.hwnd());
   EXPECT_EQ(asked[0].title, u"Save Note As");
   EXPECT_EQ(asked[0].filter, u"All Files (*.*)|*.*||");
   EXPECT_EQ(asked[0].initial_name, u"my.note..ogg");
@@ -185,14 +194,11 @@ TEST_F(NotesDialogsTest, SaveAsAsksForANameAndAsksBeforeReplacingAFile) {
 TEST_F(NotesDialogsTest, SaveAsIntoAFolderThatVanishedSaysSoAndKeepsTheNote) {
   AddNote(u"ann@example.org", u"One", "a.ogg", "recording");
   fs::path gone = home_.root() / "gone";
-  fs::create_directories(gone);
   fs::path target = gone / "a.ogg";
-  bool cancel = false;
-  NotesListDialog dialog(settings_, [&](const toolkit::FileDialogRequest&) -> std::optional<std::u16string> {
-    if (cancel) return std::nullopt;
-    fs::remove_all(gone);  // between the choice and the write
-    return platform::Utf8ToUtf16(target.string());
-  });
+  // Chosen in the dialog, removed before the write.
+  FileDialogs().SetAnswers({platform::Utf8ToUtf16(target.string()), std::nullopt});
+  std::size_t before = FileDialogs().Requests().size();
+  NotesListDialog dialog(settings_);
   OpenList open(dialog);
   Command(open.hwnd(), resources::kSaveNoteCommand);
   ASSERT_EQ(boxes_.boxes.size(), 1u);
@@ -202,8 +208,8 @@ TEST_F(NotesDialogsTest, SaveAsIntoAFolderThatVanishedSaysSoAndKeepsTheNote) {
   EXPECT_FALSE(fs::exists(gone));
   EXPECT_EQ(Ids().size(), 1u);
 
-  cancel = true;
   Command(open.hwnd(), resources::kSaveNoteCommand);
+  EXPECT_EQ(FileDialogs().Requests().size(), before + 2);
   EXPECT_EQ(boxes_.boxes.size(), 1u) << "a cancelled save dialog says nothing";
 }
 
@@ -394,6 +400,35 @@ TEST_F(NotesDialogsTest, ConversionToFilesOnYesWritesOneFilePerNoteAndRemovesThe
   // No notes left: nothing to ask.
   EXPECT_FALSE(OfferPendingNotesConversion(nullptr, settings_, settings::SendMode::SaveAsFile));
   EXPECT_EQ(boxes_.boxes.size(), 1u);
+}
+
+TEST_F(NotesDialogsTest, WebResendRunsUnderTheWaitCursorAndTellsOfARefusal) {
+  settings_.notes_send_mode = settings::SendMode::WebService;
+  settings_.use_smtp_for_web = false;
+  testing_support::HttpReceiver receiver;
+  PendingNotesOptions options;
+  options.web.url = receiver.Url();
+  options.web.timeout = std::chrono::seconds(20);
+  std::vector<bool> cursor;
+  WaitCursorHandler previous = SetWaitCursorHandler([&](bool busy) { cursor.push_back(busy); });
+  AddNote(u"ann@example.org", u"One", "a.ogg", "1");
+
+  receiver.SetReply("200", "1");
+  ResendResult refused = ResendPendingNotesFor(nullptr, settings_, options);
+  EXPECT_TRUE(refused.web_upload);
+  EXPECT_FALSE(refused.succeeded);
+  EXPECT_EQ(cursor, (std::vector<bool>{true, false}));
+  ASSERT_EQ(boxes_.boxes.size(), 1u);
+  EXPECT_NE(boxes_.Text(0).find("did not accept"), std::string::npos);
+  EXPECT_EQ(Ids().size(), 1u);
+
+  receiver.SetReply("200", "0");
+  ResendResult accepted = ResendPendingNotesFor(nullptr, settings_, options);
+  EXPECT_TRUE(accepted.succeeded);
+  EXPECT_EQ(boxes_.boxes.size(), 1u) << "success says nothing";
+  EXPECT_TRUE(Ids().empty());
+  EXPECT_EQ(receiver.RequestCount(), 2);
+  SetWaitCursorHandler(std::move(previous));
 }
 
 }  // namespace

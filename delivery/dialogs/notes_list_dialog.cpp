@@ -48,10 +48,8 @@ void SetCell(HWND list, int row, int column, const std::u16string& text) {
 
 }  // namespace
 
-NotesListDialog::NotesListDialog(const settings::AppSettings& settings, FileNameChooser choose_file, NotePlayer player)
-    : settings_(settings), choose_file_(std::move(choose_file)), player_(std::move(player)) {
-  if (!choose_file_) choose_file_ = [](const toolkit::FileDialogRequest& request) { return toolkit::GetFileName(request); };
-}
+NotesListDialog::NotesListDialog(const settings::AppSettings& settings, NotePlayer player)
+    : settings_(settings), player_(std::move(player)) {}
 
 LRESULT NotesListDialog::Run(HWND owner) { return DoModal(resources::kNotesListDialog, owner); }
 
@@ -204,7 +202,7 @@ void NotesListDialog::SaveSelected() {
   request.title = toolkit::LoadStringW(resources::kSaveNoteTitleString);
   request.filter = toolkit::LoadStringW(resources::kSaveNoteFilterString);
   request.initial_name = ProposedSaveName(recording.file_name, request.max_path);
-  std::optional<std::u16string> chosen = choose_file_(request);
+  std::optional<std::u16string> chosen = toolkit::GetFileName(request);
   if (!chosen || chosen->empty() || chosen->size() >= request.max_path) return;
 
   std::filesystem::path target = platform::Utf16ToUtf8(*chosen);

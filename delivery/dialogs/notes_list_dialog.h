@@ -11,7 +11,6 @@
 // fills the list again. A command that arrives while another one's question
 // is still open is ignored.
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,15 +24,11 @@
 
 namespace delivery::dialogs {
 
-// Asks for a file name; nothing when the user cancelled.
-using FileNameChooser = std::function<std::optional<std::u16string>(const toolkit::FileDialogRequest&)>;
-
 class NotesListDialog : public toolkit::CeDialog {
  public:
-  // `settings` outlives the dialog. Empty choosers and players: the toolkit's
-  // save dialog and audio::NotePlayback.
-  explicit NotesListDialog(const settings::AppSettings& settings, FileNameChooser choose_file = {},
-                           NotePlayer player = {});
+  // `settings` outlives the dialog. An empty player plays through
+  // audio::NotePlayback.
+  explicit NotesListDialog(const settings::AppSettings& settings, NotePlayer player = {});
 
   // Runs the dialog modally, owned by `owner`.
   platform::LRESULT Run(platform::HWND owner);
@@ -65,7 +60,6 @@ class NotesListDialog : public toolkit::CeDialog {
   void SayNoteGone();
 
   const settings::AppSettings& settings_;
-  FileNameChooser choose_file_;
   NotePlayer player_;
   std::vector<PendingNote> notes_;
   std::vector<NotesListRow> rows_;
