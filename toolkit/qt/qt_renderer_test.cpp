@@ -289,6 +289,16 @@ TEST_F(QtRendererTest, EnterEscapeAndClosingGoToTheDialog) {
   QTest::keyClick(edit, Qt::Key_Escape);
   ASSERT_TRUE(WaitFor([&] { return log_.Count(IDCANCEL, BN_CLICKED) == 1; }));
 
+  // The focus the user moves is the dialog's focus, so Enter presses the
+  // focused push button rather than the default one.
+  auto* cancel = Widget<QPushButton>(IDCANCEL);
+  cancel->setFocus(Qt::TabFocusReason);
+  HWND cancel_hwnd = program_.Call([&] { return GetDlgItem(dialog_, IDCANCEL); });
+  ASSERT_TRUE(WaitFor([&] { return program_.Call([&] { return GetDialogFocus(dialog_); }) == cancel_hwnd; }));
+  QTest::keyClick(cancel, Qt::Key_Return);
+  ASSERT_TRUE(WaitFor([&] { return log_.Count(IDCANCEL, BN_CLICKED) == 2; }));
+  EXPECT_EQ(log_.Count(IDOK, BN_CLICKED), 1);
+
   QWidget* window = Widget<QWidget>(0);
   window->close();
   ASSERT_TRUE(WaitFor([&] { return log_.closes.load() == 1; }));

@@ -338,11 +338,9 @@ void WidgetMirror::Connect(Entry& entry) {
       break;
     }
     case WidgetKind::kTabs:
-      connect(static_cast<QTabBar*>(w), &QTabBar::currentChanged, this, [this, hwnd](int index) {
-        if (index < 0) return;
-        PostUserSelect(hwnd, index);
-        // The dialog may refuse the change: the bar shows the tab the program reports.
-        if (Entry* e = Find(hwnd)) ApplyState(*e);
+      // A dialog that refuses the change makes the control report its tab again.
+      connect(static_cast<QTabBar*>(w), &QTabBar::currentChanged, this, [hwnd](int index) {
+        if (index >= 0) PostUserSelect(hwnd, index);
       });
       break;
     default:
