@@ -26,6 +26,7 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
@@ -588,6 +589,14 @@ void WidgetMirror::ApplyShown(Entry& entry) {
     return;
   }
   if (entry.last.visible) {
+    // Above its owner, but not a child widget of it: disabling the owner while
+    // a modal dialog runs must not disable the dialog too.
+    QWidget* owner = WidgetFor(entry.last.owner);
+    if (owner && owner->window() != w) {
+      w->winId();
+      owner->window()->winId();
+      if (w->windowHandle()) w->windowHandle()->setTransientParent(owner->window()->windowHandle());
+    }
     w->show();
     w->raise();
   } else {
@@ -654,6 +663,7 @@ void WidgetMirror::Update(const WindowSnapshot& update, unsigned parts) {
   }
   if (parts & kUpdateShown) {
     s.visible = update.visible;
+    if (update.owner) s.owner = update.owner;
     ApplyShown(*entry);
   }
 }
