@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include "toolkit/dialog_manager.h"
 #include "toolkit/display.h"
 #include "toolkit/qt/gui_thread.h"
 #include "toolkit/qt/qt_message_box.h"
@@ -106,6 +107,7 @@ void QtRenderer::OnWindowShown(HWND hwnd, bool visible) {
   update.visible = visible;
   // A window is often placed just before it shows: take its place along.
   update.rect = PlacementOf(hwnd);
+  if (OwnedByCaller(hwnd) && IsDialog(hwnd)) update.owner = GetDialogOwner(hwnd);
   Post([update](WidgetMirror& m) { m.Update(update, kUpdateRect | kUpdateShown); });
 }
 

@@ -18,6 +18,7 @@
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QWindow>
 
 #include <atomic>
 #include <condition_variable>
@@ -289,6 +290,16 @@ TEST_F(QtRendererTest, EnterEscapeAndClosingGoToTheDialog) {
   QTest::keyClick(edit, Qt::Key_Escape);
   ASSERT_TRUE(WaitFor([&] { return log_.Count(IDCANCEL, BN_CLICKED) == 1; }));
 
+  // The focus the user moves is the dialog's focus, so Enter presses the
+  // focused push button rather than the default one.
+  auto* cancel = Widget<QPushButton>(IDCANCEL);
+  cancel->setFocus(Qt::TabFocusReason);
+  HWND cancel_hwnd = program_.Call([&] { return GetDlgItem(dialog_, IDCANCEL); });
+  ASSERT_TRUE(WaitFor([&] { return program_.Call([&] { return GetDialogFocus(dialog_); }) == cancel_hwnd; }));
+  QTest::keyClick(cancel, Qt::Key_Return);
+  ASSERT_TRUE(WaitFor([&] { return log_.Count(IDCANCEL, BN_CLICKED) == 2; }));
+  EXPECT_EQ(log_.Count(IDOK, BN_CLICKED), 1);
+
   QWidget* window = Widget<QWidget>(0);
   window->close();
   ASSERT_TRUE(WaitFor([&] { return log_.closes.load() == 1; }));
@@ -390,6 +401,36 @@ TEST(QtRendererWindowTest, SoftKeysSendTheirCommandsAndAPopupKeyOpensItsMenu) {
     menu_bar.reset();
     return DestroyWindow(owner);
   });
+  g_owner = nullptr;
+}
+
+// A popup dialog stays above its owner; the owner disabled while the dialog
+// runs leaves the dialog usable.
+TEST(QtRendererWindowTest, AnOwnedDialogStaysAboveItsDisabledOwner) {
+  testing_support::ScopedTestHome home;
+  OwnerLog log;
+  g_owner = &log;
+  AddDialog();
+  ScopedQtRenderer qt;
+  ProgramThread program;
+  auto [owner, dialog] = program.Call([&] {
+    WNDCLASS wc;
+    wc.lpfnWndProc = OwnerProc;
+    wc.lpszClassName = u"QtDialogOwner";
+    RegisterClass(wc);
+    HWND w = CreateWindowEx(0, u"QtDialogOwner", u"Owner", WS_POPUP | WS_VISIBLE, 0, 0, 240, 294, nullptr, 0, nullptr);
+    HWND d = CreateDialogParamW(kDialog, w, testing::PassiveDialogProc, 0);
+    EnableWindow(w, false);
+    return std::make_pair(w, d);
+  });
+  QWidget* owner_widget = qt.WaitForWidget(owner);
+  QWidget* dialog_widget = qt.WaitForWidget(dialog);
+  ASSERT_TRUE(owner_widget && dialog_widget);
+  ASSERT_TRUE(WaitFor([&] { return !owner_widget->isEnabled() && dialog_widget->isVisible(); }));
+  EXPECT_TRUE(dialog_widget->isEnabled());
+  ASSERT_NE(dialog_widget->windowHandle(), nullptr);
+  EXPECT_EQ(dialog_widget->windowHandle()->transientParent(), owner_widget->windowHandle());
+  program.Call([&] { return DestroyWindow(dialog) && DestroyWindow(owner); });
   g_owner = nullptr;
 }
 

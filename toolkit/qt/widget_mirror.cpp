@@ -26,6 +26,7 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
@@ -338,11 +339,9 @@ void WidgetMirror::Connect(Entry& entry) {
       break;
     }
     case WidgetKind::kTabs:
-      connect(static_cast<QTabBar*>(w), &QTabBar::currentChanged, this, [this, hwnd](int index) {
-        if (index < 0) return;
-        PostUserSelect(hwnd, index);
-        // The dialog may refuse the change: the bar shows the tab the program reports.
-        if (Entry* e = Find(hwnd)) ApplyState(*e);
+      // A dialog that refuses the change makes the control report its tab again.
+      connect(static_cast<QTabBar*>(w), &QTabBar::currentChanged, this, [hwnd](int index) {
+        if (index >= 0) PostUserSelect(hwnd, index);
       });
       break;
     default:
@@ -590,6 +589,14 @@ void WidgetMirror::ApplyShown(Entry& entry) {
     return;
   }
   if (entry.last.visible) {
+    // Above its owner, but not a child widget of it: disabling the owner while
+    // a modal dialog runs must not disable the dialog too.
+    QWidget* owner = WidgetFor(entry.last.owner);
+    if (owner && owner->window() != w) {
+      w->winId();
+      owner->window()->winId();
+      if (w->windowHandle()) w->windowHandle()->setTransientParent(owner->window()->windowHandle());
+    }
     w->show();
     w->raise();
   } else {
@@ -656,6 +663,7 @@ void WidgetMirror::Update(const WindowSnapshot& update, unsigned parts) {
   }
   if (parts & kUpdateShown) {
     s.visible = update.visible;
+    if (update.owner) s.owner = update.owner;
     ApplyShown(*entry);
   }
 }

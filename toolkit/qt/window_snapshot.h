@@ -73,6 +73,7 @@ struct WindowSnapshot {
   RECT rect{};
   bool visible = false;
   bool enabled = true;
+  HWND owner = nullptr;  // a popup dialog's owner: its window stays above the owner's
 
   // Buttons.
   unsigned check = 0;
