@@ -60,7 +60,11 @@ struct DumpNode {
   bool visible = false;
   bool enabled = false;
   int checked = 0;
+  bool focused = false;
+  int selected = -1;
+  bool password = false;
   std::optional<Rect> rect;
+  int parent = -1;  // index of the parent control in DumpWindow::controls; -1: the window
 };
 
 // One top-level window with its descendants in dump order.
@@ -122,6 +126,23 @@ inline DumpNode ParseDumpLine(const std::string& line) {
     std::string value;
     if (pos < line.size() && line[pos] == '"') {
       value = ReadQuoted(line, pos);
+    } else if (pos < line.size() && line[pos] == '[') {
+      // A list: up to its closing bracket, quoted texts skipped whole.
+      std::size_t start = pos;
+      int level = 0;
+      while (pos < line.size()) {
+        if (line[pos] == '"') {
+          ReadQuoted(line, pos);
+          continue;
+        }
+        if (line[pos] == '[') ++level;
+        if (line[pos] == ']' && --level == 0) {
+          ++pos;
+          break;
+        }
+        ++pos;
+      }
+      value = line.substr(start, pos - start);
     } else {
       std::size_t end = line.find(' ', pos);
       value = line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
@@ -134,6 +155,9 @@ inline DumpNode ParseDumpLine(const std::string& line) {
     else if (key == "visible") node.visible = value == "1";
     else if (key == "enabled") node.enabled = value == "1";
     else if (key == "checked") node.checked = std::atoi(value.c_str());
+    else if (key == "focused") node.focused = value == "1";
+    else if (key == "selected") node.selected = std::atoi(value.c_str());
+    else if (key == "password") node.password = value == "1";
     else if (key == "rect") {
       Rect r;
       if (std::sscanf(value.c_str(), "%d,%d,%d,%d", &r.left, &r.top, &r.right, &r.bottom) == 4) node.rect = r;
@@ -149,10 +173,19 @@ inline std::vector<DumpWindow> ParseDump(const std::string& dump) {
   while (std::getline(in, line)) {
     if (line.find_first_not_of(' ') == std::string::npos) continue;
     DumpNode node = ParseDumpLine(line);
-    if (node.top_level)
+    if (node.top_level) {
       windows.push_back(DumpWindow{node, {}});
-    else if (!windows.empty())
-      windows.back().controls.push_back(node);
+    } else if (!windows.empty()) {
+      auto& controls = windows.back().controls;
+      for (int i = static_cast<int>(controls.size()) - 1; i >= 0; --i) {
+        if (controls[i].depth == node.depth - 1) {
+          node.parent = i;
+          break;
+        }
+        if (controls[i].depth < node.depth - 1) break;
+      }
+      controls.push_back(node);
+    }
   }
   return windows;
 }
@@ -335,45 +368,95 @@ class Desktop {
     return best;
   }
 
-  // The point on the X screen at the centre of `control` of window `w`.
+  // Where `control` of window `w` is drawn on the X screen (its centre): from its
+  // rect when the dump gives one; for a soft key from the menu bar's layout (a
+  // strip kSoftKeyBarHeight high along the window's bottom whose keys share
+  // its width evenly); nullopt otherwise.
+  static constexpr int kSoftKeyBarHeight = 26;
   std::optional<std::pair<int, int>> PointOf(const DumpWindow& w, const DumpNode& control) const {
-    if (!w.window.rect || !control.rect) return std::nullopt;
+    if (!w.window.rect) return std::nullopt;
     auto g = XWindowFor(w);
     if (!g) return std::nullopt;
     const Rect& wr = *w.window.rect;
-    const Rect& cr = *control.rect;
     double sx = double(g->width) / std::max(1, wr.width());
     double sy = double(g->height) / std::max(1, wr.height());
-    int x = g->x + int(((cr.left + cr.right) / 2.0 - wr.left) * sx);
-    int y = g->y + int(((cr.top + cr.bottom) / 2.0 - wr.top) * sy);
-    return std::make_pair(x, y);
+    if (control.rect) {
+      const Rect& cr = *control.rect;
+      return std::make_pair(g->x + int(((cr.left + cr.right) / 2.0 - wr.left) * sx),
+                            g->y + int(((cr.top + cr.bottom) / 2.0 - wr.top) * sy));
+    }
+    if (control.parent < 0 || w.controls[control.parent].class_name != "menu_worker") return std::nullopt;
+    int index = 0, count = 0;
+    for (const DumpNode& c : w.controls) {
+      if (c.parent != control.parent) continue;
+      if (&c == &control) index = count;
+      ++count;
+    }
+    return std::make_pair(g->x + int(g->width * (index + 0.5) / count),
+                          g->y + g->height - int(kSoftKeyBarHeight * sy / 2));
   }
 
   bool ClickAt(int x, int y) const {
-    return X("xdotool", {"mousemove", "--sync", std::to_string(x), std::to_string(y)}).has_value() &&
-           X("xdotool", {"click", "1"}).has_value();
+    // No --sync: it waits for a movement, and there is none when the pointer is
+    // there already (the OK of a dialog in the place of the one before).
+    if (!X("xdotool", {"mousemove", std::to_string(x), std::to_string(y)})) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return X("xdotool", {"click", "1"}).has_value();
   }
-  // Clicks the control labelled `label` (or with `id` when label is empty) in the
-  // window titled `title`; false when either is not to be found.
+
+  // Gives the keyboard focus to the control labelled `label` (or with `id`) in
+  // the window titled `title` the way a keyboard user does: the window takes
+  // the X focus, then Tab (or shift+Tab) until the dump says the control has
+  // it. For controls the dump gives no place of.
+  bool FocusByKeyboard(const std::string& title, const std::string& label, int id = 0,
+                       const std::string& key = "Tab") const {
+    auto w = FindWindow(title);
+    auto g = w ? XWindowFor(*w) : std::nullopt;
+    if (!g || !X("xdotool", {"windowfocus", std::to_string(g->window)})) return false;
+    for (int presses = 0; presses < 40; ++presses) {
+      bool focused = WaitUntil(
+          [&] {
+            auto now = FindWindow(title);
+            const DumpNode* c = now ? now->Find(label, id) : nullptr;
+            return c && c->focused;
+          },
+          std::chrono::milliseconds(presses == 0 ? 300 : 150));
+      if (focused) return true;
+      Key(key);
+    }
+    return false;
+  }
+
+  // Clicks the control labelled `label` (or with `id` when label is empty) in
+  // the window titled `title`; a control the dump gives no place of is reached
+  // with the keyboard and pressed with the space bar. False when it cannot be.
   bool Click(const std::string& title, const std::string& label, int id = 0) const {
-    auto w = WaitForWindow(title);
-    if (!w) return false;
-    const DumpNode* c = w->Find(label, id);
-    bool ok = false;
-    WaitUntil([&] {
-      w = FindWindow(title);
-      c = w ? w->Find(label, id) : nullptr;
+    std::optional<std::pair<int, int>> point;
+    bool found = WaitUntil([&] {
+      auto w = FindWindow(title);
+      const DumpNode* c = w ? w->Find(label, id) : nullptr;
       if (!c || !c->visible || !c->enabled) return false;
-      auto p = PointOf(*w, *c);
-      return p && (ok = ClickAt(p->first, p->second));
+      point = PointOf(*w, *c);
+      return true;
     });
-    return ok;
+    if (!found) return false;
+    if (point) return ClickAt(point->first, point->second);
+    return FocusByKeyboard(title, label, id) && Key("space");
   }
-  // Replaces the text of the edit field with `id` (or labelled `label`) in the
-  // window titled `title`, typing as a user does.
+  // Replaces the text of the edit field with `id` in the window titled `title`,
+  // typing as a user does.
   bool Type(const std::string& title, int id, const std::string& text) const {
-    if (!Click(title, "", id)) return false;
-    return X("xdotool", {"key", "--clearmodifiers", "ctrl+a", "BackSpace"}).has_value() &&
+    std::optional<std::pair<int, int>> point;
+    bool found = WaitUntil([&] {
+      auto w = FindWindow(title);
+      const DumpNode* c = w ? w->Find("", id) : nullptr;
+      if (!c || !c->visible || !c->enabled) return false;
+      point = PointOf(*w, *c);
+      return true;
+    });
+    if (!found) return false;
+    bool focused = point ? ClickAt(point->first, point->second) : FocusByKeyboard(title, "", id);
+    return focused && Key("ctrl+a") && Key("BackSpace") &&
            X("xdotool", {"type", "--delay", "15", "--clearmodifiers", text}).has_value();
   }
   bool Key(const std::string& keys) const { return X("xdotool", {"key", "--clearmodifiers", keys}).has_value(); }
