@@ -431,31 +431,17 @@ class Desktop {
   // the window titled `title`; a control the dump gives no place of is reached
   // with the keyboard and pressed with the space bar. False when it cannot be.
   bool Click(const std::string& title, const std::string& label, int id = 0) const {
-    std::optional<std::pair<int, int>> point;
-    bool found = WaitUntil([&] {
-      auto w = FindWindow(title);
-      const DumpNode* c = w ? w->Find(label, id) : nullptr;
-      if (!c || !c->visible || !c->enabled) return false;
-      point = PointOf(*w, *c);
-      return true;
-    });
-    if (!found) return false;
-    if (point) return ClickAt(point->first, point->second);
+    auto place = Locate(title, label, id);
+    if (!place) return false;
+    if (place->known) return ClickAt(place->x, place->y);
     return FocusByKeyboard(title, label, id) && Key("space");
   }
   // Replaces the text of the edit field with `id` in the window titled `title`,
   // typing as a user does.
   bool Type(const std::string& title, int id, const std::string& text) const {
-    std::optional<std::pair<int, int>> point;
-    bool found = WaitUntil([&] {
-      auto w = FindWindow(title);
-      const DumpNode* c = w ? w->Find("", id) : nullptr;
-      if (!c || !c->visible || !c->enabled) return false;
-      point = PointOf(*w, *c);
-      return true;
-    });
-    if (!found) return false;
-    bool focused = point ? ClickAt(point->first, point->second) : FocusByKeyboard(title, "", id);
+    auto place = Locate(title, "", id);
+    if (!place) return false;
+    bool focused = place->known ? ClickAt(place->x, place->y) : FocusByKeyboard(title, "", id);
     return focused && Key("ctrl+a") && Key("BackSpace") &&
            X("xdotool", {"type", "--delay", "15", "--clearmodifiers", text}).has_value();
   }
@@ -467,6 +453,24 @@ class Desktop {
   }
 
  private:
+  struct Place {
+    bool known = false;  // false: the control is there, its place is not
+    int x = 0, y = 0;
+  };
+  // Waits for the control to be visible and enabled; nullopt when it is not.
+  std::optional<Place> Locate(const std::string& title, const std::string& label, int id) const {
+    Place place;
+    bool found = WaitUntil([&] {
+      auto w = FindWindow(title);
+      const DumpNode* c = w ? w->Find(label, id) : nullptr;
+      if (!c || !c->visible || !c->enabled) return false;
+      if (auto p = PointOf(*w, *c)) place = Place{true, p->first, p->second};
+      return true;
+    });
+    if (!found) return std::nullopt;
+    return place;
+  }
+
   // xdotool --name takes a regular expression.
   static std::string Escape(const std::string& text) {
     std::string out;
