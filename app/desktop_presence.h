@@ -10,6 +10,10 @@
 // mode; the hidden resident recorder has no window to show, so there a click
 // does nothing (stopping a recording stays with the hotkey and the status window).
 // All calls on the UI thread, the owner's thread.
+//
+// The main window makes it once its window exists, offers every message to
+// HandleMessage before its own handling, and reports: a recorder started or
+// stopped, the Outbox count whenever it may have changed, and each note's end.
 
 #include <cstddef>
 #include <string>
