@@ -146,6 +146,15 @@ TEST_F(DesktopClickThroughTest, SetsUpTheMailServerThroughTheDialogsAndTestsIt) 
   Fill("Send Via SMTP Settings", "Send To:", "bob@example.org");
   desktop_->Screenshot("03-smtp-page");
 
+  // Account… and Test… work only when the program gives the options screen its
+  // services (the account dialogs, the connection-status window).
+  {
+    auto page = Expect("Send Via SMTP Settings", "Account…");
+    const auto* account = page.Find("Account…");
+    const auto* test = page.Find("Test…");
+    if (!account || !test || !account->enabled || !test->enabled)
+      Stuck("Account… and Test… are disabled: the options screen runs without the program's services");
+  }
   Click("Send Via SMTP Settings", "Account…");
   Expect("Account Settings", "Host Address:");
   Fill("Account Settings", "Host Address:", "127.0.0.1");
@@ -217,6 +226,8 @@ TEST_F(DesktopClickThroughTest, StopAndSendButtonDeliversTheRecordingToTheMailSe
   desktop_->Screenshot("01-recording");
   std::this_thread::sleep_for(std::chrono::seconds(2));
   Click("Dictalo", "Stop && Send");
+  // A hurried user presses again at once: the stop under way is not repeated.
+  desktop_->Key("space");
   bool arrived = WaitUntil([&] { return exim.Messages().size() == 1; }, std::chrono::seconds(60));
   desktop_->Screenshot("02-after-stop-and-send");
   ASSERT_TRUE(arrived) << "no note at exim; the program shows:\n"
@@ -230,6 +241,7 @@ TEST_F(DesktopClickThroughTest, StopAndSendButtonDeliversTheRecordingToTheMailSe
   // The status window goes when the delivery is done; the recorder stays resident.
   EXPECT_TRUE(desktop_->WaitForWindowGone("Dictalo", "Stop && Send", std::chrono::seconds(30)));
   EXPECT_TRUE(recorder.Running()) << recorder.Errors();
+  EXPECT_EQ(exim.Messages().size(), 1u) << "one note, sent once";
   recorder.Signal(SIGTERM);
   EXPECT_EQ(recorder.Wait(std::chrono::seconds(20)), 0) << recorder.Errors();
 }
