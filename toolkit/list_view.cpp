@@ -123,13 +123,14 @@ int NextItem(const ListViewState& s, std::intptr_t start, UINT flags) {
   return -1;
 }
 
+// row -1: the user cleared the selection.
 void UserSelect(HWND hwnd, ListViewState& s, std::intptr_t row) {
-  if (!AcceptsUserInput(hwnd) || !ValidRow(s, row)) return;
+  if (!AcceptsUserInput(hwnd) || (row != -1 && !ValidRow(s, row))) return;
   // A tap selects the row alone, whatever the style.
   std::vector<Change> changes;
   for (int r = 0; r < Count(s); ++r) {
     Row& x = s.rows[static_cast<std::size_t>(r)];
-    UINT want = r == row ? (x.state | kStateBits) : (x.state & ~kStateBits);
+    UINT want = r == row ? (x.state | kStateBits) : (x.state & ~(row == -1 ? LVIS_SELECTED : kStateBits));
     if (x.state != want) {
       changes.push_back({r, x.state, want, x.param});
       x.state = want;
@@ -281,9 +282,20 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       NotifyControlChanged(hwnd);
       return 1;
     }
-    case WM_GETDLGCODE:
-      return DLGC_WANTARROWS;
+    case WM_GETDLGCODE: {
+      // Enter opens the selected row; with none it stays the dialog's.
+      const auto* m = reinterpret_cast<const pw::MSG*>(lparam);
+      bool enter = m && m->wParam == pw::VK_RETURN && (m->message == pw::WM_KEYDOWN || m->message == pw::WM_CHAR);
+      return DLGC_WANTARROWS | (enter && NextItem(*s, -1, LVNI_SELECTED) >= 0 ? DLGC_WANTMESSAGE : 0);
+    }
+    case pw::WM_CHAR:
+      return 0;
     case pw::WM_KEYDOWN:
+      if (wparam == pw::VK_RETURN) {
+        int row = NextItem(*s, -1, LVNI_SELECTED);
+        if (row >= 0) pw::SendMessage(hwnd, TKM_USER_ACTIVATE, 0, row);
+        return 0;
+      }
       if (wparam == VK_UP || wparam == VK_DOWN) {
         int focused = NextItem(*s, -1, LVNI_FOCUSED);
         int next = focused < 0 ? 0 : focused + (wparam == VK_DOWN ? 1 : -1);

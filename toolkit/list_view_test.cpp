@@ -142,6 +142,16 @@ TEST_F(ListViewTest, TheUserTapsAndOpensRows) {
   SendMessage(list, WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_EQ(Selected(list), 2);
 
+  // Enter opens the selected row; with nothing selected it is left to the dialog.
+  MSG enter{list, WM_KEYDOWN, VK_RETURN, 0, 0};
+  EXPECT_TRUE(SendMessage(list, WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&enter)) & DLGC_WANTMESSAGE);
+  SendMessage(list, WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(parent_.calls.back(), "notify 1400 -114 item=2 new=0 old=0");
+  PostUserSelect(list, -1);  // the user cleared the selection
+  Pump();
+  EXPECT_EQ(Selected(list), -1);
+  EXPECT_FALSE(SendMessage(list, WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&enter)) & DLGC_WANTMESSAGE);
+
   // A parent that empties the list while it hears of the selection hears no activation.
   parent_.calls.clear();
   parent_.on_notification = [&] { SendMessage(list, LVM_DELETEALLITEMS, 0, 0); };
