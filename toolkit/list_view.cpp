@@ -27,13 +27,22 @@ struct Row {
   std::vector<std::u16string> texts;  // by column; missing ones are empty
   UINT state = 0;
   LPARAM param = 0;
+  std::uint64_t serial = 0;  // names the row across a parent's changes while it is notified
 };
 
 struct ListViewState {
   std::vector<Column> columns;
   std::vector<Row> rows;
   DWORD ex_style = 0;
+  std::uint64_t next_serial = 1;
 };
+
+// The row's index now, or -1 when it has gone.
+int IndexOfSerial(const ListViewState& s, std::uint64_t serial) {
+  for (std::size_t r = 0; r < s.rows.size(); ++r)
+    if (s.rows[r].serial == serial) return static_cast<int>(r);
+  return -1;
+}
 
 int Count(const ListViewState& s) { return static_cast<int>(s.rows.size()); }
 bool ValidRow(const ListViewState& s, std::intptr_t row) { return row >= 0 && row < Count(s); }
@@ -102,6 +111,7 @@ int InsertRow(ListViewState& s, const LVITEMW& item) {
   Row row;
   if (item.mask & LVIF_TEXT) SetCellText(row, 0, TextAt(item.pszText));
   if (item.mask & LVIF_PARAM) row.param = item.lParam;
+  row.serial = s.next_serial++;
   s.rows.insert(s.rows.begin() + at, std::move(row));
   return at;
 }
@@ -202,10 +212,14 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       // A selected row is unselected first, so the parent sees the selection go
       // (and a hurried second Delete finds nothing selected).
       if (s->rows[static_cast<std::size_t>(index)].state & kStateBits) {
+        std::uint64_t serial = s->rows[static_cast<std::size_t>(index)].serial;
         Announce(hwnd, ApplyState(hwnd, *s, static_cast<int>(index), 0, kStateBits));
         if (!pw::IsWindow(hwnd)) return 1;
+        // The parent may have changed the rows meanwhile: the row goes wherever
+        // it is now, and no other row in its place.
         s = StateOf<ListViewState>(hwnd);
-        if (!ValidRow(*s, index)) return 1;
+        index = IndexOfSerial(*s, serial);
+        if (index < 0) return 1;
       }
       s->rows.erase(s->rows.begin() + index);
       NotifyControlChanged(hwnd);
@@ -316,14 +330,18 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       return 0;
     case TKM_USER_ACTIVATE: {
       if (!AcceptsUserInput(hwnd) || !ValidRow(*s, lparam)) return 0;
-      LPARAM param = s->rows[static_cast<std::size_t>(lparam)].param;
+      std::uint64_t serial = s->rows[static_cast<std::size_t>(lparam)].serial;
       UserSelect(hwnd, *s, lparam);
-      // The parent may have changed the rows while it heard of the selection.
-      if (!pw::IsWindow(hwnd) || !ValidRow(*StateOf<ListViewState>(hwnd), lparam)) return 0;
+      // The parent may have changed the rows while it heard of the selection:
+      // the row opened is the one tapped, wherever it is now.
+      if (!pw::IsWindow(hwnd)) return 0;
+      s = StateOf<ListViewState>(hwnd);
+      int row = IndexOfSerial(*s, serial);
+      if (row < 0) return 0;
       NMLISTVIEW nm;
       nm.hdr.code = LVN_ITEMACTIVATE;
-      nm.iItem = static_cast<int>(lparam);
-      nm.lParam = param;
+      nm.iItem = row;
+      nm.lParam = s->rows[static_cast<std::size_t>(row)].param;
       SendNotify(hwnd, nm.hdr);
       return 0;
     }
