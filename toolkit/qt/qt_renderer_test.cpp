@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScreen>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -29,6 +30,7 @@
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog_manager.h"
+#include "toolkit/display.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/qt/qt_dialog_check_test_support.h"
 #include "toolkit/qt/tray_area.h"
@@ -432,6 +434,34 @@ TEST(QtRendererWindowTest, AnOwnedDialogStaysAboveItsDisabledOwner) {
   EXPECT_EQ(dialog_widget->windowHandle()->transientParent(), owner_widget->windowHandle());
   program.Call([&] { return DestroyWindow(dialog) && DestroyWindow(owner); });
   g_owner = nullptr;
+}
+
+// The program places a window at the bottom of the work area it was told of;
+// the widget sits at the bottom of the screen's available area.
+TEST(QtRendererWindowTest, AWindowAtTheBottomOfTheWorkAreaSitsAtTheBottomOfTheScreen) {
+  testing_support::ScopedTestHome home;
+  ScopedQtRenderer qt;
+  PublishDisplayMetrics(qt.renderer().DpiScale());
+  ProgramThread program;
+  HWND window = program.Call([] {
+    WNDCLASS wc;
+    wc.lpfnWndProc = DefWindowProc;
+    wc.lpszClassName = u"QtBottomProbe";
+    RegisterClass(wc);
+    RECT work{};
+    EXPECT_TRUE(GetWorkArea(&work));
+    return CreateWindowEx(0, u"QtBottomProbe", u"Status", WS_POPUP | WS_VISIBLE, work.left, work.bottom - 162,
+                          work.right - work.left, 162, nullptr, 0, nullptr);
+  });
+  QWidget* widget = qt.WaitForWidget(window);
+  ASSERT_NE(widget, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return widget->isVisible(); }));
+  QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_NEAR(widget->geometry().bottom(), available.bottom(), 2);
+  EXPECT_NEAR(widget->geometry().width(), available.width(), 2);
+  EXPECT_NEAR(widget->geometry().height(), 162 * qt.renderer().DpiScale(), 2);
+  program.Call([&] { return DestroyWindow(window); });
+  SetDisplayMetrics(DisplayMetrics{});
 }
 
 TEST(QtRendererWindowTest, ANotificationWithoutASessionBusNeitherBlocksNorFails) {

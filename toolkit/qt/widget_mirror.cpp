@@ -645,11 +645,14 @@ void WidgetMirror::Update(const WindowSnapshot& update, unsigned parts) {
     std::u16string text = s.text;
     DWORD style = s.style;
     HWND target = s.command_target;
+    HWND owner = s.owner;
     auto popup = s.popup;
     s = update;
+    // What only creation and showing report stays as they said.
     s.text = text;
     s.style = style;
     s.command_target = target;
+    s.owner = owner;
     s.popup = std::move(popup);
     ApplyState(*entry);
   }
