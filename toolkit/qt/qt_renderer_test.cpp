@@ -207,11 +207,13 @@ TEST_F(QtRendererTest, ProgramChangesShowWithoutComingBackAsInput) {
     ShowWindow(GetDlgItem(dialog_, kLink), SW_HIDE);
     EnableWindow(GetDlgItem(dialog_, IDOK), false);
     MoveWindow(GetDlgItem(dialog_, IDCANCEL), 100, 50, 60, 30, true);
+    SendMessage(GetDlgItem(dialog_, kEdit), EM_SETREADONLY, 1, 0);
     return 0;
   });
   Settle();
   EXPECT_EQ(Widget<QLabel>(kLabel)->text(), QStringLiteral("Recording: 00:05, 12KB"));
   EXPECT_EQ(Widget<QLineEdit>(kEdit)->text(), QStringLiteral("smtp.example.org"));
+  EXPECT_TRUE(Widget<QLineEdit>(kEdit)->isReadOnly());
   EXPECT_EQ(Widget<QComboBox>(kCombo)->currentText(), QStringLiteral("None"));
   EXPECT_EQ(Widget<QSlider>(kSlider)->value(), 7);
   EXPECT_EQ(Widget<QProgressBar>(kProgress)->maximum(), 4096);
