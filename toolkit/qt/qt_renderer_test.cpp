@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScreen>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -29,6 +30,7 @@
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog_manager.h"
+#include "toolkit/display.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/qt/qt_dialog_check_test_support.h"
 #include "toolkit/qt/tray_area.h"
@@ -205,11 +207,13 @@ TEST_F(QtRendererTest, ProgramChangesShowWithoutComingBackAsInput) {
     ShowWindow(GetDlgItem(dialog_, kLink), SW_HIDE);
     EnableWindow(GetDlgItem(dialog_, IDOK), false);
     MoveWindow(GetDlgItem(dialog_, IDCANCEL), 100, 50, 60, 30, true);
+    SendMessage(GetDlgItem(dialog_, kEdit), EM_SETREADONLY, 1, 0);
     return 0;
   });
   Settle();
   EXPECT_EQ(Widget<QLabel>(kLabel)->text(), QStringLiteral("Recording: 00:05, 12KB"));
   EXPECT_EQ(Widget<QLineEdit>(kEdit)->text(), QStringLiteral("smtp.example.org"));
+  EXPECT_TRUE(Widget<QLineEdit>(kEdit)->isReadOnly());
   EXPECT_EQ(Widget<QComboBox>(kCombo)->currentText(), QStringLiteral("None"));
   EXPECT_EQ(Widget<QSlider>(kSlider)->value(), 7);
   EXPECT_EQ(Widget<QProgressBar>(kProgress)->maximum(), 4096);
@@ -432,6 +436,34 @@ TEST(QtRendererWindowTest, AnOwnedDialogStaysAboveItsDisabledOwner) {
   EXPECT_EQ(dialog_widget->windowHandle()->transientParent(), owner_widget->windowHandle());
   program.Call([&] { return DestroyWindow(dialog) && DestroyWindow(owner); });
   g_owner = nullptr;
+}
+
+// The program places a window at the bottom of the work area it was told of;
+// the widget sits at the bottom of the screen's available area.
+TEST(QtRendererWindowTest, AWindowAtTheBottomOfTheWorkAreaSitsAtTheBottomOfTheScreen) {
+  testing_support::ScopedTestHome home;
+  ScopedQtRenderer qt;
+  PublishDisplayMetrics(qt.renderer().DpiScale());
+  ProgramThread program;
+  HWND window = program.Call([] {
+    WNDCLASS wc;
+    wc.lpfnWndProc = DefWindowProc;
+    wc.lpszClassName = u"QtBottomProbe";
+    RegisterClass(wc);
+    RECT work{};
+    EXPECT_TRUE(GetWorkArea(&work));
+    return CreateWindowEx(0, u"QtBottomProbe", u"Status", WS_POPUP | WS_VISIBLE, work.left, work.bottom - 162,
+                          work.right - work.left, 162, nullptr, 0, nullptr);
+  });
+  QWidget* widget = qt.WaitForWidget(window);
+  ASSERT_NE(widget, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return widget->isVisible(); }));
+  QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_NEAR(widget->geometry().bottom(), available.bottom(), 2);
+  EXPECT_NEAR(widget->geometry().width(), available.width(), 2);
+  EXPECT_NEAR(widget->geometry().height(), 162 * qt.renderer().DpiScale(), 2);
+  program.Call([&] { return DestroyWindow(window); });
+  SetDisplayMetrics(DisplayMetrics{});
 }
 
 TEST(QtRendererWindowTest, ANotificationWithoutASessionBusNeitherBlocksNorFails) {

@@ -444,6 +444,12 @@ void WidgetMirror::ApplyState(Entry& entry) {
     case WidgetKind::kSoftKey:
       static_cast<QPushButton*>(w)->setDown(s.pressed);
       break;
+    case WidgetKind::kLineEdit:
+      static_cast<QLineEdit*>(w)->setReadOnly((s.style & ES_READONLY) != 0);
+      break;
+    case WidgetKind::kTextEdit:
+      static_cast<QPlainTextEdit*>(w)->setReadOnly((s.style & ES_READONLY) != 0);
+      break;
     case WidgetKind::kCheckBox:
       static_cast<QCheckBox*>(w)->setCheckState(ToCheckState(s.check));
       break;
@@ -643,13 +649,14 @@ void WidgetMirror::Update(const WindowSnapshot& update, unsigned parts) {
   }
   if (parts & kUpdateState) {
     std::u16string text = s.text;
-    DWORD style = s.style;
     HWND target = s.command_target;
+    HWND owner = s.owner;
     auto popup = s.popup;
     s = update;
+    // What only creation and showing report stays as they said.
     s.text = text;
-    s.style = style;
     s.command_target = target;
+    s.owner = owner;
     s.popup = std::move(popup);
     ApplyState(*entry);
   }
