@@ -1,5 +1,8 @@
 #include "app/desktop_presence.h"
 
+#include <string>
+
+#include "platform/text.h"
 #include "resources/desktop_resources.h"
 #include "toolkit/renderer.h"
 #include "toolkit/resources.h"
@@ -8,15 +11,6 @@
 namespace app {
 
 namespace {
-
-std::u16string Number(std::size_t n) {
-  std::u16string out;
-  do {
-    out.insert(out.begin(), static_cast<char16_t>(u'0' + n % 10));
-    n /= 10;
-  } while (n != 0);
-  return out;
-}
 
 bool IsClick(platform::LPARAM mouse_message) {
   return mouse_message == platform::WM_LBUTTONUP || mouse_message == platform::WM_LBUTTONDBLCLK;
@@ -53,7 +47,7 @@ std::u16string DesktopPresence::Tooltip() const {
   if (pending_ > 0) {
     std::u16string waiting = toolkit::LoadStringW(
         pending_ == 1 ? resources::kTrayOnePendingString : resources::kTrayManyPendingString);
-    if (auto at = waiting.find(u"%d"); at != std::u16string::npos) waiting.replace(at, 2, Number(pending_));
+    if (auto at = waiting.find(u"%d"); at != std::u16string::npos) waiting.replace(at, 2, platform::Utf8ToUtf16(std::to_string(pending_)));
     if (!parts.empty()) parts += u", ";
     parts += waiting;
   }
