@@ -171,7 +171,11 @@ inline std::vector<DumpWindow> ParseDump(const std::string& dump) {
   std::istringstream in(dump);
   std::string line;
   while (std::getline(in, line)) {
-    if (line.find_first_not_of(' ') == std::string::npos) continue;
+    // Only windows and their controls; the tray and notification lines that
+    // follow them are no window's.
+    std::size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos) continue;
+    if (line.compare(start, 7, "window ") != 0 && line.compare(start, 8, "control ") != 0) continue;
     DumpNode node = ParseDumpLine(line);
     if (node.top_level) {
       windows.push_back(DumpWindow{node, {}});
