@@ -24,8 +24,12 @@
 #include "platform/time_locale.h"
 #include "resources/status_dialog.h"
 #include "settings/app_settings.h"
-#include "toolkit/renderer.h"
+#include "resources/account_resources.h"
+#include "resources/options_resources.h"
+#include "toolkit/ce_base_dialog.h"
 #include "toolkit/ce_wnd.h"
+#include "toolkit/controls.h"
+#include "toolkit/renderer.h"
 
 namespace app {
 namespace {
@@ -80,6 +84,8 @@ InstanceClaim BecomeTheInstance(bool interactive) {
 
 bool InitInstance(Application& a) {
   resources::RegisterProgramResources();
+  resources::RegisterOptionsResources();
+  resources::RegisterAccountResources();
   toolkit::InitRenderer();
   if (a.interactive) {
     utsname name{};
@@ -98,17 +104,29 @@ bool InitInstance(Application& a) {
   return true;
 }
 
+// Offers a message to the modeless dialogs (the options screen's keyboard
+// interface) and dispatches it unless one took it. A hotkey button hears its
+// keys itself, so the dialog manager does not turn them into navigation; only
+// Tab and Shift move the focus off it as anywhere else.
+void DispatchOne(const Application& a, platform::MSG& msg) {
+  bool key = msg.message == platform::WM_KEYDOWN || msg.message == platform::WM_KEYUP ||
+             msg.message == platform::WM_CHAR;
+  bool navigation = key && (msg.wParam == toolkit::VK_TAB || msg.wParam == toolkit::VK_SHIFT);
+  bool hotkey_button = a.main_window && a.main_window->IsHotkeyButton(msg.hwnd) && !navigation;
+  if (!hotkey_button && toolkit::CeBaseDialog::IsDialogMsg(&msg)) return;
+  platform::TranslateMessage(msg);
+  platform::DispatchMessage(msg);
+}
+
 // Gets and dispatches messages until the quit message; returns its wParam.
-int MessageLoop() {
+int MessageLoop(const Application& a) {
   platform::MSG msg;
   for (;;) {
     if (platform::GetMessage(&msg) == 0) return static_cast<int>(msg.wParam);
-    platform::TranslateMessage(msg);
-    platform::DispatchMessage(msg);
+    DispatchOne(a, msg);
     while (platform::PeekMessage(&msg, nullptr, 0, 0, platform::PM_REMOVE)) {
       if (msg.message == platform::WM_QUIT) return static_cast<int>(msg.wParam);
-      platform::TranslateMessage(msg);
-      platform::DispatchMessage(msg);
+      DispatchOne(a, msg);
     }
   }
 }
@@ -159,7 +177,7 @@ int RunProgram(const std::u16string& command_line) {
     CleanUp(a);
     return 0;
   }
-  int exit_code = MessageLoop();
+  int exit_code = MessageLoop(a);
   std::filesystem::path install_dir = platform::Utf16ToUtf8(a.settings->install_dir);
   CleanUp(a);
   return FinishProgram(exit_code, install_dir);

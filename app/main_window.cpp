@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -13,8 +14,12 @@
 #include "platform/folders.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "resources/options_resources.h"
 #include "settings/app_settings.h"
+#include "settings/options/options_screen.h"
 #include "toolkit/dialog_manager.h"
+#include "toolkit/display.h"
+#include "toolkit/menu_bar.h"
 #include "toolkit/message_box.h"
 #include "toolkit/resources.h"
 
@@ -28,13 +33,13 @@ using platform::WPARAM;
 
 namespace {
 
-// The menu bar's height at 96 dpi; the options screen fills the rest.
-constexpr int kMenuBarHeight = 26;
 constexpr UINT kClassStyle = platform::CS_HREDRAW | platform::CS_VREDRAW;
 constexpr std::uintptr_t kIconResource = 101;
 
 // Commands handed to the options screen (its menu).
-bool IsOptionsScreenCommand(UINT id) { return id == 40002 || (id >= 40010 && id <= 40015); }
+bool IsOptionsScreenCommand(UINT id) {
+  return id == resources::kAboutCommand || (id >= resources::kFirstScreenCommand && id <= resources::kLastScreenCommand);
+}
 
 }  // namespace
 
@@ -43,6 +48,8 @@ MainWindow::MainWindow(settings::AppSettings& settings, bool interactive, std::u
 
 MainWindow::~MainWindow() {
   if (IsWindow()) DestroyWindow();
+  menu_bar_.reset();
+  options_screen_.reset();
 }
 
 bool MainWindow::CreateMainWindow(std::u16string_view title) {
@@ -52,8 +59,9 @@ bool MainWindow::CreateMainWindow(std::u16string_view title) {
                      platform::CW_USEDEFAULT, platform::CW_USEDEFAULT, nullptr, 0);
   if (!hwnd) return false;
   if (interactive_) {
-    // Full screen less the menu bar.
-    MoveWindow(0, 0, platform::kDefaultScreenWidth, platform::kDefaultScreenHeight - kMenuBarHeight);
+    // The screen of the handheld the layout is made for; the menu bar is inside
+    // the window, along its bottom, and the options screen takes the rest.
+    MoveWindow(0, 0, platform::kDefaultScreenWidth, platform::kDefaultScreenHeight);
   }
   return true;
 }
@@ -72,6 +80,11 @@ void MainWindow::OnCreate(platform::CREATESTRUCT*, bool& handled) {
   std::memset(setting_change_info_, 0, sizeof setting_change_info_);
   setting_change_info_[0] = sizeof setting_change_info_;
   if (interactive_) {
+    HWND hwnd = current_message().hwnd;
+    options_screen_ = std::make_unique<settings::OptionsScreen>(settings_, options_services_);
+    options_screen_->CreateScreen(hwnd);
+    menu_bar_ = std::make_unique<toolkit::CMenuBar>();
+    (void)menu_bar_->Create(hwnd, resources::kMainMenuBar);
     launch_hotkey_at_start_ = settings_.launch_hotkey;
   } else {
     platform::PostMessage(current_message().hwnd, UM_START_RECORDING, 0, 0);
@@ -83,12 +96,15 @@ LRESULT MainWindow::OnCommand(WPARAM wparam, LPARAM, bool& handled) {
   UINT id = platform::LOWORD(wparam);
   if (id == 1 || id == 2) {
     handled = true;
+    // A dialog of the options screen is open: it decides first.
+    if (options_screen_ && options_screen_->busy()) return 0;
     EndOptions(id == 1);
     return 0;
   }
   if (IsOptionsScreenCommand(id)) {
-    // The options screen handles these once it exists.
     handled = true;
+    if (options_screen_ && options_screen_->IsWindow() && !saved_)
+      platform::SendMessage(*options_screen_, platform::WM_COMMAND, wparam, 0);
   }
   return 0;
 }
@@ -96,6 +112,9 @@ LRESULT MainWindow::OnCommand(WPARAM wparam, LPARAM, bool& handled) {
 void MainWindow::EndOptions(bool save) {
   if (DeliveryRunning()) return;
   if (save) {
+    if (saved_) return;
+    saved_ = true;
+    if (options_screen_ && options_screen_->IsWindow()) options_screen_->Apply();
     std::string unbound;
     ApplyHotkey(settings_, launch_hotkey_at_start_, (platform::folders::ExecutableDir() / "dictalo-record").string(),
                 &unbound);
@@ -125,7 +144,15 @@ void MainWindow::OnEnable(bool enabled, bool& handled) {
   handled = true;
 }
 
-void MainWindow::OnSize(UINT, int, int, bool& handled) { handled = true; }
+void MainWindow::OnSize(UINT, int width, int height, bool& handled) {
+  handled = true;
+  int bar_height = menu_bar_ && menu_bar_->GetWindow() ? toolkit::Scale(toolkit::kMenuBarHeight) : 0;
+  if (bar_height) platform::MoveWindow(menu_bar_->GetWindow(), 0, height - bar_height, width, bar_height, true);
+  if (options_screen_ && options_screen_->IsWindow())
+    options_screen_->MoveWindow(0, 0, width, std::max(0, height - bar_height));
+}
+
+bool MainWindow::IsHotkeyButton(HWND hwnd) const { return options_screen_ && options_screen_->IsHotkeyButton(hwnd); }
 
 void MainWindow::OnSettingChange(UINT, LPARAM, bool& handled) { handled = true; }
 
@@ -143,7 +170,7 @@ void MainWindow::TrackFocus() {
   if (!focus) return;
   if (focus == GetSafeHwnd()) {
     if (last_focused_control_ && platform::IsWindow(last_focused_control_)) platform::SetFocus(last_focused_control_);
-  } else if (platform::GetParent(focus) == GetSafeHwnd()) {
+  } else if (options_screen_ && platform::GetParent(focus) == options_screen_->GetSafeHwnd()) {
     last_focused_control_ = focus;
   }
 }

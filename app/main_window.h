@@ -8,6 +8,10 @@
 //   UM_HOTKEY_TOGGLE      start a recording, or stop it as the hotkey does
 //   UM_INVOKE             run a call record on the UI thread
 //   WM_HELP               open the help page
+// In the interactive mode the window holds the options screen and the menu bar
+// (OK, and a menu with About…, View Notes…, Delete Notes, Resend Notes,
+// Cancel); OK applies the options screen, the hotkey and saves, Cancel quits
+// without saving, and the other entries go to the options screen.
 // All of it runs on the UI thread.
 
 #include <cstdint>
@@ -20,6 +24,11 @@
 
 namespace settings {
 class AppSettings;
+class OptionsScreen;
+class OptionsServices;
+}
+namespace toolkit {
+class CMenuBar;
 }
 namespace audio {
 class Recorder;
@@ -46,6 +55,15 @@ class MainWindow : public toolkit::CeWnd {
   // Replaces what notes are handed to in the sending modes.
   void set_delivery(std::unique_ptr<NoteDelivery> delivery) { delivery_ = std::move(delivery); }
   const std::u16string& launch_hotkey_at_start() const { return launch_hotkey_at_start_; }
+  // What the options screen asks of the program (unsent notes, account test,
+  // hotkeys, sounds). Set it before CreateMainWindow; without it the screen
+  // leaves out what needs it. Not owned; it outlives the window.
+  void set_options_services(settings::OptionsServices* services) { options_services_ = services; }
+  settings::OptionsScreen* options_screen() const { return options_screen_.get(); }
+  toolkit::CMenuBar* menu_bar() const { return menu_bar_.get(); }
+  // Whether hwnd is a hotkey button of the options screen (the message loop
+  // hands their messages to them directly).
+  bool IsHotkeyButton(platform::HWND hwnd) const;
 
   // The WM_COPYDATA reply for a received text: 0 when it occurs in command_line.
   static platform::LRESULT CopyDataReply(std::u16string_view received, std::u16string_view command_line);
@@ -97,6 +115,14 @@ class MainWindow : public toolkit::CeWnd {
   std::uint32_t recorder_close_code_ = 0;  // also the quit-after-session flag
   std::unique_ptr<NoteDelivery> delivery_;
   std::unique_ptr<audio::CuePlayer> cue_player_;
+  settings::OptionsServices* options_services_ = nullptr;
+  std::unique_ptr<settings::OptionsScreen> options_screen_;
+  std::unique_ptr<toolkit::CMenuBar> menu_bar_;
+  // Set by the OK that saves and ends the program: a second one (a double tap,
+  // a queued key) must not apply the options again: the hotkey would take our
+  // own shortcut for the key's previous assignment, and the conversion of the
+  // unsent notes would be offered twice.
+  bool saved_ = false;
 };
 
 }  // namespace app
