@@ -13,6 +13,8 @@
 
 #include "tests/support/test_environment.h"
 #include "toolkit/ce_wnd.h"
+#include "toolkit/common_controls.h"
+#include "toolkit/renderer.h"
 
 namespace toolkit {
 namespace {
@@ -171,6 +173,21 @@ TEST_F(ControlsTest, StaticTextIsItsWindowText) {
   EXPECT_EQ(SendMessage(label, WM_GETDLGCODE, 0, 0), DLGC_STATIC);
   SendMessage(label, BM_CLICK, 0, 0);
   EXPECT_THAT(parent_.calls, IsEmpty());
+}
+
+TEST_F(ControlsTest, LinksTellTheParentOfTapsUnlessDisabled) {
+  HWND link = Make(kStaticClass, 1050, SS_NOTIFY, u"Sign up for an account");
+  EXPECT_TRUE(PostClick(link));
+  MSG msg;
+  while (PeekMessage(&msg)) DispatchMessage(msg);
+  SendMessage(link, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+  EXPECT_THAT(parent_.calls, ElementsAre("command 1050 0", "command 1050 0"));  // STN_CLICKED
+  EnableWindow(link, false);
+  SendMessage(link, BM_CLICK, 0, 0);
+  EnableWindow(link, true);
+  EnableWindow(parent_hwnd_, false);
+  SendMessage(link, BM_CLICK, 0, 0);
+  EXPECT_EQ(parent_.calls.size(), 2u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <utility>
 
+#include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
 #include "toolkit/message_box.h"
 
@@ -62,6 +63,15 @@ void FocusControl(HWND dialog, HWND control) {
   if (!control) return;
   pw::SetFocus(control);
   if (auto state = StateOf(dialog)) state->focus.store(control);
+}
+
+// Focus moved by the keyboard (Tab, the first control at the start) selects the
+// whole text of an edit field, so typing replaces it.
+void FocusByKeyboard(HWND dialog, HWND control) {
+  if (!control) return;
+  FocusControl(dialog, control);
+  if (pw::GetFocus() == control && (pw::SendMessage(control, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL))
+    pw::SendMessage(control, EM_SETSEL, 0, -1);
 }
 
 // The dialog's child that holds the calling thread's focus (or contains it).
@@ -168,7 +178,7 @@ HWND MakeDialog(const DialogTemplate& dialog, HWND parent, DLGPROC proc, LPARAM 
   HWND first = GetNextDlgTabItem(hwnd, nullptr, false);
   LRESULT focus_first = pw::SendMessage(hwnd, pw::WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param);
   if (!pw::IsWindow(hwnd)) return nullptr;
-  if (focus_first && first && pw::IsWindow(first)) FocusControl(hwnd, first);
+  if (focus_first && first && pw::IsWindow(first)) FocusByKeyboard(hwnd, first);
   if (!modal && (dialog.style & pw::WS_VISIBLE)) pw::ShowWindow(hwnd, pw::SW_SHOW);
   return hwnd;
 }
@@ -306,7 +316,7 @@ bool IsDialogMessageW(HWND dialog, MSG* msg) {
     switch (msg->wParam) {
       case VK_TAB:
         if (code & DLGC_WANTTAB) break;
-        FocusControl(dialog, GetNextDlgTabItem(dialog, DirectChildOf(dialog, focus), t_shift_down));
+        FocusByKeyboard(dialog, GetNextDlgTabItem(dialog, DirectChildOf(dialog, focus), t_shift_down));
         return true;
       case pw::VK_RETURN:
         PressDefault(dialog, focus);

@@ -134,6 +134,8 @@ bool OnKeyDown(HWND hwnd, EditState& s, UINT key) {
     case VK_DELETE:
       if (AcceptsUserInput(hwnd) && !IsReadOnly(hwnd)) DeleteAround(hwnd, s, false);
       return true;
+    case pw::VK_RETURN:
+      return IsMultiline(hwnd);  // a new line, as WM_CHAR
     default:
       // Keys that type a character arrive again as WM_CHAR.
       return key == pw::VK_BACK || key == pw::VK_SPACE || (key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z');
@@ -206,7 +208,8 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     case pw::WM_KEYDOWN:
     case pw::WM_KEYUP:
       if (msg == pw::WM_KEYDOWN ? OnKeyDown(hwnd, *s, static_cast<UINT>(wparam))
-                                : (wparam == pw::VK_BACK || wparam == pw::VK_SPACE || wparam == VK_DELETE ||
+                                : ((wparam == pw::VK_RETURN && IsMultiline(hwnd)) || wparam == pw::VK_BACK ||
+                                   wparam == pw::VK_SPACE || wparam == VK_DELETE ||
                                    (wparam >= VK_END && wparam <= VK_DOWN) || (wparam >= '0' && wparam <= '9') ||
                                    (wparam >= 'A' && wparam <= 'Z')))
         return 0;

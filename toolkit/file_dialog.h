@@ -6,8 +6,11 @@
 // cancel; a test may also set answers directly). Modal to owner; called on the
 // owner's thread.
 
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/window_system.h"
 
@@ -29,8 +32,27 @@ class FileDialogPresenter {
   virtual std::optional<std::u16string> Present(const FileDialogRequest& request) = 0;
 };
 
+// Answers from a script instead of showing anything (the headless renderer's).
+// Answers set by SetAnswers come first, then those of DICTALO_FILEDIALOG_ANSWERS
+// (taken in order; the script starts over when the variable changes). With no
+// answer left the dialog is cancelled. Each request is written to stderr.
+class HeadlessFileDialogPresenter : public FileDialogPresenter {
+ public:
+  std::optional<std::u16string> Present(const FileDialogRequest& request) override;
+  // nullopt stands for a cancel.
+  void SetAnswers(std::vector<std::optional<std::u16string>> answers);
+  // The requests presented so far, oldest first.
+  std::vector<FileDialogRequest> Requests() const;
+
+ private:
+  mutable std::mutex mu_;
+  std::deque<std::optional<std::u16string>> answers_;
+  std::vector<FileDialogRequest> requests_;
+};
+
 // Shows the dialog through the installed renderer's presenter (none installed:
-// cancelled).
+// cancelled). A choice that is empty, longer than request.max_path or holds a
+// NUL character counts as a cancel: no caller gets a path it cannot use whole.
 std::optional<std::u16string> GetFileName(const FileDialogRequest& request);
 
 }  // namespace toolkit

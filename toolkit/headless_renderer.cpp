@@ -2,13 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
 #include "platform/file_io.h"
 #include "platform/text.h"
+#include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
+#include "toolkit/tray.h"
 
 namespace toolkit {
 namespace pw = platform;
@@ -20,36 +23,12 @@ std::uintptr_t Key(HWND hwnd) { return reinterpret_cast<std::uintptr_t>(hwnd); }
 
 bool OwnedByCaller(HWND hwnd) { return pw::GetWindowThreadId(hwnd) == pw::GetCurrentThreadId(); }
 
-std::string Quote(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\x%02X", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
+std::string Quote(const std::string& text) { return QuoteForDescription(text); }
+
+std::string Hex(HWND hwnd) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(Key(hwnd)));
+  return buf;
 }
 
 }  // namespace
@@ -65,6 +44,7 @@ void HeadlessRenderer::ReadStyle(HWND hwnd, Node& node) {
   DWORD style = static_cast<DWORD>(pw::GetWindowLongPtr(hwnd, pw::GWL_STYLE));
   node.visible = (style & pw::WS_VISIBLE) != 0;
   node.enabled = (style & pw::WS_DISABLED) == 0;
+  node.password = node.kind == ControlKind::kEdit && (style & ES_PASSWORD) != 0;
   pw::GetWindowRect(hwnd, &node.rect);
 }
 
@@ -82,6 +62,7 @@ void HeadlessRenderer::ReadControlState(HWND hwnd, Node& node) {
     node.high = range.iHigh;
     node.pos = static_cast<int>(pw::SendMessage(hwnd, PBM_GETPOS, 0, 0));
   }
+  if (node.kind != ControlKind::kOther) node.state_text = DescribeControlState(hwnd, node.kind);
 }
 
 void HeadlessRenderer::OnWindowCreated(HWND hwnd) {
@@ -93,9 +74,11 @@ void HeadlessRenderer::OnWindowCreated(HWND hwnd) {
   node.class_name = pw::Utf16ToUtf8(class_name);
   node.is_button = pw::EqualsIgnoreAsciiCase(class_name, kButtonClass);
   node.is_progress = pw::EqualsIgnoreAsciiCase(class_name, kProgressClass);
+  node.kind = ControlKindOf(hwnd);
   // Called on the creating thread, which owns the window: the text is a direct call.
   node.text = pw::Utf16ToUtf8(pw::GetWindowText(hwnd));
   ReadStyle(hwnd, node);
+  if (node.kind != ControlKind::kOther) ReadControlState(hwnd, node);
   std::lock_guard lock(mu_);
   nodes_[Key(hwnd)] = std::move(node);
   DumpLocked();
@@ -103,7 +86,9 @@ void HeadlessRenderer::OnWindowCreated(HWND hwnd) {
 
 void HeadlessRenderer::OnWindowDestroyed(HWND hwnd) {
   std::lock_guard lock(mu_);
-  if (nodes_.erase(Key(hwnd)) > 0) DumpLocked();
+  // An owner that goes takes its tray icons along: nothing is left to answer a tap.
+  std::size_t icons = std::erase_if(tray_icons_, [&](const TrayIconState& icon) { return icon.owner == hwnd; });
+  if (nodes_.erase(Key(hwnd)) > 0 || icons > 0) DumpLocked();
 }
 
 void HeadlessRenderer::OnWindowTextChanged(HWND hwnd) {
@@ -159,6 +144,7 @@ void HeadlessRenderer::OnControlChanged(HWND control) {
   node.low = fresh.low;
   node.high = fresh.high;
   node.pos = fresh.pos;
+  node.state_text = std::move(fresh.state_text);
   DumpLocked();
 }
 
@@ -178,7 +164,7 @@ void HeadlessRenderer::DescribeLocked(HWND hwnd, const Node& node, int depth, st
   } else {
     std::snprintf(buf, sizeof buf, "control id=%d class=", node.id);
     out += buf;
-    out += Quote(node.class_name) + " text=" + Quote(node.text);
+    out += Quote(node.class_name) + " text=" + Quote(live.password ? MaskedText(node.text) : node.text);
     std::snprintf(buf, sizeof buf, " visible=%d enabled=%d", live.visible, live.enabled);
     out += buf;
     if (node.is_button) {
@@ -189,6 +175,7 @@ void HeadlessRenderer::DescribeLocked(HWND hwnd, const Node& node, int depth, st
       std::snprintf(buf, sizeof buf, " range=%d,%d pos=%d", node.low, node.high, node.pos);
       out += buf;
     }
+    out += node.state_text;
   }
   out += '\n';
   for (const auto& [key, child] : nodes_)
@@ -213,12 +200,62 @@ std::string HeadlessRenderer::DescribeAllLocked() const {
     if (!(pw::GetWindowLongPtr(hwnd, pw::GWL_STYLE) & pw::WS_VISIBLE)) continue;
     DescribeLocked(hwnd, node, 0, out);
   }
+  for (const TrayIconState& icon : tray_icons_)
+    out += "tray owner=" + Hex(icon.owner) + " id=" + std::to_string(icon.id) +
+           " icon=" + Quote(pw::Utf16ToUtf8(icon.icon)) + " tooltip=" + Quote(pw::Utf16ToUtf8(icon.tooltip)) + "\n";
+  for (const Notification& n : notifications_)
+    out += "notification title=" + Quote(pw::Utf16ToUtf8(n.title)) + " text=" + Quote(pw::Utf16ToUtf8(n.text)) +
+           "\n";
   return out;
 }
 
 std::string HeadlessRenderer::DescribeAll() const {
   std::lock_guard lock(mu_);
   return DescribeAllLocked();
+}
+
+void HeadlessRenderer::OnTrayIcon(const TrayIconState& icon) {
+  std::lock_guard lock(mu_);
+  auto it = std::find_if(tray_icons_.begin(), tray_icons_.end(),
+                         [&](const TrayIconState& x) { return x.owner == icon.owner && x.id == icon.id; });
+  if (it != tray_icons_.end())
+    *it = icon;
+  else
+    tray_icons_.push_back(icon);
+  DumpLocked();
+}
+
+void HeadlessRenderer::OnTrayIconRemoved(HWND owner, UINT id) {
+  std::lock_guard lock(mu_);
+  if (std::erase_if(tray_icons_, [&](const TrayIconState& x) { return x.owner == owner && x.id == id; }) > 0)
+    DumpLocked();
+}
+
+void HeadlessRenderer::ShowNotification(std::u16string_view title, std::u16string_view text) {
+  std::lock_guard lock(mu_);
+  notifications_.push_back({std::u16string(title), std::u16string(text)});
+  if (notifications_.size() > kKeptNotifications) notifications_.erase(notifications_.begin());
+  DumpLocked();
+}
+
+std::vector<TrayIconState> HeadlessRenderer::TrayIcons() const {
+  std::lock_guard lock(mu_);
+  return tray_icons_;
+}
+
+std::vector<HeadlessRenderer::Notification> HeadlessRenderer::Notifications() const {
+  std::lock_guard lock(mu_);
+  return notifications_;
+}
+
+bool HeadlessRenderer::ClickTrayIcon(HWND owner, UINT id) {
+  std::optional<TrayIconState> icon;
+  {
+    std::lock_guard lock(mu_);
+    for (const TrayIconState& x : tray_icons_)
+      if (x.owner == owner && x.id == id) icon = x;
+  }
+  return icon && PostTrayIconMessage(*icon, pw::WM_LBUTTONUP);
 }
 
 void HeadlessRenderer::DumpLocked() {

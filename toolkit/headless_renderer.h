@@ -19,8 +19,20 @@
 //       control id=50600 class="BUTTON" text="Send" visible=1 enabled=1 checked=0 pressed=0 focused=0
 //
 // rect is left,top,right,bottom in screen pixels; visible and enabled are the
-// window's own flags. The dump file holds the descriptions of all visible
-// top-level windows, one after another, and is empty when there is none.
+// window's own flags. The common controls (edit fields, lists, sliders, list
+// and tree views, tabs) add their state after these as control_describe.h shows;
+// a password field's text shows as one '*' per character.
+//
+// After the windows come the tray icons and the last desktop notifications
+// (at most kKeptNotifications, oldest first):
+//
+//   tray owner=0x10001 id=1 icon="dictalo-recording" tooltip="Dictalo: recording"
+//   notification title="Dictalo" text="Note sent"
+//
+// The dump file holds the descriptions of all visible top-level windows, one
+// after another, then those lines, and is empty when there is nothing to show.
+//
+// File dialogs are answered by the HeadlessFileDialogPresenter (file_dialog.h).
 
 #include <map>
 #include <mutex>
@@ -28,6 +40,8 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/control_describe.h"
+#include "toolkit/file_dialog.h"
 #include "toolkit/renderer.h"
 
 namespace toolkit {
@@ -46,6 +60,27 @@ class HeadlessRenderer : public Renderer {
   std::string DescribeAll() const;
 
   MessageBoxPresenter* MessageBoxes() override { return &presenter_; }
+  FileDialogPresenter* FileDialogs() override { return &file_dialogs_; }
+  HeadlessFileDialogPresenter& HeadlessFileDialogs() { return file_dialogs_; }
+
+  struct Notification {
+    std::u16string title;
+    std::u16string text;
+  };
+  static constexpr std::size_t kKeptNotifications = 8;
+
+  void OnTrayIcon(const TrayIconState& icon) override;
+  void OnTrayIconRemoved(HWND owner, UINT id) override;
+  void ShowNotification(std::u16string_view title, std::u16string_view text) override;
+
+  // The tray icons shown now, in the order they appeared.
+  std::vector<TrayIconState> TrayIcons() const;
+  // The last notifications, oldest first.
+  std::vector<Notification> Notifications() const;
+  // A tap on the tray icon (owner, id): posts its callback message to the owner
+  // (wParam the id, lParam WM_LBUTTONUP). False when there is no such icon or
+  // the owner is gone.
+  bool ClickTrayIcon(HWND owner, UINT id);
 
   void OnWindowCreated(HWND hwnd) override;
   void OnWindowDestroyed(HWND hwnd) override;
@@ -73,6 +108,10 @@ class HeadlessRenderer : public Renderer {
     // Progress bar state.
     bool is_progress = false;
     int low = 0, high = 0, pos = 0;
+    // The common controls: their state as control_describe.h writes it.
+    ControlKind kind = ControlKind::kOther;
+    std::string state_text;
+    bool password = false;
   };
 
   static void ReadStyle(HWND hwnd, Node& node);
@@ -87,6 +126,9 @@ class HeadlessRenderer : public Renderer {
   mutable std::mutex mu_;
   std::map<std::uintptr_t, Node> nodes_;  // by handle value: creation order
   std::string last_dump_;
+  HeadlessFileDialogPresenter file_dialogs_;
+  std::vector<TrayIconState> tray_icons_;
+  std::vector<Notification> notifications_;
   bool dumped_once_ = false;
 };
 
