@@ -63,6 +63,8 @@ void CeLabelEdit::EndEdit(bool keep) {
   editing_ = false;
   std::u16string typed = pw::GetWindowText(edit_);
   pw::ShowWindow(edit_, pw::SW_HIDE);
+  // The closed field holds nothing (a password stays in one place only).
+  pw::SetWindowText(edit_, u"");
   bool changed = keep && typed != value_;
   if (changed) value_ = std::move(typed);
   Show();
@@ -82,7 +84,7 @@ void CeLabelEdit::OnCreate(CREATESTRUCT*, bool& handled) {
   if (type_ == TYPE_NUMBER) style |= ES_NUMBER;
   if (type_ == TYPE_PASSWORD) style |= ES_PASSWORD;
   RECT r = EditRect();
-  edit_ = pw::CreateWindowEx(0, kEditClass, value_, pw::WS_CHILD | style, r.left, r.top, r.right - r.left,
+  edit_ = pw::CreateWindowEx(0, kEditClass, u"", pw::WS_CHILD | style, r.left, r.top, r.right - r.left,
                              r.bottom - r.top, hwnd_, kEditId, nullptr);
   Show();
   OnControlCreate();

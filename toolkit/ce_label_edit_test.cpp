@@ -63,6 +63,12 @@ TEST_F(CeLabelEditTest, PasswordsStayHiddenAndTheArrowTellsTheParent) {
   EXPECT_EQ(GetWindowText(hwnd), u"*******");
   EXPECT_EQ(password.GetValue(), u"hunter2");
   EXPECT_TRUE(GetWindowLongPtr(password.edit(), GWL_STYLE) & ES_PASSWORD);
+  EXPECT_EQ(GetWindowText(password.edit()), u"");  // the value is only in the field while it is open
+  SendMessage(hwnd, BM_CLICK, 0, 0);
+  EXPECT_EQ(GetWindowText(password.edit()), u"hunter2");
+  SetFocus(nullptr);
+  EXPECT_EQ(GetWindowText(password.edit()), u"");
+  EXPECT_EQ(password.GetValue(), u"hunter2");
 
   CeLabelEdit server;
   HWND arrow = server.Create(parent_hwnd_, 2104, RECT{0, 30, 120, 50}, CeLabelEdit::TYPE_ARROW, u"Work");

@@ -81,7 +81,8 @@ bool PostKey(HWND window, UINT virtual_key);
 bool PostUserText(HWND control, std::u16string text);
 // Drop-down / list box index (CBN_SELCHANGE / LBN_SELCHANGE), list view row
 // (LVN_ITEMCHANGED), tree item (TVN_SELCHANGEDW), tab (TCN_SELCHANGING, then
-// TCN_SELCHANGE unless the parent refused).
+// TCN_SELCHANGE unless the parent refused). -1 for a list box or list view: the
+// user cleared the selection. Out of range: nothing happens.
 bool PostUserSelect(HWND control, std::intptr_t item);
 // A double click or Enter on a list view row (LVN_ITEMACTIVATE) or a list box
 // entry (LBN_DBLCLK).
