@@ -17,6 +17,7 @@
 #include "app/hotkey_binding.h"
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "app/options_services_impl.h"
 #include "app/signal_watch.h"
 #include "platform/instance_lock.h"
 #include "protocols/socket_layer.h"
@@ -84,8 +85,6 @@ InstanceClaim BecomeTheInstance(bool interactive) {
 
 bool InitInstance(Application& a) {
   resources::RegisterProgramResources();
-  resources::RegisterOptionsResources();
-  resources::RegisterAccountResources();
   toolkit::InitRenderer();
   if (a.interactive) {
     utsname name{};
@@ -99,6 +98,10 @@ bool InitInstance(Application& a) {
   a.time_zone_bias = ComputeTimeZoneBias();
 
   a.main_window = std::make_unique<MainWindow>(*a.settings, a.interactive, a.command_line);
+  if (a.interactive) {
+    a.options_services = std::make_unique<ProgramOptionsServices>();
+    a.main_window->set_options_services(a.options_services.get());
+  }
   if (!a.main_window->CreateMainWindow(kWindowTitle)) return false;
   if (a.interactive) RunFirstRunHelp();
   return true;
@@ -133,6 +136,7 @@ int MessageLoop(const Application& a) {
 
 void CleanUp(Application& a) {
   a.main_window.reset();
+  a.options_services.reset();
   SetMainWindowHandle(nullptr);
   a.settings.reset();
 }

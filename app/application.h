@@ -12,6 +12,7 @@
 
 namespace settings {
 class AppSettings;
+class OptionsServices;
 }
 
 namespace app {
@@ -22,6 +23,8 @@ struct Application {
   double time_zone_bias = 0;  // in days; used by date conversions
   bool interactive = true;
   std::unique_ptr<MainWindow> main_window;
+  // What the options screen asks of the program (interactive only); outlives the window.
+  std::unique_ptr<settings::OptionsServices> options_services;
   std::unique_ptr<settings::AppSettings> settings;
   std::uint32_t platform_kind = 0;
   std::u16string command_line;

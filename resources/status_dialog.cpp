@@ -1,5 +1,9 @@
 #include "resources/status_dialog.h"
 
+#include "resources/account_resources.h"
+#include "resources/notes_resources.h"
+#include "resources/options_resources.h"
+
 #include "toolkit/controls.h"
 #include "toolkit/resources.h"
 
@@ -79,6 +83,9 @@ void RegisterProgramResources() {
   AddStrings();
   AddStatusDialog();
   AddStatusMenuBar();
+  RegisterOptionsResources();
+  RegisterAccountResources();
+  RegisterNotesResources();
 }
 
 }  // namespace resources
