@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "app/application.h"
+#include "app/desktop_presence.h"
 #include "app/first_run_help.h"
 #include "app/hotkey_binding.h"
 #include "app/status_window.h"
@@ -47,6 +48,7 @@ MainWindow::MainWindow(settings::AppSettings& settings, bool interactive, std::u
     : settings_(settings), interactive_(interactive), command_line_(std::move(command_line)) {}
 
 MainWindow::~MainWindow() {
+  presence_.reset();
   if (IsWindow()) DestroyWindow();
   menu_bar_.reset();
   options_screen_.reset();
@@ -79,6 +81,8 @@ void MainWindow::OnCreate(platform::CREATESTRUCT*, bool& handled) {
   toolkit::SetProgramMainWindow(current_message().hwnd);
   std::memset(setting_change_info_, 0, sizeof setting_change_info_);
   setting_change_info_[0] = sizeof setting_change_info_;
+  presence_ = std::make_unique<DesktopPresence>(current_message().hwnd, interactive_);
+  RefreshPendingCount();
   if (interactive_) {
     HWND hwnd = current_message().hwnd;
     options_screen_ = std::make_unique<settings::OptionsScreen>(settings_, options_services_);
@@ -186,6 +190,10 @@ LRESULT MainWindow::OnCopyData(const platform::COPYDATASTRUCT* data) {
 
 LRESULT MainWindow::OnMessage(UINT msg, WPARAM wparam, LPARAM lparam, bool& handled) {
   TrackFocus();
+  if (presence_ && presence_->HandleMessage(msg, wparam, lparam)) {
+    handled = true;
+    return 0;
+  }
   switch (msg) {
     case platform::WM_COPYDATA:
       handled = true;

@@ -39,6 +39,7 @@ struct NoteWriteResult;
 namespace app {
 
 class StatusWindow;
+class DesktopPresence;
 
 class MainWindow : public toolkit::CeWnd {
  public:
@@ -100,6 +101,8 @@ class MainWindow : public toolkit::CeWnd {
   void AskAboutSavedNote();
   std::filesystem::path NotePathForMode() const;
   void ReportNoteWrite(const audio::NoteWriteResult& result, const std::filesystem::path& written);
+  // Tells the desktop presence how many notes wait in the Outbox now.
+  void RefreshPendingCount();
 
   settings::AppSettings& settings_;
   bool interactive_;
@@ -118,6 +121,11 @@ class MainWindow : public toolkit::CeWnd {
   settings::OptionsServices* options_services_ = nullptr;
   std::unique_ptr<settings::OptionsScreen> options_screen_;
   std::unique_ptr<toolkit::CMenuBar> menu_bar_;
+  // The tray icon and the notifications of what became of each note.
+  std::unique_ptr<DesktopPresence> presence_;
+  // A Stop & Send handed to the delivery: at UM_SESSION_DONE the user is told
+  // whether it went.
+  bool send_pending_ = false;
   // Set by the OK that saves and ends the program: a second one (a double tap,
   // a queued key) must not apply the options again: the hotkey would take our
   // own shortcut for the key's previous assignment, and the conversion of the

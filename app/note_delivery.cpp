@@ -1,5 +1,7 @@
 #include "app/note_delivery.h"
 
+#include <utility>
+
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/status_window.h"
@@ -54,7 +56,16 @@ void MailNoteDelivery::ShowStatusText(std::u16string_view text) {
   if (StatusWindow* status = window_.status_window()) status->SetText(text);
 }
 
+std::optional<std::u16string> MailNoteDelivery::TakeFailure() {
+  std::lock_guard lock(failure_mu_);
+  return std::exchange(failure_, std::nullopt);
+}
+
 void MailNoteDelivery::ShowConnectionError(std::u16string_view title, std::u16string_view text) {
+  {
+    std::lock_guard lock(failure_mu_);
+    failure_ = std::u16string(text);
+  }
   if (StatusWindow* status = window_.status_window(); status && status->dialog())
     platform::ShowWindow(status->dialog(), platform::SW_HIDE);
   toolkit::MessageBoxW(main_window_, text, title, toolkit::MB_OK | toolkit::MB_ICONERROR);

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 
 #include "delivery/application_events.h"
 #include "delivery/delivery_job.h"
@@ -30,6 +33,9 @@ class NoteDelivery {
   virtual bool IsBusy() const = 0;
   // Waits while busy, then lets go of the mail service and storage.
   virtual void ReleaseMailService() = 0;
+  // The error report of the last note that could not be sent, once; nothing
+  // when none failed since the last call.
+  virtual std::optional<std::u16string> TakeFailure() { return std::nullopt; }
 };
 
 // Keeps each note handed over in the notes folder, under the expanded
@@ -59,6 +65,7 @@ class MailNoteDelivery : public NoteDelivery, private delivery::DeliveryUi, priv
   bool DeliverNote(const std::filesystem::path& note, bool send_now, platform::HWND main_window) override;
   bool IsBusy() const override { return job_.busy(); }
   void ReleaseMailService() override { job_.ReleaseMailService(); }
+  std::optional<std::u16string> TakeFailure() override;
 
  private:
   // The delivery's windows.
@@ -75,6 +82,9 @@ class MailNoteDelivery : public NoteDelivery, private delivery::DeliveryUi, priv
   delivery::ConnectionManagerConnector connector_;
   delivery::DeliveryJob job_;
   KeepNotesForLater keep_;
+  // The delivery's threads report failures; the UI thread takes them.
+  std::mutex failure_mu_;
+  std::optional<std::u16string> failure_;
 };
 
 using delivery::FirstFreeName;

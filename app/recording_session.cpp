@@ -5,11 +5,13 @@
 #include <cstdio>
 
 #include "base/activity_log.h"
+#include "app/desktop_presence.h"
 #include "app/main_window.h"
 #include "app/status_window.h"
 #include "audio/cue_player.h"
 #include "audio/note_file.h"
 #include "audio/recorder.h"
+#include "delivery/pending_notes.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
 #include "toolkit/message_box.h"
@@ -89,6 +91,7 @@ void MainWindow::OnStartRecording() {
   PlayCueIfWanted();
   if (recorder_->Start(std::make_shared<CaptureProgressToWindow>(GetSafeHwnd()))) {
     status_window_->SetText(kPressAgainText);
+    if (presence_) presence_->OnRecordingStarted();
     return;
   }
   // The sound input has said on stderr why it could not be opened.
@@ -189,6 +192,7 @@ void MainWindow::StopRecording(WPARAM mode, bool ask_about_saving) {
     PostMessageW(UM_SESSION_DONE);
     return;
   }
+  send_pending_ = false;
   if (mode == kStopAndSave && ask_about_saving && settings_.show_save_info) AskAboutSavedNote();
   if (status_window_) status_window_->EnableButtons(false);
 
@@ -201,6 +205,7 @@ void MainWindow::StopRecording(WPARAM mode, bool ask_about_saving) {
   bool written = result.status != audio::NoteWriteStatus::kFailed;
 
   if (settings_.notes_send_mode == settings::SendMode::SaveAsFile || !written) {
+    if (written && presence_) presence_->OnNoteOutcome(NoteOutcomeKind::kSaved, u"");
     PostMessageW(UM_SESSION_DONE);
     return;
   }
@@ -213,6 +218,7 @@ void MainWindow::StopRecording(WPARAM mode, bool ask_about_saving) {
       status_window_->SetDetail(u"");
     }
     if (delivery_->DeliverNote(path, false, GetSafeHwnd())) std::filesystem::remove(path, ec);
+    if (presence_) presence_->OnNoteOutcome(NoteOutcomeKind::kSaved, u"");
     PostMessageW(UM_SESSION_DONE);
     return;
   }
@@ -220,6 +226,8 @@ void MainWindow::StopRecording(WPARAM mode, bool ask_about_saving) {
     status_window_->SetText(u"Sending to " + settings_.SendToAddress() + u"...");
     status_window_->SetDetail(kConnectingText);
   }
+  send_pending_ = true;
+  delivery_->TakeFailure();  // a failure of an earlier note is no news of this one
   if (delivery_->DeliverNote(path, true, GetSafeHwnd())) std::filesystem::remove(path, ec);
 }
 
@@ -228,8 +236,25 @@ void MainWindow::OnSessionDone() {
   status_window_.reset();
   recorder_.reset();
   stopping_ = false;
+  if (presence_) {
+    presence_->OnRecordingStopped();
+    if (send_pending_) {
+      std::optional<std::u16string> failure = delivery_ ? delivery_->TakeFailure() : std::nullopt;
+      presence_->OnNoteOutcome(failure ? NoteOutcomeKind::kNotSent : NoteOutcomeKind::kSent, failure.value_or(u""));
+    }
+    RefreshPendingCount();
+  }
+  send_pending_ = false;
   platform::SetForegroundWindow(platform::GetDesktopWindow());
   if (recorder_close_code_ != 0) platform::PostQuitMessage(0);
+}
+
+void MainWindow::RefreshPendingCount() {
+  if (!presence_) return;
+  // The resident recorder in a files mode has no Outbox to count.
+  auto mode = settings_.notes_send_mode;
+  bool outbox_mode = mode != settings::SendMode::SaveAsFile;
+  presence_->OnPendingCount(outbox_mode ? delivery::CountPendingNotes(settings_).count : 0);
 }
 
 }  // namespace app

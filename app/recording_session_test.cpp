@@ -124,6 +124,20 @@ TEST_F(RecordingSessionTest, SaveAsFileNamesTheNoteAfterTheSubject) {
   EXPECT_TRUE(TemporaryNotes().empty());
 }
 
+TEST_F(RecordingSessionTest, EscapeInTheStatusWindowStopsLikeTheHotkeyAndKeepsTheNote) {
+  // Escape is a key like any other there: it must not close the window, which
+  // would cancel the recording and lose it.
+  settings_.notes_send_mode = settings::SendMode::SaveAsFile;
+  settings_.send_immediately = false;
+  settings_.show_save_info = false;
+  StartRecording();
+  PumpFor(std::chrono::milliseconds(300));
+  platform::HWND dialog = window_->status_window()->dialog();
+  ASSERT_TRUE(toolkit::PostKey(dialog, platform::VK_ESCAPE));
+  EXPECT_FALSE(Pump([&] { return !window_->recording() && !window_->status_window(); }));
+  EXPECT_EQ(Notes().size(), 1u) << "the recording was thrown away";
+}
+
 TEST_F(RecordingSessionTest, CancelWritesNoFileAnywhere) {
   settings_.notes_send_mode = settings::SendMode::SaveAsFile;
   StartRecording();

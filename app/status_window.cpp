@@ -35,6 +35,29 @@ constexpr UINT kIgnoredKey = 0x18;
 constexpr int kDialogHeight = 162;  // at 96 dpi
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 
+// The buttons' own class procedure, taken when the first dialog subclasses them.
+std::atomic<platform::WNDPROC> g_button_proc{nullptr};
+
+// Every key pressed in the status window stops the recording as the hotkey
+// does, Escape and Enter included: left to the dialog manager, Escape would
+// close the dialog, and closing it cancels the recording, so one stray key
+// would throw the user's speech away. The buttons ask for every key, and the
+// keys they have no use for go on to the dialog.
+LRESULT KeyHungryButtonProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  LRESULT result = platform::CallWindowProc(g_button_proc.load(), hwnd, msg, wparam, lparam);
+  if (msg == toolkit::WM_GETDLGCODE) result |= toolkit::DLGC_WANTALLKEYS;
+  return result;
+}
+
+void MakeKeyHungry(HWND button) {
+  if (!button) return;
+  auto previous = reinterpret_cast<platform::WNDPROC>(platform::GetWindowLongPtr(button, platform::GWLP_WNDPROC));
+  if (previous == KeyHungryButtonProc) return;
+  platform::WNDPROC expected = nullptr;
+  g_button_proc.compare_exchange_strong(expected, previous);
+  platform::SetWindowLongPtr(button, platform::GWLP_WNDPROC, reinterpret_cast<std::intptr_t>(&KeyHungryButtonProc));
+}
+
 }  // namespace
 
 struct StatusDialogShared {
@@ -56,6 +79,7 @@ class StatusDialog : public toolkit::CeDialog {
     LRESULT result = toolkit::CeDialog::OnInitDialog(focus, param, handled);
     if (settings_.notes_send_mode == settings::SendMode::SaveAsFile)
       platform::EnableWindow(GetDlgItem(kSendButton), false);
+    for (int id : {kSendButton, kSaveButton, kCancelButton}) MakeKeyHungry(GetDlgItem(id));
     // Across the full width at the bottom of the work area; the full screen when
     // the work area cannot be read.
     platform::RECT work{0, 0, platform::kDefaultScreenWidth, platform::kDefaultScreenHeight};

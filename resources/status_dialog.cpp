@@ -1,6 +1,7 @@
 #include "resources/status_dialog.h"
 
 #include "resources/account_resources.h"
+#include "resources/desktop_resources.h"
 #include "resources/notes_resources.h"
 #include "resources/options_resources.h"
 
@@ -86,6 +87,7 @@ void RegisterProgramResources() {
   RegisterOptionsResources();
   RegisterAccountResources();
   RegisterNotesResources();
+  RegisterDesktopResources();
 }
 
 }  // namespace resources

@@ -176,6 +176,11 @@ void HeadlessRenderer::DescribeLocked(HWND hwnd, const Node& node, int depth, st
       out += buf;
     }
     out += node.state_text;
+    // Where it is on the screen, last so that the state before it reads the same
+    // whatever the layout: a test driving the real display clicks there.
+    std::snprintf(buf, sizeof buf, " rect=%d,%d,%d,%d", live.rect.left, live.rect.top, live.rect.right,
+                  live.rect.bottom);
+    out += buf;
   }
   out += '\n';
   for (const auto& [key, child] : nodes_)

@@ -12,13 +12,13 @@
 // and control characters (\n, \r, \t, \xNN).
 //
 //   window hwnd=0x10005 class="Dialog" title="Dictalo" visible=1 enabled=1 rect=0,158,240,320
-//     control id=10120 class="STATIC" text="Encoding..." visible=1 enabled=1
-//     control id=10122 class="BUTTON" text="Stop && Send" visible=1 enabled=0 checked=0 pressed=0 focused=0
-//     control id=10126 class="msctls_progress32" text="" visible=1 enabled=1 range=0,4096 pos=512
-//     control id=309 class="menu_worker" text="" visible=1 enabled=1
-//       control id=50600 class="BUTTON" text="Send" visible=1 enabled=1 checked=0 pressed=0 focused=0
+//     control id=10120 class="STATIC" text="Encoding..." visible=1 enabled=1 rect=4,162,236,178
+//     control id=10122 class="BUTTON" text="Stop && Send" visible=1 enabled=0 checked=0 pressed=0 focused=0 rect=...
+//     control id=10126 class="msctls_progress32" text="" visible=1 enabled=1 range=0,4096 pos=512 rect=...
+//     control id=309 class="menu_worker" text="" visible=1 enabled=1 rect=...
+//       control id=50600 class="BUTTON" text="Send" visible=1 enabled=1 checked=0 pressed=0 focused=0 rect=...
 //
-// rect is left,top,right,bottom in screen pixels; visible and enabled are the
+// rect (last on every line) is left,top,right,bottom in screen pixels; visible and enabled are the
 // window's own flags. The common controls (edit fields, lists, sliders, list
 // and tree views, tabs) add their state after these as control_describe.h shows;
 // a password field's text shows as one '*' per character.

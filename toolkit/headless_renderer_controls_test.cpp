@@ -116,21 +116,21 @@ TEST_F(HeadlessControlsTest, DumpLinesOfTheCommonControls) {
 
   std::string dump = Dump();
   EXPECT_THAT(dump, HasSubstr("  control id=1 class=\"EDIT\" text=\"jane\" visible=1 enabled=1 password=0 readonly=0 "
-                              "focused=1\n"));
+                              "focused=1 rect=0,0,100,20\n"));
   EXPECT_THAT(dump, HasSubstr("  control id=2 class=\"EDIT\" text=\"********\" visible=1 enabled=1 password=1 "
-                              "readonly=0 focused=0\n"));
+                              "readonly=0 focused=0 rect=0,0,100,20\n"));
   EXPECT_THAT(dump, HasSubstr("  control id=3 class=\"COMBOBOX\" text=\"SSL \\\"v3\\\"\" visible=1 enabled=1 "
-                              "items=[\"Plain\",\"SSL \\\"v3\\\"\"] selected=1\n"));
+                              "items=[\"Plain\",\"SSL \\\"v3\\\"\"] selected=1 rect=0,0,100,20\n"));
   EXPECT_THAT(dump, HasSubstr("  control id=4 class=\"msctls_trackbar32\" text=\"\" visible=1 enabled=1 range=1,10 "
-                              "pos=4\n"));
+                              "pos=4 rect=0,0,100,20\n"));
   EXPECT_THAT(dump, HasSubstr("  control id=5 class=\"LISTBOX\" text=\"\" visible=1 enabled=1 items=[\"outbox\"] "
-                              "selected=-1\n"));
+                              "selected=-1 rect=0,0,100,20\n"));
   EXPECT_THAT(dump, HasSubstr("  control id=6 class=\"SysListView32\" text=\"\" visible=1 enabled=1 "
-                              "columns=[\"Subject\",\"Size\"] rows=[[\"Note 1\",\"3 KB\"]] selected=0\n"));
+                              "columns=[\"Subject\",\"Size\"] rows=[[\"Note 1\",\"3 KB\"]] selected=0 rect=0,0,100,20\n"));
   EXPECT_THAT(dump, HasSubstr("  control id=7 class=\"SysTabControl32\" text=\"\" visible=1 enabled=1 "
-                              "tabs=[\"General\"] current=0\n"));
+                              "tabs=[\"General\"] current=0 rect=0,0,100,20\n"));
   EXPECT_THAT(dump, HasSubstr("  control id=8 class=\"SysTreeView32\" text=\"\" visible=1 enabled=1 "
-                              "items=[0:\"Folders\"+,1:\"Inbox\"] selected=1\n"));
+                              "items=[0:\"Folders\"+,1:\"Inbox\"] selected=1 rect=0,0,100,20\n"));
 
   // The password is never written, whatever the user types.
   PostUserText(password, u"s3cret!");

@@ -110,7 +110,7 @@ TEST_F(HeadlessRendererTest, DescribesADialogOfAnotherThreadAsItsControlsChange)
   SetWindowText(item(10120), u"Say \"hi\"\n");
   SetWindowText(item(10121), u"Recording: 00:02, 21KB");
   EXPECT_THAT(renderer.Describe(hwnd),
-              HasSubstr("  control id=10121 class=\"STATIC\" text=\"Recording: 00:02, 21KB\" visible=1 enabled=1\n"));
+              HasSubstr("  control id=10121 class=\"STATIC\" text=\"Recording: 00:02, 21KB\" visible=1 enabled=1 rect=4,107,236,127\n"));
   ShowWindow(item(10121), SW_HIDE);
   SendMessage(item(10126), PBM_SETRANGE32, 0, 4096);
   SendMessage(item(10126), PBM_SETPOS, 512, 0);
@@ -121,14 +121,14 @@ TEST_F(HeadlessRendererTest, DescribesADialogOfAnotherThreadAsItsControlsChange)
   std::string expected =
       "window hwnd=" + Hex(hwnd) +
       " class=\"Dialog\" title=\"Status\" visible=1 enabled=1 rect=0,79,240,241\n"  // modal: centred
-      "  control id=10120 class=\"STATIC\" text=\"Say \\\"hi\\\"\\n\" visible=1 enabled=1\n"
-      "  control id=10121 class=\"STATIC\" text=\"Recording: 00:02, 21KB\" visible=0 enabled=1\n"
-      "  control id=10122 class=\"BUTTON\" text=\"Stop && Send\" visible=1 enabled=0 checked=0 pressed=0 focused=1\n"
-      "  control id=300 class=\"BUTTON\" text=\"Keep\" visible=1 enabled=1 checked=1 pressed=0 focused=0\n"
-      "  control id=10126 class=\"msctls_progress32\" text=\"\" visible=1 enabled=1 range=0,4096 pos=512\n"
-      "  control id=309 class=\"menu_worker\" text=\"\" visible=1 enabled=1\n"
-      "    control id=50600 class=\"BUTTON\" text=\"Send\" visible=1 enabled=1 checked=0 pressed=0 focused=0\n"
-      "    control id=50601 class=\"BUTTON\" text=\"Save\" visible=1 enabled=1 checked=0 pressed=0 focused=0\n";
+      "  control id=10120 class=\"STATIC\" text=\"Say \\\"hi\\\"\\n\" visible=1 enabled=1 rect=4,83,236,103\n"
+      "  control id=10121 class=\"STATIC\" text=\"Recording: 00:02, 21KB\" visible=0 enabled=1 rect=4,107,236,127\n"
+      "  control id=10122 class=\"BUTTON\" text=\"Stop && Send\" visible=1 enabled=0 checked=0 pressed=0 focused=1 rect=6,135,78,233\n"
+      "  control id=300 class=\"BUTTON\" text=\"Keep\" visible=1 enabled=1 checked=1 pressed=0 focused=0 rect=82,135,154,233\n"
+      "  control id=10126 class=\"msctls_progress32\" text=\"\" visible=1 enabled=1 range=0,4096 pos=512 rect=4,109,236,125\n"
+      "  control id=309 class=\"menu_worker\" text=\"\" visible=1 enabled=1 rect=0,215,240,241\n"
+      "    control id=50600 class=\"BUTTON\" text=\"Send\" visible=1 enabled=1 checked=0 pressed=0 focused=0 rect=0,215,120,241\n"
+      "    control id=50601 class=\"BUTTON\" text=\"Save\" visible=1 enabled=1 checked=0 pressed=0 focused=0 rect=120,215,240,241\n";
   EXPECT_EQ(renderer.Describe(hwnd), expected);
   // The hidden main window is known but not shown in the dump.
   EXPECT_THAT(renderer.Describe(main_hwnd), HasSubstr("title=\"Dictalo\" visible=0"));
