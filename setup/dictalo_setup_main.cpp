@@ -1,6 +1,7 @@
 // dictalo-setup install [--prefix DIR] [--accept-license] [--delete] [SOURCE]
 // dictalo-setup uninstall [--prefix DIR]
 //
+// ACCEPT_EULA=Y in the environment accepts the licence as --accept-license does.
 // SOURCE is a built tree or an update package (default: the tree this program
 // runs from); DIR defaults to ~/.local. Exit status: 0 done, 1 cancelled, 2 failed.
 #include <cstdio>
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
+  // The common switch of unattended installations that need a licence accepted.
+  if (const char* eula = std::getenv("ACCEPT_EULA"); eula && std::string(eula) == "Y") request.accept_license = true;
   if (command == "install") return ExitStatus(setup::Install(request));
   if (command == "uninstall") return ExitStatus(setup::Uninstall(request.prefix));
   return Usage();

@@ -194,7 +194,13 @@ InstallOutcome Install(const InstallRequest& request, std::string* error) {
     ~Cleanup() {
       std::error_code ec;
       if (unpacked) fs::remove_all(*unpacked, ec);
-      if (request.delete_package && fs::is_regular_file(request.source, ec)) fs::remove(request.source, ec);
+      if (request.delete_package && fs::is_regular_file(request.source, ec)) {
+        fs::remove(request.source, ec);
+        // The update utility hands a package over in a private folder of its
+        // own, which goes with it when nothing else is there.
+        fs::path folder = request.source.parent_path();
+        if (folder.filename().string().rfind("corvane-install-", 0) == 0) fs::remove(folder, ec);
+      }
     }
   } cleanup{request, unpacked};
 
