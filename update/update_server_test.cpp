@@ -10,7 +10,10 @@
 
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "platform/window_system.h"
+#include "resources/update_resources.h"
 #include "security/crypto/sha256.h"
+#include "update/update_window.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_environment.h"
 
@@ -302,6 +305,45 @@ TEST_F(UpdateServerTest, CompleteUpdateIsInstalledByTheInstaller) {
   auto product = platform::RegistryKey::Open(platform::RegistryRoot::LocalMachine, u"Software\\Corvane\\Dictalo");
   ASSERT_TRUE(product);
   EXPECT_EQ(product->ReadDword(u"ProdID"), 10226u);
+}
+
+TEST_F(UpdateServerTest, TheProgramShowsTheListRunsOnceAndUnregistersAtExit) {
+  server_->Put("install/corvane_wmproductlist.txt",
+               "twproductlist\r\n" + Record("Gift", 1, 0, 4, "/install/gift.tar", 0, "Corvane\\Gift", 0, 0, 0));
+  auto config = platform::RegistryKey::Create(platform::RegistryRoot::LocalMachine, u"Software\\Tarnwick\\CorvaneUpdate");
+  ASSERT_TRUE(config && config->WriteString(u"Domain", server_->Domain()) &&
+              config->WriteString(u"ListFile", u"/install/corvane_wmproductlist.txt") &&
+              config->WriteString(u"AppTitle", u"Corvane Update"));
+  fs::path dump = home_.root() / "ui.txt";
+  setenv("DICTALO_UI_DUMP", dump.c_str(), 1);
+  fs::path program = testing_support::BinaryDir() / "corvane-update";
+  testing_support::ChildProcess first(program, {});
+  bool listed = testing_support::WaitUntil([&] {
+    std::string ui = ReadFileBytes(dump);
+    return ui.find("text=\"Success\"") != std::string::npos && ui.find("Gift 1.0 - FREE") != std::string::npos &&
+           ui.find("text=\"Download\"") != std::string::npos;
+  }, std::chrono::seconds(15));
+  unsetenv("DICTALO_UI_DUMP");
+  ASSERT_TRUE(listed) << ReadFileBytes(dump) << first.Errors();
+  std::string ui = ReadFileBytes(dump);
+  EXPECT_NE(ui.find("title=\"Corvane Update\""), std::string::npos);
+  EXPECT_NE(ui.find("items=[\"Software Upgrades\",\"< Your software is up-to-date >\",\"Free Software\",\"Gift 1.0 - FREE\\r\\nAbout Gift\"] selected=3"), std::string::npos) << ui;
+  EXPECT_NE(ui.find("text=\"Download\""), std::string::npos) << ui;
+  // Registered as an installed product while it runs.
+  auto self = platform::RegistryKey::Open(platform::RegistryRoot::LocalMachine, u"Software\\Tarnwick\\TarnUpdate");
+  ASSERT_TRUE(self);
+  EXPECT_EQ(self->ReadDword(u"ProdID"), 99u);
+
+  // A second start finds the first and ends at once.
+  auto second = testing_support::RunProgram(program, {}, std::chrono::seconds(10));
+  EXPECT_EQ(second.status, 0);
+  EXPECT_TRUE(first.Running());
+
+  platform::HWND window = platform::FindWindow(UpdateWindow::ClassName());
+  ASSERT_NE(window, nullptr);
+  platform::PostMessage(window, platform::WM_COMMAND, resources::kUpdateExitCommand, 0);
+  EXPECT_EQ(first.Wait(std::chrono::seconds(10)), 0);
+  EXPECT_FALSE(platform::RegistryKey::Open(platform::RegistryRoot::LocalMachine, u"Software\\Tarnwick\\TarnUpdate"));
 }
 
 }  // namespace

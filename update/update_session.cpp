@@ -185,12 +185,14 @@ DownloadResult UpdateSession::DownloadProduct(const ProductEntry& entry, std::at
   return result;
 }
 
-fs::path FindInstaller() {
+InstallerCommand FindInstaller() {
   fs::path here = platform::folders::ExecutableDir();
-  for (const fs::path& candidate : {here / "dictalo-setup", here.parent_path().parent_path() / "bin" / "dictalo-setup"}) {
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return "dictalo-setup";
+  // Installed, the utility lives in <prefix>/share/dictalo and the installer in
+  // <prefix>/bin: the update goes into that same prefix.
+  fs::path prefix = here.parent_path().parent_path();
+  if (::access((prefix / "bin" / "dictalo-setup").c_str(), X_OK) == 0) return {prefix / "bin" / "dictalo-setup", prefix};
+  if (::access((here / "dictalo-setup").c_str(), X_OK) == 0) return {here / "dictalo-setup", {}};
+  return {"dictalo-setup", {}};
 }
 
 bool UpdateSession::StartInstall(const fs::path& package) const {
@@ -205,15 +207,14 @@ bool UpdateSession::StartInstall(const fs::path& package) const {
     fs::remove(pattern, ec);
     return false;
   }
-  fs::path installer = FindInstaller();
+  InstallerCommand installer = FindInstaller();
   std::vector<std::string> args = {"install", "--delete"};
-  // An installer found by its place installs into its own prefix.
-  if (installer.has_parent_path()) {
+  if (!installer.prefix.empty()) {
     args.push_back("--prefix");
-    args.push_back(installer.parent_path().parent_path().string());
+    args.push_back(installer.prefix.string());
   }
   args.push_back(handed.string());
-  if (platform::StartProcess(installer.string(), args)) return true;
+  if (platform::StartProcess(installer.program.string(), args)) return true;
   fs::remove_all(pattern, ec);
   return false;
 }

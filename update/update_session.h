@@ -108,8 +108,13 @@ class UpdateSession {
   std::filesystem::path folder_;
 };
 
-// The installer program: beside this program, else in the bin folder of the
-// prefix whose share folder holds it, else on PATH.
-std::filesystem::path FindInstaller();
+// The installer program and the prefix it installs into (empty: its default):
+// the bin folder of the prefix whose share folder holds this program, else
+// beside this program, else on PATH.
+struct InstallerCommand {
+  std::filesystem::path program;
+  std::filesystem::path prefix;
+};
+InstallerCommand FindInstaller();
 
 }  // namespace update
