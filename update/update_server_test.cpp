@@ -346,5 +346,77 @@ TEST_F(UpdateServerTest, TheProgramShowsTheListRunsOnceAndUnregistersAtExit) {
   EXPECT_FALSE(platform::RegistryKey::Open(platform::RegistryRoot::LocalMachine, u"Software\\Tarnwick\\TarnUpdate"));
 }
 
+// Runs the program against the server until its list shows; the window is then
+// driven by posted commands, as its soft keys would.
+class ProgramTest : public UpdateServerTest {
+ protected:
+  void Start(const std::string& list) {
+    server_->Put("install/corvane_wmproductlist.txt", list);
+    auto config = platform::RegistryKey::Create(platform::RegistryRoot::LocalMachine,
+                                                u"Software\\Tarnwick\\CorvaneUpdate");
+    ASSERT_TRUE(config && config->WriteString(u"Domain", server_->Domain()) &&
+                config->WriteString(u"ListFile", u"/install/corvane_wmproductlist.txt"));
+    setenv("DICTALO_UI_DUMP", dump_.c_str(), 1);
+    program_ = std::make_unique<testing_support::ChildProcess>(testing_support::BinaryDir() / "corvane-update",
+                                                               std::vector<std::string>{});
+    unsetenv("DICTALO_UI_DUMP");
+    ASSERT_TRUE(WaitForUi("text=\"Download\""));
+    window_ = platform::FindWindow(UpdateWindow::ClassName());
+    ASSERT_NE(window_, nullptr);
+  }
+  bool WaitForUi(const std::string& text, std::chrono::seconds limit = std::chrono::seconds(15)) {
+    return testing_support::WaitUntil([&] { return ReadFileBytes(dump_).find(text) != std::string::npos; }, limit);
+  }
+  void Command(unsigned command) { platform::PostMessage(window_, platform::WM_COMMAND, command, 0); }
+
+  fs::path dump_ = home_.root() / "ui.txt";
+  std::unique_ptr<testing_support::ChildProcess> program_;
+  platform::HWND window_ = nullptr;
+};
+
+TEST_F(ProgramTest, DownloadFromTheWindowIsInstalledAndTheProgramEnds) {
+  fs::path tree = home_.root() / "package";
+  WriteFileBytes(tree / "bin" / "dictalo", "from the window");
+  fs::create_directories(tree / "lib");
+  fs::copy_file(testing_support::BinaryDir().parent_path() / "lib" / "libdcsetup.so", tree / "lib" / "libdcsetup.so");
+  WriteFileBytes(tree / "MANIFEST", "dictalo-package 1\nbin/dictalo\nlib/libdcsetup.so\n");
+  fs::path tarball = home_.root() / "dictalo.tar";
+  ASSERT_EQ(testing_support::RunProgram("/usr/bin/tar", {"-cf", tarball.string(), "-C", tree.string(), "MANIFEST", "bin",
+                                                         "lib"}).status, 0);
+  std::string bytes = ReadFileBytes(tarball);
+  server_->Put("install/dictalo.tar", bytes);
+  setenv("ACCEPT_EULA", "Y", 1);
+  Start("twproductlist\r\n" + Record("Dictalo", 3, 0, 10226, "/install/dictalo.tar", 0, "Corvane\\Dictalo", 0, 14, 2,
+                                      Hex(security::Sha256::Hash(bytes.data(), bytes.size()))));
+  unsetenv("ACCEPT_EULA");
+  Command(resources::kUpdateDownloadCommand);
+  EXPECT_TRUE(WaitForUi("text=\"Download complete!")) << ReadFileBytes(dump_);
+  EXPECT_EQ(program_->Wait(std::chrono::seconds(15)), 0);
+  EXPECT_TRUE(testing_support::WaitUntil(
+      [&] { return ReadFileBytes(home_.root() / "home" / ".local" / "bin" / "dictalo") == "from the window"; },
+      std::chrono::seconds(20)));
+}
+
+TEST_F(ProgramTest, CancelConfirmedEndsTheDownloadAndTheProgram) {
+  server_->Put("install/big.tar", std::string(400 * 1024, 'b'));
+  server_->Put("install/big.tar.throttle", "20");
+  setenv("DICTALO_MESSAGEBOX_ANSWERS", "IDYES", 1);
+  Start("twproductlist\r\n" + Record("Big", 1, 0, 7, "/install/big.tar", 0, "Corvane\\Big", 0, 14, 2));
+  unsetenv("DICTALO_MESSAGEBOX_ANSWERS");
+  Command(resources::kUpdateDownloadCommand);
+  ASSERT_TRUE(WaitForUi("Downloaded so far")) << ReadFileBytes(dump_);
+  EXPECT_NE(ReadFileBytes(dump_).find("text=\"Cancel\""), std::string::npos);
+  // Exit is refused while the download runs.
+  Command(resources::kUpdateExitCommand);
+  Command(resources::kUpdateCancelCommand);
+  EXPECT_TRUE(WaitForUi("text=\"Download cancelled by a user.")) << ReadFileBytes(dump_);
+  EXPECT_EQ(program_->Wait(std::chrono::seconds(10)), 0);
+  EXPECT_NE(program_->Errors().find("Cancel download; Are you sure?"), std::string::npos);
+  // Nothing of the download is left behind.
+  for (auto& e : fs::directory_iterator(home_.root() / "tmp")) {
+    EXPECT_EQ(e.path().filename().string().rfind("corvane-update-", 0), std::string::npos) << e.path();
+  }
+}
+
 }  // namespace
 }  // namespace update
