@@ -418,5 +418,20 @@ TEST_F(ProgramTest, CancelConfirmedEndsTheDownloadAndTheProgram) {
   }
 }
 
+TEST_F(ProgramTest, UserLibraryRegistersTheUtilityInsteadOfTheRegistry) {
+  auto config = platform::RegistryKey::Create(platform::RegistryRoot::LocalMachine,
+                                              u"Software\\Tarnwick\\CorvaneUpdate");
+  ASSERT_TRUE(config && config->WriteString(u"UserDLL", platform::Utf8ToUtf16(TWU_USER_LIBRARY_FAKE)));
+  fs::path log = home_.root() / "twu.log";
+  setenv("TWU_FAKE_LOG", log.c_str(), 1);
+  Start("twproductlist\r\n" + Record("Gift", 1, 0, 4, "/install/gift.tar", 0, "Corvane\\Gift", 0, 0, 0));
+  unsetenv("TWU_FAKE_LOG");
+  EXPECT_TRUE(testing_support::WaitUntil([&] { return ReadFileBytes(log) == "write\n"; }));
+  EXPECT_FALSE(platform::RegistryKey::Open(platform::RegistryRoot::LocalMachine, u"Software\\Tarnwick\\TarnUpdate"));
+  Command(resources::kUpdateExitCommand);
+  EXPECT_EQ(program_->Wait(std::chrono::seconds(10)), 0);
+  EXPECT_EQ(ReadFileBytes(log), "write\ndelete\n");
+}
+
 }  // namespace
 }  // namespace update
