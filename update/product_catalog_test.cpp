@@ -89,6 +89,7 @@ TEST(ProductCatalogTest, SectionsHeadingsAndOptions) {
       ClassifyProduct(Record(1, 0, 30, 2, false, 1), std::nullopt),        // 4 never new
       ClassifyProduct(Record(2, 0, 30, 2, false, 2), InstalledVersion{1, 0, 0}),  // 5 never upgrade
       ClassifyProduct(Record(1, 0, 0, 0, false, 1), std::nullopt),         // 6 free, limited
+      ClassifyProduct(Record(2, 0, 30, 2), InstalledVersion{2, 0, 0}),     // 7 this version installed
   };
   std::vector<ListRow> rows = BuildRows(entries, 0);
   std::vector<std::pair<ListRow::Kind, std::u16string>> got;
@@ -106,7 +107,11 @@ TEST(ProductCatalogTest, SectionsHeadingsAndOptions) {
 
   // The options hide the three sections of new products; the upgrades section
   // says so when it has nothing.
+  // A product installed in the listed version is offered nowhere, not even as
+  // new software.
   entries.erase(entries.begin() + 3);
+  rows = BuildRows(entries, 0);
+  for (const ListRow& row : rows) EXPECT_NE(row.entry, 6) << "the installed version is offered";
   rows = BuildRows(entries, kHideTryNew | kHideRecommended | kHideFree);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].text, u"Software Upgrades");

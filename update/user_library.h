@@ -1,5 +1,5 @@
 #pragma once
-// The optional product-specific library named by "UserDLL": loaded once, each of
+// The optional library of a product, named by "UserDLL": loaded once, each of
 // its exports looked up by name and called where the utility offers the product
 // a say. Text crosses as zero-terminated UTF-16; every export is optional.
 

@@ -1,4 +1,4 @@
-// A product-specific library for the utility's tests. It knows one product (id
+// A product's own library for the utility's tests. It knows one product (id
 // 7, version 1.5 in language 1033), keeps the utility's registration in a file
 // named by $TWU_FAKE_LOG, and declines the rest.
 #include <cstdio>
