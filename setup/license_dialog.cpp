@@ -49,7 +49,6 @@ int LicenseDialog::Run(platform::HWND parent) {
 platform::LRESULT LicenseDialog::OnInitDialog(platform::HWND focus, platform::LPARAM param, bool& handled) {
   platform::LRESULT result = CeBaseDialog::OnInitDialog(focus, param, handled);
   SetWindowTextW(toolkit::LoadStringW(resources::kSetupTitleString));
-  menu_bar_.Create(GetSafeHwnd(), resources::kLicenseMenuBar);
   // The agreement is 8-bit text; each byte is one character.
   std::u16string license = toolkit::HasString(resources::kLicenseTextString)
                                ? toolkit::LoadStringW(resources::kLicenseTextString)
@@ -61,6 +60,8 @@ platform::LRESULT LicenseDialog::OnInitDialog(platform::HWND focus, platform::LP
   SetDlgItemTextW(resources::kLicenseProductLine, line);
   SetDlgItemTextW(resources::kLicenseNotice, toolkit::LoadStringW(resources::kSetupNoticeString));
   PlaceText();
+  // The soft keys come last, so the dialog is complete when they can be used.
+  menu_bar_.Create(GetSafeHwnd(), resources::kLicenseMenuBar);
   return result;
 }
 

@@ -37,6 +37,8 @@ class LicenseTapper {
         if (key) {
           shown_ = true;
           text_ = platform::GetWindowText(platform::GetDlgItem(dialog, resources::kLicenseText));
+          product_line_ = platform::GetWindowText(platform::GetDlgItem(dialog, resources::kLicenseProductLine));
+          notice_ = platform::GetWindowText(platform::GetDlgItem(dialog, resources::kLicenseNotice));
           platform::GetWindowRect(platform::GetDlgItem(dialog, resources::kLicenseText), &text_rect_);
           toolkit::PostClick(key);
           return;
@@ -52,11 +54,15 @@ class LicenseTapper {
   }
   bool shown() const { return shown_; }
   const std::u16string& text() const { return text_; }
+  const std::u16string& product_line() const { return product_line_; }
+  const std::u16string& notice() const { return notice_; }
 
  private:
   std::atomic<bool> stop_{false};
   std::atomic<bool> shown_{false};
   std::u16string text_;
+  std::u16string product_line_;
+  std::u16string notice_;
   platform::RECT text_rect_{};
   std::thread thread_;
 };
@@ -96,6 +102,11 @@ TEST_F(SetupHooksTest, InstallInOrderWritesTheValuesCountsAndMovesTheUpdateUtili
     accept.Stop();
     EXPECT_TRUE(accept.shown());
     EXPECT_EQ(accept.text(), toolkit::LoadStringW(resources::kLicenseTextString));
+    // "Dictalo", the build date as "Mmm dd yyyy", and the systems it is for.
+    ASSERT_EQ(accept.product_line().size(), 8u + 11u + 23u) << platform::Utf16ToUtf8(accept.product_line());
+    EXPECT_EQ(accept.product_line().substr(0, 8), u"Dictalo\r");
+    EXPECT_EQ(accept.product_line().substr(19), u"\rfor Windows Mobile 5/6");
+    EXPECT_EQ(accept.notice(), toolkit::LoadStringW(resources::kSetupNoticeString));
     EXPECT_EQ(session.InstallExit(nullptr, Dir(install_dir_)), kContinue);
   }
   EXPECT_EQ(Dword(kProductKey, u"ProdID"), 10226u);
