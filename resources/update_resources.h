@@ -19,30 +19,30 @@ inline constexpr UINT kUpdateDoneBar = 133;       // "Done"
 inline constexpr UINT kUpdateMenuPopup = 135;
 
 // Commands.
-inline constexpr UINT kUpdateRetryCommand = 4100;
-inline constexpr UINT kUpdateExitCommand = 4101;
-inline constexpr UINT kUpdateDownloadCommand = 4102;
-inline constexpr UINT kUpdateInfoCommand = 4103;
-inline constexpr UINT kUpdateBuyCommand = 4104;
-inline constexpr UINT kUpdateAboutCommand = 4105;
-inline constexpr UINT kUpdateCancelCommand = 4106;
-inline constexpr UINT kUpdateDoneCommand = 4107;
+inline constexpr UINT kUpdateRetryCommand = 4230;
+inline constexpr UINT kUpdateExitCommand = 4231;
+inline constexpr UINT kUpdateDownloadCommand = 4232;
+inline constexpr UINT kUpdateInfoCommand = 4233;
+inline constexpr UINT kUpdateBuyCommand = 4234;
+inline constexpr UINT kUpdateAboutCommand = 4235;
+inline constexpr UINT kUpdateCancelCommand = 4236;
+inline constexpr UINT kUpdateDoneCommand = 4237;
 
 // Window controls.
 inline constexpr int kUpdateProgress = 201;
 inline constexpr int kUpdateList = 203;
-inline constexpr int kUpdateStatusTitle = 4110;
-inline constexpr int kUpdateStatusText = 4111;
+inline constexpr int kUpdateStatusTitle = 4210;
+inline constexpr int kUpdateStatusText = 4211;
 
 // About dialog.
 inline constexpr UINT kUpdateAboutDialog = 400;
-inline constexpr int kUpdateAboutText = 4120;
+inline constexpr int kUpdateAboutText = 4220;
 
 // Strings.
-inline constexpr UINT kUpdateCancelQuestionString = 4100;  // "Cancel download; Are you sure?"
-inline constexpr UINT kUpdateNoBrowserString = 4101;       // "Unable to start Internet browser."
-inline constexpr UINT kUpdateAboutTitleString = 4102;
-inline constexpr UINT kUpdateAboutTextString = 4103;
+inline constexpr UINT kUpdateCancelQuestionString = 4200;  // "Cancel download; Are you sure?"
+inline constexpr UINT kUpdateNoBrowserString = 4201;       // "Unable to start Internet browser."
+inline constexpr UINT kUpdateAboutTitleString = 4202;
+inline constexpr UINT kUpdateAboutTextString = 4203;
 
 void RegisterUpdateResources();
 
