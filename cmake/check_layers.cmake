@@ -19,7 +19,7 @@ set(_allowed_launcher            launcher base platform)
 set(_allowed_app                 app delivery storage protocols security mime audio settings resources toolkit base platform)
 set(_allowed_ctl                 ctl app delivery storage protocols security mime audio settings resources toolkit base platform)
 set(_allowed_setup               setup resources toolkit base platform)
-set(_allowed_update              update resources toolkit base platform)
+set(_allowed_update              update resources toolkit base platform security/crypto)
 
 set(_layers security/crypto security/certs security/tls platform base mime storage protocols audio toolkit
             resources settings delivery launcher app ctl setup update)

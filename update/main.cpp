@@ -1,0 +1,71 @@
+// corvane-update: checks the update server for newer versions of the installed
+// products and for other products, and installs the one the user picks.
+#include <cstdio>
+#include <string>
+
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "platform/window_system.h"
+#include "toolkit/renderer.h"
+#include "update/update_config.h"
+#include "update/update_session.h"
+#include "update/update_window.h"
+#include "update/user_library.h"
+
+namespace {
+
+constexpr std::u16string_view kSelfKey = u"Software\\Tarnwick\\TarnUpdate";
+
+// The utility counts as an installed product while it runs.
+void RegisterSelf(const update::UserLibrary& library) {
+  if (library.WriteVersionNumber()) return;
+  auto key = platform::RegistryKey::Create(platform::RegistryRoot::LocalMachine, kSelfKey);
+  if (!key) return;
+  key->WriteDword(u"MajorVersion", 1);
+  key->WriteDword(u"MinorVersion", 0);
+  key->WriteDword(u"ProdID", 99);
+  key->WriteDword(u"LangID", 1033);
+}
+
+void UnregisterSelf(const update::UserLibrary& library) {
+  if (library.DeleteVersionNumber()) return;
+  platform::RegistryKey::DeleteKey(platform::RegistryRoot::LocalMachine, kSelfKey);
+}
+
+}  // namespace
+
+int main(int, char** argv) {
+  toolkit::InitRenderer();
+  if (platform::HWND running = platform::FindWindow(update::UpdateWindow::ClassName())) {
+    platform::SetForegroundWindow(running);
+    return 0;
+  }
+  update::UpdateConfig config = update::ReadUpdateConfig(update::ConfigKeyName(argv[0] ? argv[0] : ""));
+  update::UserLibrary library;
+  if (!config.user_dll.empty()) (void)library.Load(platform::Utf16ToUtf8(config.user_dll));  // optional: said on stderr
+
+  platform::ConnectionManager manager({}, [](std::string_view line) {
+    std::fprintf(stderr, "corvane-update: %.*s\n", static_cast<int>(line.size()), line.data());
+  });
+  update::Connector connector(manager);
+  int status = 0;
+  {
+    update::UpdateSession session(config, connector, &library);
+    update::UpdateWindow window(session, &library);
+    if (!window.CreateMain()) {
+      std::fprintf(stderr, "corvane-update: cannot make the window\n");
+      return 1;
+    }
+    RegisterSelf(library);
+    platform::MSG msg;
+    while (platform::GetMessage(&msg) > 0) {
+      platform::TranslateMessage(msg);
+      platform::DispatchMessage(msg);
+    }
+    status = static_cast<int>(msg.wParam);
+    UnregisterSelf(library);
+    manager.ReleaseConnection();
+  }
+  library.Unload();
+  return status;
+}
