@@ -1,6 +1,7 @@
 #include "toolkit/qt/qt_message_box.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include <QCheckBox>
 #include <QDir>
@@ -57,6 +58,11 @@ QMessageBox::Icon ToIcon(UINT type) {
   }
 }
 
+bool Scripted(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value && *value;
+}
+
 QWidget* OwnerWindow(const OwnerLookup& lookup, pw::HWND owner) {
   QWidget* widget = owner && lookup ? lookup(owner) : nullptr;
   return widget ? widget->window() : nullptr;
@@ -105,6 +111,7 @@ QtMessageBoxPresenter::QtMessageBoxPresenter(GuiThread& gui, OwnerLookup owner_w
 QtMessageBoxPresenter::~QtMessageBoxPresenter() = default;
 
 MessageBoxAnswer QtMessageBoxPresenter::Present(const MessageBoxRequest& request) {
+  if (Scripted("DICTALO_MESSAGEBOX_ANSWERS")) return scripted_.Present(request);
   auto pending = std::make_shared<Pending>();
   pending->request = request;
   if (pending->request.buttons.empty()) pending->request.buttons = MessageBoxButtons(request.type);
@@ -232,6 +239,7 @@ QtFileDialogPresenter::QtFileDialogPresenter(GuiThread& gui, OwnerLookup owner_w
 QtFileDialogPresenter::~QtFileDialogPresenter() = default;
 
 std::optional<std::u16string> QtFileDialogPresenter::Present(const FileDialogRequest& request) {
+  if (Scripted("DICTALO_FILEDIALOG_ANSWERS")) return scripted_.Present(request);
   auto pending = std::make_shared<Pending>();
   pending->request = request;
   {
