@@ -20,6 +20,8 @@
 #include "toolkit/controls.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/resources.h"
+#include "toolkit/qt/qt_text.h"
+#include "toolkit/qt/widget_mirror.h"
 
 namespace toolkit::qt::testing {
 namespace pw = platform;
@@ -29,9 +31,6 @@ namespace {
 constexpr UINT kRunMessage = pw::WM_APP + 0x3A1;
 constexpr char16_t kHostClass[] = u"QtCheckHost";
 
-QString Q(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string S(const QString& text) { return text.toStdString(); }
 
@@ -92,7 +91,7 @@ std::optional<QString> ShownText(QWidget* w) {
 }
 
 std::optional<QString> ExpectedText(const ControlTemplate& c) {
-  QString text = Q(c.text);
+  QString text = ToQString(c.text);
   if (Is(c.class_name, kStaticClass)) return (c.style & SS_NOPREFIX) ? text : Shown(text);
   if (Is(c.class_name, kButtonClass)) return text;  // Qt buttons keep the & marks
   if (Is(c.class_name, kEditClass)) {
@@ -226,8 +225,8 @@ std::vector<std::string> CompareWithTemplate(QtRenderer& renderer, pw::HWND dial
     }
     if (i < shown.size() && shown[i] != w) problem(where + "not in the template's place among its siblings");
     if (w->parentWidget() != top) problem(where + "not a child of the dialog's widget");
-    if (w->property("dictalo_id").toInt() != c.id)
-      problem(where + "widget says id " + std::to_string(w->property("dictalo_id").toInt()));
+    if (w->property(kIdPropertyName).toInt() != c.id)
+      problem(where + "widget says id " + std::to_string(w->property(kIdPropertyName).toInt()));
     std::string expected_class = ExpectedClass(c);
     if (std::string(w->metaObject()->className()) != expected_class)
       problem(where + "shown as " + w->metaObject()->className() + ", expected " + expected_class);
