@@ -48,7 +48,10 @@ inline constexpr UINT STN_CLICKED = 0;
 
 // ---- edit field ("EDIT") ----
 // Text through WM_SETTEXT / WM_GETTEXT / WM_GETTEXTLENGTH. WM_SETTEXT from the
-// program sends EN_CHANGE as well. Focus changes send EN_SETFOCUS / EN_KILLFOCUS.
+// program sends EN_CHANGE as well, when the text really changes (so a parent
+// that rewrites the text in its handler comes to rest). Focus changes send
+// EN_SETFOCUS / EN_KILLFOCUS. The user's text keeps to ES_NUMBER, the limit and
+// (single-line) the first line; the program's does not.
 inline constexpr DWORD ES_LEFT = 0x0000;
 inline constexpr DWORD ES_MULTILINE = 0x0004;
 inline constexpr DWORD ES_PASSWORD = 0x0020;
@@ -67,6 +70,9 @@ inline constexpr UINT EN_CHANGE = 0x0300;
 
 // ---- drop-down list ("COMBOBOX") ----
 // Items are texts with a pointer-sized value each; one or none is selected.
+// Indexes out of range give CB_ERR and change nothing; deleting the selected
+// entry leaves none selected. The window text is the selected entry's text
+// (for CBS_DROPDOWN: what is in the edit part).
 inline constexpr DWORD CBS_DROPDOWN = 0x0002;      // an edit field over the list
 inline constexpr DWORD CBS_DROPDOWNLIST = 0x0003;  // the list only
 inline constexpr DWORD CBS_SORT = 0x0100;
@@ -189,6 +195,9 @@ struct NMLISTVIEW {
   UINT uChanged = 0;
   LPARAM lParam = 0;
 };
+// LVN_ITEMCHANGED follows every change of a row's selected or focused state,
+// the program's (LVM_SETITEMSTATE, ...) as well as the user's; a selected row
+// deleted by LVM_DELETEITEM is unselected first, so nothing stays selected.
 inline constexpr int LVN_ITEMCHANGED = -101;   // NMLISTVIEW; after a selection change
 inline constexpr int LVN_ITEMACTIVATE = -114;  // NMLISTVIEW; a double click or Enter on a row
 
@@ -240,6 +249,9 @@ struct NMTREEVIEWW {
   TVITEMW itemOld;
   TVITEMW itemNew;
 };
+// TVN_SELCHANGEDW follows every selection change (action TVC_BYMOUSE for the
+// user's, TVC_UNKNOWN for the program's); deleting the selected item (or a
+// branch holding it) leaves nothing selected. TVM_EXPAND tells nobody.
 inline constexpr int TVN_SELCHANGEDW = -451;
 inline constexpr int TVN_ITEMEXPANDINGW = -454;  // before the children show: fill them now
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "toolkit/ce_icon_button.h"
 #include "toolkit/common_controls.h"
 
 namespace toolkit {
@@ -151,6 +152,19 @@ std::string DescribeTree(HWND hwnd) {
   return " items=" + items + "] selected=" + Int(selected);
 }
 
+std::string DescribeIconBar(HWND hwnd) {
+  std::string out = " buttons=[";
+  LPARAM count = pw::SendMessage(hwnd, IBM_GETBUTTONCOUNT, 0, 0);
+  for (LPARAM i = 0; i < count; ++i) {
+    CeIconButtonBase b;
+    if (!pw::SendMessage(hwnd, IBM_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&b))) break;
+    if (i) out += ',';
+    out += "{" + Int(b.id) + "," + QuoteForDescription(Utf8(b.icon)) + "," + QuoteForDescription(Utf8(b.text)) +
+           ",checked=" + Int(b.checked) + ",pressed=" + Int(b.pressed) + ",enabled=" + Int(b.enabled) + "}";
+  }
+  return out + "] current=" + Int(pw::SendMessage(hwnd, IBM_GETCURRENT, 0, 0));
+}
+
 }  // namespace
 
 ControlKind ControlKindOf(HWND hwnd) {
@@ -167,6 +181,7 @@ ControlKind ControlKindOf(HWND hwnd) {
   };
   for (const Entry& e : kKinds)
     if (pw::EqualsIgnoreAsciiCase(name, e.name)) return e.kind;
+  if (pw::EqualsIgnoreAsciiCase(name, CeWnd::ClassName(CeIconButton::kClassName))) return ControlKind::kIconBar;
   return ControlKind::kOther;
 }
 
@@ -186,6 +201,8 @@ std::string DescribeControlState(HWND hwnd, ControlKind kind) {
       return DescribeTabs(hwnd);
     case ControlKind::kTreeView:
       return DescribeTree(hwnd);
+    case ControlKind::kIconBar:
+      return DescribeIconBar(hwnd);
     case ControlKind::kOther:
       break;
   }

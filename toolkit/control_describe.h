@@ -9,6 +9,8 @@
 //   msctls_trackbar32   range=0,100 pos=40
 //   SysListView32       columns=["Subject","Size"] rows=[["Note 1","12 KB"],["Note 2","3 KB"]] selected=1
 //   SysTabControl32     tabs=["General","Security"] current=0
+//   CeWnd:CeIconButton  buttons=[{101,"media-record","Rec",checked=0,pressed=0,enabled=1},...] current=0
+//                       (id, icon, text of each button in bar order; current: the pressed one, 0 for none)
 //   SysTreeView32       items=[0:"Folders"+,1:"Inbox",0:"Sent"] selected=1
 //                       (depth:text in display order, every item whether its
 //                       branch is open or not; + marks an open branch;
@@ -20,7 +22,17 @@
 
 namespace toolkit {
 
-enum class ControlKind { kOther, kEdit, kComboBox, kListBox, kTrackbar, kListView, kTabControl, kTreeView };
+enum class ControlKind {
+  kOther,
+  kEdit,
+  kComboBox,
+  kListBox,
+  kTrackbar,
+  kListView,
+  kTabControl,
+  kTreeView,
+  kIconBar,
+};
 
 ControlKind ControlKindOf(platform::HWND hwnd);
 

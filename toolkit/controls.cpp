@@ -11,6 +11,7 @@
 #include "toolkit/common_controls.h"
 #include "toolkit/control_internal.h"
 #include "toolkit/renderer.h"
+#include "toolkit/separator.h"
 
 namespace toolkit {
 namespace pw = platform;
@@ -361,6 +362,7 @@ void RegisterControlClasses() {
     Register(kProgressClass, ProgressProc);
   });
   RegisterCommonControlClasses();
+  InitSeparator();
 }
 
 }  // namespace toolkit

@@ -169,6 +169,10 @@ TEST_F(EditTest, TextMessagesNoRendererMadeAreIgnored) {
   EXPECT_EQ(Text(edit), u"safe");
   DispatchMessage(msg);
   EXPECT_EQ(Text(other), u"for other");
+  // Only fields take typed text.
+  HWND button = Make(kButtonClass, 1013, BS_PUSHBUTTON, u"OK");
+  EXPECT_FALSE(PostUserText(button, u"typed"));
+  EXPECT_FALSE(PeekMessage(&msg));
 }
 
 }  // namespace

@@ -15,8 +15,9 @@ void Tell(HWND hwnd, UINT code) {
 }
 
 // The user picks index; false when it is no entry.
+// index -1: the user cleared the selection.
 bool UserSelect(HWND hwnd, ItemList& list, std::intptr_t index) {
-  if (!AcceptsUserInput(hwnd) || index < 0 || index >= list.count()) return false;
+  if (!AcceptsUserInput(hwnd) || index < -1 || index >= list.count()) return false;
   if (index == list.selected) return true;
   list.selected = static_cast<int>(index);
   NotifyControlChanged(hwnd);
@@ -98,7 +99,7 @@ LRESULT ListBoxProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       return 0;
     case TKM_USER_ACTIVATE:
       // A double click picks the entry first.
-      if (UserSelect(hwnd, *list, lparam) && pw::IsWindow(hwnd)) Tell(hwnd, LBN_DBLCLK);
+      if (lparam >= 0 && UserSelect(hwnd, *list, lparam) && pw::IsWindow(hwnd)) Tell(hwnd, LBN_DBLCLK);
       return 0;
     case TKM_USER_FOCUS:
       TakeUserFocus(hwnd);

@@ -76,6 +76,12 @@ TEST_F(ListBoxTest, TheUserChoosesAndOpensEntries) {
   PostUserActivate(list, 0);
   Pump();
   EXPECT_THAT(parent_.calls, ElementsAre("command 1302 1"));
+  EnableWindow(list, true);
+  PostUserSelect(list, -1);  // the user cleared the selection
+  PostUserActivate(list, -1);
+  Pump();
+  EXPECT_EQ(SendMessage(list, LB_GETCURSEL, 0, 0), LB_ERR);
+  EXPECT_THAT(parent_.calls, ElementsAre("command 1302 1", "command 1302 1"));
 }
 
 }  // namespace

@@ -27,13 +27,22 @@ struct Row {
   std::vector<std::u16string> texts;  // by column; missing ones are empty
   UINT state = 0;
   LPARAM param = 0;
+  std::uint64_t serial = 0;  // names the row across a parent's changes while it is notified
 };
 
 struct ListViewState {
   std::vector<Column> columns;
   std::vector<Row> rows;
   DWORD ex_style = 0;
+  std::uint64_t next_serial = 1;
 };
+
+// The row's index now, or -1 when it has gone.
+int IndexOfSerial(const ListViewState& s, std::uint64_t serial) {
+  for (std::size_t r = 0; r < s.rows.size(); ++r)
+    if (s.rows[r].serial == serial) return static_cast<int>(r);
+  return -1;
+}
 
 int Count(const ListViewState& s) { return static_cast<int>(s.rows.size()); }
 bool ValidRow(const ListViewState& s, std::intptr_t row) { return row >= 0 && row < Count(s); }
@@ -102,6 +111,7 @@ int InsertRow(ListViewState& s, const LVITEMW& item) {
   Row row;
   if (item.mask & LVIF_TEXT) SetCellText(row, 0, TextAt(item.pszText));
   if (item.mask & LVIF_PARAM) row.param = item.lParam;
+  row.serial = s.next_serial++;
   s.rows.insert(s.rows.begin() + at, std::move(row));
   return at;
 }
@@ -123,13 +133,14 @@ int NextItem(const ListViewState& s, std::intptr_t start, UINT flags) {
   return -1;
 }
 
+// row -1: the user cleared the selection.
 void UserSelect(HWND hwnd, ListViewState& s, std::intptr_t row) {
-  if (!AcceptsUserInput(hwnd) || !ValidRow(s, row)) return;
+  if (!AcceptsUserInput(hwnd) || (row != -1 && !ValidRow(s, row))) return;
   // A tap selects the row alone, whatever the style.
   std::vector<Change> changes;
   for (int r = 0; r < Count(s); ++r) {
     Row& x = s.rows[static_cast<std::size_t>(r)];
-    UINT want = r == row ? (x.state | kStateBits) : (x.state & ~kStateBits);
+    UINT want = r == row ? (x.state | kStateBits) : (x.state & ~(row == -1 ? LVIS_SELECTED : kStateBits));
     if (x.state != want) {
       changes.push_back({r, x.state, want, x.param});
       x.state = want;
@@ -201,10 +212,14 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       // A selected row is unselected first, so the parent sees the selection go
       // (and a hurried second Delete finds nothing selected).
       if (s->rows[static_cast<std::size_t>(index)].state & kStateBits) {
+        std::uint64_t serial = s->rows[static_cast<std::size_t>(index)].serial;
         Announce(hwnd, ApplyState(hwnd, *s, static_cast<int>(index), 0, kStateBits));
         if (!pw::IsWindow(hwnd)) return 1;
+        // The parent may have changed the rows meanwhile: the row goes wherever
+        // it is now, and no other row in its place.
         s = StateOf<ListViewState>(hwnd);
-        if (!ValidRow(*s, index)) return 1;
+        index = IndexOfSerial(*s, serial);
+        if (index < 0) return 1;
       }
       s->rows.erase(s->rows.begin() + index);
       NotifyControlChanged(hwnd);
@@ -281,9 +296,20 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       NotifyControlChanged(hwnd);
       return 1;
     }
-    case WM_GETDLGCODE:
-      return DLGC_WANTARROWS;
+    case WM_GETDLGCODE: {
+      // Enter opens the selected row; with none it stays the dialog's.
+      const auto* m = reinterpret_cast<const pw::MSG*>(lparam);
+      bool enter = m && m->wParam == pw::VK_RETURN && (m->message == pw::WM_KEYDOWN || m->message == pw::WM_CHAR);
+      return DLGC_WANTARROWS | (enter && NextItem(*s, -1, LVNI_SELECTED) >= 0 ? DLGC_WANTMESSAGE : 0);
+    }
+    case pw::WM_CHAR:
+      return 0;
     case pw::WM_KEYDOWN:
+      if (wparam == pw::VK_RETURN) {
+        int row = NextItem(*s, -1, LVNI_SELECTED);
+        if (row >= 0) pw::SendMessage(hwnd, TKM_USER_ACTIVATE, 0, row);
+        return 0;
+      }
       if (wparam == VK_UP || wparam == VK_DOWN) {
         int focused = NextItem(*s, -1, LVNI_FOCUSED);
         int next = focused < 0 ? 0 : focused + (wparam == VK_DOWN ? 1 : -1);
@@ -304,14 +330,18 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       return 0;
     case TKM_USER_ACTIVATE: {
       if (!AcceptsUserInput(hwnd) || !ValidRow(*s, lparam)) return 0;
-      LPARAM param = s->rows[static_cast<std::size_t>(lparam)].param;
+      std::uint64_t serial = s->rows[static_cast<std::size_t>(lparam)].serial;
       UserSelect(hwnd, *s, lparam);
-      // The parent may have changed the rows while it heard of the selection.
-      if (!pw::IsWindow(hwnd) || !ValidRow(*StateOf<ListViewState>(hwnd), lparam)) return 0;
+      // The parent may have changed the rows while it heard of the selection:
+      // the row opened is the one tapped, wherever it is now.
+      if (!pw::IsWindow(hwnd)) return 0;
+      s = StateOf<ListViewState>(hwnd);
+      int row = IndexOfSerial(*s, serial);
+      if (row < 0) return 0;
       NMLISTVIEW nm;
       nm.hdr.code = LVN_ITEMACTIVATE;
-      nm.iItem = static_cast<int>(lparam);
-      nm.lParam = param;
+      nm.iItem = row;
+      nm.lParam = s->rows[static_cast<std::size_t>(row)].param;
       SendNotify(hwnd, nm.hdr);
       return 0;
     }

@@ -120,6 +120,28 @@ TEST_F(ListViewTest, SingleSelectionListsKeepOneSelectedRowAndSayWhatChanged) {
   EXPECT_EQ(SendMessage(list, LVM_DELETEITEM, 2, 0), 0);
   EXPECT_EQ(SendMessage(list, LVM_DELETEITEM, static_cast<WPARAM>(-1), 0), 0);
 
+  // A parent that refills the list as it hears the selection go: the deleted
+  // row is gone already, and none of the new rows goes in its place.
+  SetSelected(list, 0, true);
+  bool refilled = false;
+  parent_.on_notification = [&] {
+    if (refilled) return;
+    refilled = true;
+    SendMessage(list, LVM_DELETEALLITEMS, 0, 0);
+    for (const char16_t* text : {u"A", u"B"}) {
+      std::u16string t = text;
+      LVITEMW row;
+      row.mask = LVIF_TEXT;
+      row.iItem = 9;
+      row.pszText = t.data();
+      SendMessage(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row));
+    }
+  };
+  EXPECT_EQ(SendMessage(list, LVM_DELETEITEM, 0, 0), 1);
+  EXPECT_EQ(SendMessage(list, LVM_GETITEMCOUNT, 0, 0), 2);
+  EXPECT_EQ(Cell(list, 0, 0), u"A");
+  parent_.on_notification = nullptr;
+
   // A multiple-selection list keeps several.
   HWND multi = MakeNotesList(LVS_REPORT);
   SetSelected(multi, 0, true);
@@ -141,6 +163,16 @@ TEST_F(ListViewTest, TheUserTapsAndOpensRows) {
   parent_.calls.clear();
   SendMessage(list, WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_EQ(Selected(list), 2);
+
+  // Enter opens the selected row; with nothing selected it is left to the dialog.
+  MSG enter{list, WM_KEYDOWN, VK_RETURN, 0, 0};
+  EXPECT_TRUE(SendMessage(list, WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&enter)) & DLGC_WANTMESSAGE);
+  SendMessage(list, WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(parent_.calls.back(), "notify 1400 -114 item=2 new=0 old=0");
+  PostUserSelect(list, -1);  // the user cleared the selection
+  Pump();
+  EXPECT_EQ(Selected(list), -1);
+  EXPECT_FALSE(SendMessage(list, WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&enter)) & DLGC_WANTMESSAGE);
 
   // A parent that empties the list while it hears of the selection hears no activation.
   parent_.calls.clear();

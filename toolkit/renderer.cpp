@@ -3,6 +3,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/text.h"
+
 #include "toolkit/common_controls.h"
 #include "toolkit/control_internal.h"
 #include "toolkit/controls.h"
@@ -64,6 +66,10 @@ bool PostKey(HWND window, UINT virtual_key) {
 
 bool PostUserText(HWND control, std::u16string text) {
   if (!control || !pw::IsWindow(control)) return false;
+  // Only fields take typed text; a text kept for any other window would never be taken.
+  std::u16string class_name = pw::GetClassName(control);
+  if (!pw::EqualsIgnoreAsciiCase(class_name, kEditClass) && !pw::EqualsIgnoreAsciiCase(class_name, kComboBoxClass))
+    return false;
   LPARAM token = control_internal::KeepUserText(control, std::move(text));
   if (pw::PostMessage(control, TKM_USER_TEXT, 0, token)) return true;
   control_internal::TakeUserText(control, token);  // nobody will take it now

@@ -76,11 +76,13 @@ bool PostKey(HWND window, UINT virtual_key);
 // What a user does to the common controls (common_controls.h). Each posts to the
 // control, which then acts as if the user had done it and notifies its parent
 // as the user's own action would. False when the control is gone.
-// Edit field (or a drop-down's edit part): the text the user typed (EN_CHANGE).
+// Edit field (or a drop-down's edit part): the text the user typed (EN_CHANGE;
+// CBN_EDITCHANGE for a drop-down). False for a window that is neither.
 bool PostUserText(HWND control, std::u16string text);
 // Drop-down / list box index (CBN_SELCHANGE / LBN_SELCHANGE), list view row
 // (LVN_ITEMCHANGED), tree item (TVN_SELCHANGEDW), tab (TCN_SELCHANGING, then
-// TCN_SELCHANGE unless the parent refused).
+// TCN_SELCHANGE unless the parent refused). -1 for a list box or list view: the
+// user cleared the selection. Out of range: nothing happens.
 bool PostUserSelect(HWND control, std::intptr_t item);
 // A double click or Enter on a list view row (LVN_ITEMACTIVATE) or a list box
 // entry (LBN_DBLCLK).
