@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -46,7 +47,7 @@ using testing::WaitFor;
 
 constexpr UINT kDialog = 9301;
 constexpr int kLabel = 11, kLink = 12, kOwnerDrawn = 13, kAutoCheck = 14, kPlainCheck = 15, kProgress = 16,
-              kEdit = 17, kCombo = 18, kSlider = 19;
+              kEdit = 17, kCombo = 18, kSlider = 19, kMemo = 20;
 
 // What reached the dialog procedure, readable from the test thread.
 struct Log {
@@ -121,6 +122,7 @@ void AddDialog() {
       c(kButtonClass, kOwnerDrawn, u"Stop && Send", RECT{4, 140, 80, 190}, BS_OWNERDRAW | WS_TABSTOP),
       c(kButtonClass, IDOK, u"OK", RECT{90, 160, 160, 190}, BS_DEFPUSHBUTTON | WS_TABSTOP),
       c(kButtonClass, IDCANCEL, u"Cancel", RECT{166, 160, 236, 190}, BS_PUSHBUTTON | WS_TABSTOP),
+      c(kEditClass, kMemo, u"", RECT{90, 136, 236, 158}, ES_MULTILINE | WS_TABSTOP),
   };
   AddDialogTemplate(kDialog, d);
 }
@@ -284,6 +286,24 @@ TEST_F(QtRendererTest, ALateReportOfTypedTextLosesNoCharacter) {
       << "program has \"" << QString::fromStdU16String(ProgramText(kEdit)).toStdString() << "\"";
   Settle();
   EXPECT_EQ(edit->text(), QStringLiteral("abc"));
+}
+
+// Enter in a multi-line field makes a line break there, and typing goes on
+// after it, not at the start of the field.
+TEST_F(QtRendererTest, TypingGoesOnAfterALineBreakTheFieldMade) {
+  auto* memo = Widget<QPlainTextEdit>(kMemo);
+  memo->setFocus(Qt::MouseFocusReason);
+  HWND memo_hwnd = program_.Call([&] { return GetDlgItem(dialog_, kMemo); });
+  ASSERT_TRUE(WaitFor([&] { return program_.Call([&] { return GetDialogFocus(dialog_); }) == memo_hwnd; }));
+  QTest::keyClicks(memo, QStringLiteral("ab"));
+  ASSERT_TRUE(WaitFor([&] { return ProgramText(kMemo) == u"ab"; }));
+  QTest::keyClick(memo, Qt::Key_Return);
+  ASSERT_TRUE(WaitFor([&] { return ProgramText(kMemo) == u"ab\r\n"; }));
+  Settle();
+  QTest::keyClick(memo, Qt::Key_C);
+  ASSERT_TRUE(WaitFor([&] { return ProgramText(kMemo) == u"ab\r\nc"; }, std::chrono::seconds(3)))
+      << QString::fromStdU16String(ProgramText(kMemo)).toStdString();
+  EXPECT_EQ(memo->toPlainText(), QStringLiteral("ab\nc"));
 }
 
 TEST_F(QtRendererTest, EnterEscapeAndClosingGoToTheDialog) {

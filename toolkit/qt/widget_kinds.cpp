@@ -28,6 +28,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTabBar>
+#include <QTextCursor>
 #include <QTreeWidget>
 #include <QWindow>
 
@@ -53,6 +54,13 @@ std::u16string ToProgramLines(QString text) {
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
   return FromQString(text);
+}
+
+// Where the caret goes when the program changes a field's text: as far past
+// its old place as the text grew (a line break the program put in for the
+// user's Enter lands before it), never past the end.
+int CaretAfterChange(qsizetype caret, qsizetype old_length, qsizetype new_length) {
+  return static_cast<int>(std::clamp<qsizetype>(caret + (new_length - old_length), 0, new_length));
 }
 
 bool IsAutoButton(DWORD style) {
@@ -245,8 +253,10 @@ void WidgetMirror::Connect(Entry& entry) {
     }
     case WidgetKind::kListBox: {
       auto* list = static_cast<QListWidget*>(w);
-      connect(list, &QListWidget::currentRowChanged, this, [hwnd](int row) {
-        if (row >= 0) PostUserSelect(hwnd, row);
+      // The user may also clear the selection (Ctrl+click): -1.
+      connect(list, &QListWidget::itemSelectionChanged, this, [hwnd, list] {
+        auto selected = list->selectedItems();
+        PostUserSelect(hwnd, selected.isEmpty() ? -1 : list->row(selected.front()));
       });
       connect(list, &QListWidget::itemActivated, this,
               [hwnd, list](QListWidgetItem* item) { PostUserActivate(hwnd, list->row(item)); });
@@ -258,8 +268,9 @@ void WidgetMirror::Connect(Entry& entry) {
       break;
     case WidgetKind::kListView: {
       auto* list = static_cast<QTreeWidget*>(w);
-      connect(list, &QTreeWidget::currentItemChanged, this, [hwnd, list](QTreeWidgetItem* item) {
-        if (item) PostUserSelect(hwnd, list->indexOfTopLevelItem(item));
+      connect(list, &QTreeWidget::itemSelectionChanged, this, [hwnd, list] {
+        auto selected = list->selectedItems();
+        PostUserSelect(hwnd, selected.isEmpty() ? -1 : list->indexOfTopLevelItem(selected.front()));
       });
       connect(list, &QTreeWidget::itemActivated, this, [hwnd, list](QTreeWidgetItem* item) {
         if (item) PostUserActivate(hwnd, list->indexOfTopLevelItem(item));
@@ -325,13 +336,25 @@ void WidgetMirror::ApplyText(Entry& entry) {
       break;
     case WidgetKind::kLineEdit: {
       auto* edit = static_cast<QLineEdit*>(w);
-      if (AcceptProgramText(entry, s.text) && edit->text() != ToQString(s.text)) edit->setText(ToQString(s.text));
+      QString text = ToQString(s.text);
+      if (AcceptProgramText(entry, s.text) && edit->text() != text) {
+        int caret = CaretAfterChange(edit->cursorPosition(), edit->text().size(), text.size());
+        edit->setText(text);
+        edit->setCursorPosition(caret);
+      }
       break;
     }
     case WidgetKind::kTextEdit: {
       auto* edit = static_cast<QPlainTextEdit*>(w);
       QString text = FromProgramLines(s.text);
-      if (AcceptProgramText(entry, s.text) && edit->toPlainText() != text) edit->setPlainText(text);
+      if (AcceptProgramText(entry, s.text) && edit->toPlainText() != text) {
+        QTextCursor cursor = edit->textCursor();
+        int caret = CaretAfterChange(cursor.position(), edit->toPlainText().size(), text.size());
+        edit->setPlainText(text);
+        cursor = edit->textCursor();
+        cursor.setPosition(caret);
+        edit->setTextCursor(cursor);
+      }
       break;
     }
     case WidgetKind::kComboBox: {
