@@ -105,6 +105,14 @@ TEST(QtDialogCheckTest, AWidgetThatDiffersFromItsTemplateIsReported) {
   EXPECT_NE(problems[0].find("expected \"Server & port\""), std::string::npos) << problems[0];
   EXPECT_NE(problems[1].find("hidden, expected visible"), std::string::npos) << problems[1];
 
+  // Tab order that no longer follows the template.
+  qobject_cast<QLabel*>(qt.renderer().WidgetFor(controls[0]))->setText(QStringLiteral("Server & port"));
+  qt.renderer().WidgetFor(controls[1])->show();
+  QWidget::setTabOrder(qt.renderer().WidgetFor(controls[12]), qt.renderer().WidgetFor(controls[3]));
+  problems = testing::CompareWithTemplate(qt.renderer(), dialog, controls, *t);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("Tab does not follow"), std::string::npos) << problems[0];
+
   // One control short: the counts differ.
   controls.pop_back();
   EXPECT_FALSE(testing::CompareWithTemplate(qt.renderer(), dialog, controls, *t).empty());

@@ -1,5 +1,6 @@
 #include "toolkit/qt/qt_dialog_check_test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -245,6 +246,14 @@ std::vector<std::string> CompareWithTemplate(QtRenderer& renderer, pw::HWND dial
     if (has_area && !top->rect().intersects(w->geometry())) problem(where + "lies outside the dialog");
     if ((c.style & WS_TABSTOP) && !(w->focusPolicy() & Qt::TabFocus)) problem(where + "a tab stop Tab cannot reach");
   }
+  // Tab goes through the tab stops in the template's order.
+  std::vector<QWidget*> expected_chain, chain;
+  for (std::size_t i = 0; i < t.controls.size(); ++i)
+    if (t.controls[i].style & WS_TABSTOP)
+      if (QWidget* w = renderer.WidgetFor(controls[i])) expected_chain.push_back(w);
+  for (QWidget* w = top->nextInFocusChain(); w && w != top; w = w->nextInFocusChain())
+    if (std::find(expected_chain.begin(), expected_chain.end(), w) != expected_chain.end()) chain.push_back(w);
+  if (chain != expected_chain) problem("Tab does not follow the template's order of tab stops");
   return problems;
 }
 
