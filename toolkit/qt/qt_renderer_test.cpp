@@ -20,6 +20,7 @@
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QToolButton>
 #include <QWindow>
 
 #include <atomic>
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "tests/support/test_environment.h"
+#include "toolkit/ce_icon_button.h"
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog_manager.h"
@@ -423,6 +425,67 @@ TEST(QtRendererWindowTest, SoftKeysSendTheirCommandsAndAPopupKeyOpensItsMenu) {
 
   program.Call([&] {
     menu_bar.reset();
+    return DestroyWindow(owner);
+  });
+  g_owner = nullptr;
+}
+
+// An icon button bar shows one tool button per icon button; a tap comes back
+// as the bar's click, and the program's changes show.
+TEST(QtRendererWindowTest, IconButtonsShowAndTheirTapsComeBack) {
+  testing_support::ScopedTestHome home;
+  OwnerLog log;
+  g_owner = &log;
+  ScopedQtRenderer qt;
+  ProgramThread program;
+  auto bar = std::make_shared<CeIconButton>();
+  HWND bar_hwnd = program.Call([&] {
+    WNDCLASS wc;
+    wc.lpfnWndProc = OwnerProc;
+    wc.lpszClassName = u"QtIconBarOwner";
+    RegisterClass(wc);
+    HWND w = CreateWindowEx(0, u"QtIconBarOwner", u"Bar", WS_POPUP | WS_VISIBLE, 0, 0, 240, 60, nullptr, 0, nullptr);
+    HWND b = bar->Create(w, 77, RECT{0, 0, 240, 40});
+    CeIconButtonBase record;
+    record.id = 901;
+    record.icon = u"media-record";
+    record.text = u"Record";
+    record.tooltip = u"Start a note";
+    CeIconButtonBase send = record;
+    send.id = 902;
+    send.order = 1;
+    send.text = u"Send";
+    send.checkable = true;
+    bar->AddButton(record);
+    bar->AddButton(send);
+    return b;
+  });
+  QWidget* bar_widget = qt.WaitForWidget(bar_hwnd);
+  ASSERT_NE(bar_widget, nullptr);
+  QList<QToolButton*> buttons;
+  ASSERT_TRUE(WaitFor([&] { return (buttons = bar_widget->findChildren<QToolButton*>()).size() == 2; }));
+  EXPECT_EQ(buttons[0]->text(), QStringLiteral("Record"));
+  EXPECT_EQ(buttons[0]->toolTip(), QStringLiteral("Start a note"));
+  EXPECT_TRUE(buttons[1]->isCheckable());
+  EXPECT_GT(buttons[1]->geometry().left(), buttons[0]->geometry().left());
+
+  QTest::mouseClick(buttons[1], Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard lock(log.mu);
+    return log.seen.size() == 1;
+  }));
+  {
+    std::lock_guard lock(log.mu);
+    EXPECT_EQ(log.seen[0], std::make_pair(static_cast<UINT>(WM_COMMAND), MAKEWPARAM(902, BN_CLICKED)));
+  }
+  EXPECT_TRUE(program.Call([&] { return bar->GetButton(902)->checked; }));
+  program.Call([&] { return bar->EnableButton(901, false); });
+  EXPECT_TRUE(WaitFor([&] { return !buttons[0]->isEnabled(); }));
+  EXPECT_TRUE(buttons[1]->isChecked());
+
+  program.Call([&] {
+    HWND owner = GetParent(bar_hwnd);
+    bar.reset();
     return DestroyWindow(owner);
   });
   g_owner = nullptr;

@@ -29,6 +29,8 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTextCursor>
+#include <QToolButton>
+#include <QIcon>
 #include <QTreeWidget>
 #include <QWindow>
 
@@ -191,6 +193,7 @@ QWidget* WidgetMirror::MakeWidget(Entry& entry, QWidget* parent) {
       return tabs;
     }
     case WidgetKind::kMenuBar:
+    case WidgetKind::kIconBar:
     case WidgetKind::kWindow:
       break;
   }
@@ -488,6 +491,9 @@ void WidgetMirror::ApplyState(Entry& entry) {
       tree->setCurrentItem(current);
       break;
     }
+    case WidgetKind::kIconBar:
+      ApplyIconButtons(entry);
+      break;
     case WidgetKind::kTabs: {
       auto* tabs = static_cast<QTabBar*>(w);
       QStringList items = ToStringList(s.items);
@@ -502,6 +508,49 @@ void WidgetMirror::ApplyState(Entry& entry) {
     }
     default:
       break;
+  }
+}
+
+void WidgetMirror::ApplyIconButtons(Entry& entry) {
+  QWidget* bar = entry.widget;
+  const auto& buttons = entry.last.icon_buttons;
+  HWND hwnd = entry.last.hwnd;
+  // One tool button per icon button, found again by its id.
+  std::vector<QToolButton*> shown;
+  for (QObject* child : bar->children())
+    if (auto* b = qobject_cast<QToolButton*>(child)) shown.push_back(b);
+  bool same = shown.size() == buttons.size();
+  for (std::size_t i = 0; same && i < shown.size(); ++i) same = shown[i]->property(kIdPropertyName).toUInt() == buttons[i].id;
+  if (!same) {
+    for (QToolButton* b : shown) delete b;
+    shown.clear();
+    for (const CeIconButtonBase& button : buttons) {
+      auto* b = new QToolButton(bar);
+      UINT id = button.id;
+      b->setProperty(kIdPropertyName, id);
+      b->setFocusPolicy(Qt::NoFocus);
+      b->setAutoRaise(true);
+      connect(b, &QToolButton::clicked, this, [hwnd, id] { PostUserActivate(hwnd, static_cast<std::intptr_t>(id)); });
+      shown.push_back(b);
+    }
+  }
+  for (std::size_t i = 0; i < buttons.size(); ++i) {
+    const CeIconButtonBase& button = buttons[i];
+    QToolButton* b = shown[i];
+    QSignalBlocker block(b);
+    std::u16string_view icon_name = button.pressed && !button.pressed_icon.empty() ? button.pressed_icon : button.icon;
+    QIcon icon = QIcon::fromTheme(ToQString(icon_name));
+    b->setIcon(icon);
+    b->setText(ToQString(button.text));
+    b->setToolButtonStyle(icon.isNull() ? Qt::ToolButtonTextOnly
+                                        : button.text.empty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
+    b->setToolTip(ToQString(button.tooltip));
+    b->setCheckable(button.checkable);
+    b->setChecked(button.checked);
+    b->setDown(button.pressed);
+    b->setEnabled(button.enabled);
+    b->setGeometry(ToLogical(button.rect));
+    b->show();
   }
 }
 

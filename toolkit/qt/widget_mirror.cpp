@@ -49,6 +49,7 @@ bool TakesFocus(WidgetKind kind) {
     case WidgetKind::kGroupBox:
     case WidgetKind::kProgress:
     case WidgetKind::kMenuBar:
+    case WidgetKind::kIconBar:  // its buttons are tapped, not focused
       return false;
     default:
       return true;

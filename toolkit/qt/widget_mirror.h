@@ -79,6 +79,7 @@ class WidgetMirror : public QObject {
   void Connect(Entry& entry);
   void ApplyText(Entry& entry);
   void ApplyState(Entry& entry);
+  void ApplyIconButtons(Entry& entry);
   void ApplyRect(Entry& entry);
   void ApplyShown(Entry& entry);
   // A text from the program for an edit field; false when it only echoes what
