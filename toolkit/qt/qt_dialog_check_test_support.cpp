@@ -20,7 +20,9 @@
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
 #include "toolkit/menu_bar.h"
+#include "toolkit/qt/window_snapshot.h"
 #include "toolkit/resources.h"
+#include "toolkit/separator.h"
 #include "toolkit/qt/qt_text.h"
 #include "toolkit/qt/widget_mirror.h"
 
@@ -65,6 +67,7 @@ std::string ExpectedClass(const ControlTemplate& c) {
   if (Is(k, kTrackbarClass)) return "QSlider";
   if (Is(k, kListViewClass) || Is(k, kTreeViewClass)) return "QTreeWidget";
   if (Is(k, kTabControlClass)) return "QTabBar";
+  if (Is(k, kSeparatorClass) || Is(k, LabelEditClassName())) return "QLabel";
   return "QWidget";
 }
 
@@ -94,6 +97,7 @@ std::optional<QString> ShownText(QWidget* w) {
 std::optional<QString> ExpectedText(const ControlTemplate& c) {
   QString text = ToQString(c.text);
   if (Is(c.class_name, kStaticClass)) return (c.style & SS_NOPREFIX) ? text : Shown(text);
+  if (Is(c.class_name, kSeparatorClass)) return text;
   if (Is(c.class_name, kButtonClass)) return text;  // Qt buttons keep the & marks
   if (Is(c.class_name, kEditClass)) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

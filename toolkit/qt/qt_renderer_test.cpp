@@ -30,6 +30,7 @@
 
 #include "tests/support/test_environment.h"
 #include "toolkit/ce_icon_button.h"
+#include "toolkit/ce_label_edit.h"
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog_manager.h"
@@ -486,6 +487,38 @@ TEST(QtRendererWindowTest, IconButtonsShowAndTheirTapsComeBack) {
   program.Call([&] {
     HWND owner = GetParent(bar_hwnd);
     bar.reset();
+    return DestroyWindow(owner);
+  });
+  g_owner = nullptr;
+}
+
+// A label edit shows its value as a label; a tap on it opens the program's
+// edit field over it.
+TEST(QtRendererWindowTest, ATapOpensALabelEditsField) {
+  testing_support::ScopedTestHome home;
+  OwnerLog log;
+  g_owner = &log;
+  ScopedQtRenderer qt;
+  ProgramThread program;
+  auto label = std::make_shared<CeLabelEdit>();
+  HWND label_hwnd = program.Call([&] {
+    WNDCLASS wc;
+    wc.lpfnWndProc = OwnerProc;
+    wc.lpszClassName = u"QtLabelEditOwner";
+    RegisterClass(wc);
+    HWND w = CreateWindowEx(0, u"QtLabelEditOwner", u"Label", WS_POPUP | WS_VISIBLE, 0, 0, 240, 60, nullptr, 0, nullptr);
+    return label->Create(w, 88, RECT{4, 4, 200, 24}, CeLabelEdit::TYPE_TEXT, u"smtp.example.org");
+  });
+  auto* shown = qobject_cast<QLabel*>(qt.WaitForWidget(label_hwnd));
+  ASSERT_NE(shown, nullptr);
+  EXPECT_TRUE(WaitFor([&] { return shown->text() == QStringLiteral("smtp.example.org"); }));
+  QTest::mouseClick(shown, Qt::LeftButton);
+  QLineEdit* field = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (field = shown->findChild<QLineEdit*>()) != nullptr && field->isVisible(); }));
+  EXPECT_EQ(field->text(), QStringLiteral("smtp.example.org"));
+  program.Call([&] {
+    HWND owner = GetParent(label_hwnd);
+    label.reset();
     return DestroyWindow(owner);
   });
   g_owner = nullptr;

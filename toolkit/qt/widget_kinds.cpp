@@ -137,6 +137,21 @@ QWidget* WidgetMirror::MakeWidget(Entry& entry, QWidget* parent) {
     }
     case WidgetKind::kGroupBox:
       return new QGroupBox(parent);
+    case WidgetKind::kLabelEdit: {
+      // Looks like a field; a tap opens the program's edit field over it.
+      auto* label = new QLabel(parent);
+      label->setTextFormat(Qt::PlainText);
+      label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+      label->setCursor(Qt::IBeamCursor);
+      return label;
+    }
+    case WidgetKind::kSeparator: {
+      auto* line = new QLabel(parent);
+      line->setTextFormat(Qt::PlainText);
+      line->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+      line->setStyleSheet(QStringLiteral("QLabel { border-bottom: 1px solid palette(mid); font-weight: bold; }"));
+      return line;
+    }
     case WidgetKind::kProgress: {
       auto* bar = new QProgressBar(parent);
       bar->setTextVisible(false);
@@ -336,6 +351,10 @@ void WidgetMirror::ApplyText(Entry& entry) {
       break;
     case WidgetKind::kGroupBox:
       static_cast<QGroupBox*>(w)->setTitle(ToQString(s.text));
+      break;
+    case WidgetKind::kLabelEdit:
+    case WidgetKind::kSeparator:
+      static_cast<QLabel*>(w)->setText(ToQString(s.text));
       break;
     case WidgetKind::kLineEdit: {
       auto* edit = static_cast<QLineEdit*>(w);

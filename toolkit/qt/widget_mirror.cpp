@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -50,6 +51,7 @@ bool TakesFocus(WidgetKind kind) {
     case WidgetKind::kProgress:
     case WidgetKind::kMenuBar:
     case WidgetKind::kIconBar:  // its buttons are tapped, not focused
+    case WidgetKind::kSeparator:
       return false;
     default:
       return true;
@@ -301,6 +303,13 @@ bool WidgetMirror::eventFilter(QObject* watched, QEvent* event) {
       // The dialog's keyboard handling decides what Enter and Escape do.
       if (!key->isAutoRepeat()) PostKey(hwnd, vk);
       return true;
+    }
+    case QEvent::MouseButtonRelease: {
+      const Entry* entry = Find(hwnd);
+      if (entry && entry->last.kind == WidgetKind::kLabelEdit && watched == entry->widget &&
+          static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        PostClick(hwnd);
+      return false;
     }
     case QEvent::FocusOut:
       if (Entry* entry = Find(hwnd); entry && IsEditField(entry->last.kind)) CatchUpText(*entry);

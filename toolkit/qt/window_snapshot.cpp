@@ -7,6 +7,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/dialog_manager.h"
 #include "toolkit/menu_bar.h"
+#include "toolkit/separator.h"
 
 namespace toolkit::qt {
 namespace pw = platform;
@@ -145,6 +146,8 @@ void ReadSoftKey(WindowSnapshot& s) {
 
 }  // namespace
 
+std::u16string LabelEditClassName() { return CeWnd::ClassName(u"CeLabelEdit"); }
+
 WidgetKind KindOf(std::u16string_view class_name, DWORD style, bool parent_is_menu_bar) {
   if (Is(class_name, kStaticClass)) return (style & SS_NOTIFY) ? WidgetKind::kLink : WidgetKind::kLabel;
   if (Is(class_name, kButtonClass)) {
@@ -176,6 +179,8 @@ WidgetKind KindOf(std::u16string_view class_name, DWORD style, bool parent_is_me
   if (Is(class_name, kTabControlClass)) return WidgetKind::kTabs;
   if (Is(class_name, kMenuBarClass)) return WidgetKind::kMenuBar;
   if (Is(class_name, CeWnd::ClassName(CeIconButton::kClassName))) return WidgetKind::kIconBar;
+  if (Is(class_name, LabelEditClassName())) return WidgetKind::kLabelEdit;
+  if (Is(class_name, kSeparatorClass)) return WidgetKind::kSeparator;
   return WidgetKind::kWindow;
 }
 

@@ -43,7 +43,12 @@ enum class WidgetKind {
   kMenuBar,         // menu_worker: the soft-key bar
   kSoftKey,         // a BUTTON on a soft-key bar
   kIconBar,         // CeIconButton: a row of icon buttons drawn in one window
+  kLabelEdit,       // CeLabelEdit: a label a tap opens into its edit field (a child EDIT)
+  kSeparator,       // PLSEPARATOR: a line under an optional heading
 };
+
+// The window class of CeLabelEdit.
+std::u16string LabelEditClassName();
 
 WidgetKind KindOf(std::u16string_view class_name, DWORD style, bool parent_is_menu_bar);
 
