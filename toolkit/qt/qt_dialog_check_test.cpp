@@ -16,6 +16,7 @@
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
 #include "toolkit/resources.h"
+#include "toolkit/separator.h"
 
 namespace toolkit::qt {
 namespace {
@@ -28,13 +29,14 @@ using testing::ScopedQtRenderer;
 constexpr UINT kEveryKind = 9401, kPage = 9402;
 
 void AddTemplates() {
+  InitSeparator();
   auto c = [](std::u16string_view cls, int id, std::u16string text, int row, DWORD style) {
     return ControlTemplate{std::u16string(cls), id, std::move(text), RECT{4, 4 + row * 22, 236, 24 + row * 22}, style, 0};
   };
   DialogTemplate d;
   d.title = u"Every Kind";
   d.width = 240;
-  d.height = 330;
+  d.height = 340;
   d.style = WS_POPUP;
   d.controls = {
       c(kStaticClass, 10, u"&Server && port", 0, SS_LEFT | WS_VISIBLE),
@@ -51,6 +53,7 @@ void AddTemplates() {
       c(kButtonClass, 21, u"Stop && Send", 11, BS_OWNERDRAW | WS_TABSTOP | WS_VISIBLE),
       c(kButtonClass, IDOK, u"OK", 12, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE),
       c(kEditClass, 22, u"line one\r\nline two", 13, ES_MULTILINE | WS_VISIBLE),
+      c(kSeparatorClass, 23, u"Security", 14, WS_VISIBLE),
   };
   AddDialogTemplate(kEveryKind, d);
 
@@ -104,6 +107,14 @@ TEST(QtDialogCheckTest, AWidgetThatDiffersFromItsTemplateIsReported) {
   ASSERT_EQ(problems.size(), 2u);
   EXPECT_NE(problems[0].find("expected \"Server & port\""), std::string::npos) << problems[0];
   EXPECT_NE(problems[1].find("hidden, expected visible"), std::string::npos) << problems[1];
+
+  // Tab order that no longer follows the template.
+  qobject_cast<QLabel*>(qt.renderer().WidgetFor(controls[0]))->setText(QStringLiteral("Server & port"));
+  qt.renderer().WidgetFor(controls[1])->show();
+  QWidget::setTabOrder(qt.renderer().WidgetFor(controls[12]), qt.renderer().WidgetFor(controls[3]));
+  problems = testing::CompareWithTemplate(qt.renderer(), dialog, controls, *t);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("Tab does not follow"), std::string::npos) << problems[0];
 
   // One control short: the counts differ.
   controls.pop_back();

@@ -7,7 +7,8 @@
 // (a WS_CHILD page inside a host window), waits until every control has its
 // widget, and compares them with the template: one widget per control, in the
 // template's order, of the kind the control is shown as, with its text,
-// visibility and enabled state; then it writes a screenshot of the dialog to
+// visibility and enabled state, Tab going through the tab stops in order;
+// then it writes a screenshot of the dialog to
 // <build>/artefacts/screenshots/<name>.png and closes the dialog.
 
 #include <chrono>

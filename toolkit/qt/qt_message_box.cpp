@@ -1,6 +1,7 @@
 #include "toolkit/qt/qt_message_box.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include <QCheckBox>
 #include <QDir>
@@ -10,15 +11,13 @@
 #include <QPointer>
 
 #include "toolkit/qt/gui_thread.h"
+#include "toolkit/qt/qt_text.h"
 
 namespace toolkit::qt {
 namespace pw = platform;
 
 namespace {
 
-QString Q(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 struct ButtonName {
   int id;
@@ -55,6 +54,11 @@ QMessageBox::Icon ToIcon(UINT type) {
     default:
       return QMessageBox::NoIcon;
   }
+}
+
+bool Scripted(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value && *value;
 }
 
 QWidget* OwnerWindow(const OwnerLookup& lookup, pw::HWND owner) {
@@ -105,6 +109,7 @@ QtMessageBoxPresenter::QtMessageBoxPresenter(GuiThread& gui, OwnerLookup owner_w
 QtMessageBoxPresenter::~QtMessageBoxPresenter() = default;
 
 MessageBoxAnswer QtMessageBoxPresenter::Present(const MessageBoxRequest& request) {
+  if (Scripted("DICTALO_MESSAGEBOX_ANSWERS")) return scripted_.Present(request);
   auto pending = std::make_shared<Pending>();
   pending->request = request;
   if (pending->request.buttons.empty()) pending->request.buttons = MessageBoxButtons(request.type);
@@ -117,14 +122,14 @@ MessageBoxAnswer QtMessageBoxPresenter::Present(const MessageBoxRequest& request
     QWidget* owner = OwnerWindow(owner_widget_, r.owner);
     auto* box = new QMessageBox(owner);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowTitle(Q(r.caption));
-    box->setText(Q(r.text));
+    box->setWindowTitle(ToQString(r.caption));
+    box->setText(ToQString(r.text));
     box->setTextFormat(Qt::PlainText);
     box->setIcon(ToIcon(r.type));
     for (int id : r.buttons) box->addButton(ToStandard(id));
     box->setDefaultButton(ToStandard(r.default_button));
     if (r.has_check) {
-      auto* check = new QCheckBox(Q(r.check_label));
+      auto* check = new QCheckBox(ToQString(r.check_label));
       check->setChecked(r.checked);
       box->setCheckBox(check);
     }
@@ -204,7 +209,7 @@ struct QtFileDialogPresenter::Pending {
 };
 
 QStringList ToQtNameFilters(std::u16string_view filter) {
-  QStringList parts = Q(filter).split(QLatin1Char('|'));
+  QStringList parts = ToQString(filter).split(QLatin1Char('|'));
   QStringList filters;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
     QString name = parts[i].trimmed();
@@ -232,6 +237,7 @@ QtFileDialogPresenter::QtFileDialogPresenter(GuiThread& gui, OwnerLookup owner_w
 QtFileDialogPresenter::~QtFileDialogPresenter() = default;
 
 std::optional<std::u16string> QtFileDialogPresenter::Present(const FileDialogRequest& request) {
+  if (Scripted("DICTALO_FILEDIALOG_ANSWERS")) return scripted_.Present(request);
   auto pending = std::make_shared<Pending>();
   pending->request = request;
   {
@@ -241,14 +247,14 @@ std::optional<std::u16string> QtFileDialogPresenter::Present(const FileDialogReq
   auto show = [this, pending] {
     const FileDialogRequest& r = pending->request;
     QWidget* owner = OwnerWindow(owner_widget_, r.owner);
-    auto* dialog = new QFileDialog(owner, Q(r.title));
+    auto* dialog = new QFileDialog(owner, ToQString(r.title));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     QStringList filters = ToQtNameFilters(r.filter);
     if (!filters.isEmpty()) dialog->setNameFilters(filters);
     if (!r.initial_name.empty()) {
-      QString initial = Q(r.initial_name);
+      QString initial = ToQString(r.initial_name);
       if (QFileInfo(initial).isDir())
         dialog->setDirectory(initial);
       else

@@ -4,6 +4,9 @@
 // waits for the answer while it keeps handling its own messages, as it would
 // inside a modal box. A quit message met meanwhile closes the box (answered as
 // Escape would, else with its default) and is posted again afterwards.
+//
+// A script of answers (DICTALO_MESSAGEBOX_ANSWERS, DICTALO_FILEDIALOG_ANSWERS)
+// answers as it does without a display, so scripted runs work on a desktop too.
 
 #include <functional>
 #include <memory>
@@ -38,6 +41,7 @@ class QtMessageBoxPresenter : public MessageBoxPresenter {
  private:
   GuiThread& gui_;
   OwnerLookup owner_widget_;
+  HeadlessMessageBoxPresenter scripted_;
   std::mutex mu_;
   std::set<std::shared_ptr<Pending>> open_;
 };
@@ -55,6 +59,7 @@ class QtFileDialogPresenter : public FileDialogPresenter {
  private:
   GuiThread& gui_;
   OwnerLookup owner_widget_;
+  HeadlessFileDialogPresenter scripted_;
   std::mutex mu_;
   std::set<std::shared_ptr<Pending>> open_;
 };

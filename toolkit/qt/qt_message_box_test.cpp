@@ -105,6 +105,19 @@ TEST(QtMessageBoxTest, AQuitWhileTheBoxIsOpenClosesItAndStillEndsTheLoop) {
   EXPECT_TRUE(WaitFor([&] { return watched.isNull() || !watched->isVisible(); }));
 }
 
+// Scripted runs keep their answers on a desktop: nothing is shown.
+TEST(QtMessageBoxTest, AScriptOfAnswersAnswersInsteadOfTheUser) {
+  ScopedQtRenderer qt;
+  ::setenv("DICTALO_MESSAGEBOX_ANSWERS", "IDNO", 1);
+  auto answer = std::async(std::launch::async, [] { return MessageBoxW(nullptr, u"Send?", u"Dictalo", MB_YESNO); });
+  bool answered = WaitFor([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                          std::chrono::seconds(5));
+  ::unsetenv("DICTALO_MESSAGEBOX_ANSWERS");
+  ASSERT_TRUE(answered);
+  EXPECT_EQ(answer.get(), IDNO);
+  for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_FALSE(qobject_cast<QMessageBox*>(w) && w->isVisible());
+}
+
 TEST(QtFileDialogTest, FiltersBecomeQtNameFilters) {
   EXPECT_EQ(ToQtNameFilters(u"All Files (*.*)|*.*||"), QStringList{QStringLiteral("All Files (*)")});
   EXPECT_EQ(ToQtNameFilters(u"Notes (*.ogg;*.wav)|*.ogg;*.wav|Certificates|*.cer; *.crt|"),

@@ -145,7 +145,9 @@ int RunProgramWithRenderer(int argc, char** argv, const std::function<int()>& pr
   application.setQuitOnLastWindowClosed(false);
 
   // Lives until the process ends, as every renderer: late reports may still reach it.
+  static std::vector<QtRenderer*>* kept = new std::vector<QtRenderer*>;
   auto* renderer = new QtRenderer();
+  kept->push_back(renderer);
   PublishDisplayMetrics(renderer->DpiScale());
   Renderer* previous = SetRenderer(renderer);
   for (const TrayIconState& icon : TrayIcons()) renderer->OnTrayIcon(icon);

@@ -203,6 +203,12 @@ TEST_F(QtRendererListsTest, TheUsersChoicesComeBackOnceEach) {
   ASSERT_TRUE(WaitFor([&] { return Send(kNotes, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) == 1; }));
   emit notes->itemActivated(notes->topLevelItem(1), 0);
   ASSERT_TRUE(WaitFor([&] { return heard_.Count(kNotes, LVN_ITEMACTIVATE) == 1; }));
+  // Ctrl+click on the selected row takes the selection away.
+  QRect second = notes->visualItemRect(notes->topLevelItem(1));
+  QTest::mouseClick(notes->viewport(), Qt::LeftButton, Qt::ControlModifier, second.center());
+  ASSERT_TRUE(WaitFor([&] { return Send(kNotes, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) == -1; }));
+  notes->setCurrentItem(notes->topLevelItem(1));
+  ASSERT_TRUE(WaitFor([&] { return Send(kNotes, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) == 1; }));
 
   auto* folders = Widget<QTreeWidget>(kFolders);
   folders->topLevelItem(0)->setExpanded(true);

@@ -14,11 +14,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QToolButton>
 #include <QWindow>
 
 #include <atomic>
@@ -27,6 +29,8 @@
 #include <vector>
 
 #include "tests/support/test_environment.h"
+#include "toolkit/ce_icon_button.h"
+#include "toolkit/ce_label_edit.h"
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog_manager.h"
@@ -46,7 +50,7 @@ using testing::WaitFor;
 
 constexpr UINT kDialog = 9301;
 constexpr int kLabel = 11, kLink = 12, kOwnerDrawn = 13, kAutoCheck = 14, kPlainCheck = 15, kProgress = 16,
-              kEdit = 17, kCombo = 18, kSlider = 19;
+              kEdit = 17, kCombo = 18, kSlider = 19, kMemo = 20;
 
 // What reached the dialog procedure, readable from the test thread.
 struct Log {
@@ -121,6 +125,7 @@ void AddDialog() {
       c(kButtonClass, kOwnerDrawn, u"Stop && Send", RECT{4, 140, 80, 190}, BS_OWNERDRAW | WS_TABSTOP),
       c(kButtonClass, IDOK, u"OK", RECT{90, 160, 160, 190}, BS_DEFPUSHBUTTON | WS_TABSTOP),
       c(kButtonClass, IDCANCEL, u"Cancel", RECT{166, 160, 236, 190}, BS_PUSHBUTTON | WS_TABSTOP),
+      c(kEditClass, kMemo, u"", RECT{90, 136, 236, 158}, ES_MULTILINE | WS_TABSTOP),
   };
   AddDialogTemplate(kDialog, d);
 }
@@ -286,6 +291,24 @@ TEST_F(QtRendererTest, ALateReportOfTypedTextLosesNoCharacter) {
   EXPECT_EQ(edit->text(), QStringLiteral("abc"));
 }
 
+// Enter in a multi-line field makes a line break there, and typing goes on
+// after it, not at the start of the field.
+TEST_F(QtRendererTest, TypingGoesOnAfterALineBreakTheFieldMade) {
+  auto* memo = Widget<QPlainTextEdit>(kMemo);
+  memo->setFocus(Qt::MouseFocusReason);
+  HWND memo_hwnd = program_.Call([&] { return GetDlgItem(dialog_, kMemo); });
+  ASSERT_TRUE(WaitFor([&] { return program_.Call([&] { return GetDialogFocus(dialog_); }) == memo_hwnd; }));
+  QTest::keyClicks(memo, QStringLiteral("ab"));
+  ASSERT_TRUE(WaitFor([&] { return ProgramText(kMemo) == u"ab"; }));
+  QTest::keyClick(memo, Qt::Key_Return);
+  ASSERT_TRUE(WaitFor([&] { return ProgramText(kMemo) == u"ab\r\n"; }));
+  Settle();
+  QTest::keyClick(memo, Qt::Key_C);
+  ASSERT_TRUE(WaitFor([&] { return ProgramText(kMemo) == u"ab\r\nc"; }, std::chrono::seconds(3)))
+      << QString::fromStdU16String(ProgramText(kMemo)).toStdString();
+  EXPECT_EQ(memo->toPlainText(), QStringLiteral("ab\nc"));
+}
+
 TEST_F(QtRendererTest, EnterEscapeAndClosingGoToTheDialog) {
   auto* edit = Widget<QLineEdit>(kEdit);
   edit->setFocus();
@@ -403,6 +426,99 @@ TEST(QtRendererWindowTest, SoftKeysSendTheirCommandsAndAPopupKeyOpensItsMenu) {
 
   program.Call([&] {
     menu_bar.reset();
+    return DestroyWindow(owner);
+  });
+  g_owner = nullptr;
+}
+
+// An icon button bar shows one tool button per icon button; a tap comes back
+// as the bar's click, and the program's changes show.
+TEST(QtRendererWindowTest, IconButtonsShowAndTheirTapsComeBack) {
+  testing_support::ScopedTestHome home;
+  OwnerLog log;
+  g_owner = &log;
+  ScopedQtRenderer qt;
+  ProgramThread program;
+  auto bar = std::make_shared<CeIconButton>();
+  HWND bar_hwnd = program.Call([&] {
+    WNDCLASS wc;
+    wc.lpfnWndProc = OwnerProc;
+    wc.lpszClassName = u"QtIconBarOwner";
+    RegisterClass(wc);
+    HWND w = CreateWindowEx(0, u"QtIconBarOwner", u"Bar", WS_POPUP | WS_VISIBLE, 0, 0, 240, 60, nullptr, 0, nullptr);
+    HWND b = bar->Create(w, 77, RECT{0, 0, 240, 40});
+    CeIconButtonBase record;
+    record.id = 901;
+    record.icon = u"media-record";
+    record.text = u"Record";
+    record.tooltip = u"Start a note";
+    CeIconButtonBase send = record;
+    send.id = 902;
+    send.order = 1;
+    send.text = u"Send";
+    send.checkable = true;
+    bar->AddButton(record);
+    bar->AddButton(send);
+    return b;
+  });
+  QWidget* bar_widget = qt.WaitForWidget(bar_hwnd);
+  ASSERT_NE(bar_widget, nullptr);
+  QList<QToolButton*> buttons;
+  ASSERT_TRUE(WaitFor([&] { return (buttons = bar_widget->findChildren<QToolButton*>()).size() == 2; }));
+  EXPECT_EQ(buttons[0]->text(), QStringLiteral("Record"));
+  EXPECT_EQ(buttons[0]->toolTip(), QStringLiteral("Start a note"));
+  EXPECT_TRUE(buttons[1]->isCheckable());
+  EXPECT_GT(buttons[1]->geometry().left(), buttons[0]->geometry().left());
+
+  QTest::mouseClick(buttons[1], Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard lock(log.mu);
+    return log.seen.size() == 1;
+  }));
+  {
+    std::lock_guard lock(log.mu);
+    EXPECT_EQ(log.seen[0], std::make_pair(static_cast<UINT>(WM_COMMAND), MAKEWPARAM(902, BN_CLICKED)));
+  }
+  EXPECT_TRUE(program.Call([&] { return bar->GetButton(902)->checked; }));
+  program.Call([&] { return bar->EnableButton(901, false); });
+  EXPECT_TRUE(WaitFor([&] { return !buttons[0]->isEnabled(); }));
+  EXPECT_TRUE(buttons[1]->isChecked());
+
+  program.Call([&] {
+    HWND owner = GetParent(bar_hwnd);
+    bar.reset();
+    return DestroyWindow(owner);
+  });
+  g_owner = nullptr;
+}
+
+// A label edit shows its value as a label; a tap on it opens the program's
+// edit field over it.
+TEST(QtRendererWindowTest, ATapOpensALabelEditsField) {
+  testing_support::ScopedTestHome home;
+  OwnerLog log;
+  g_owner = &log;
+  ScopedQtRenderer qt;
+  ProgramThread program;
+  auto label = std::make_shared<CeLabelEdit>();
+  HWND label_hwnd = program.Call([&] {
+    WNDCLASS wc;
+    wc.lpfnWndProc = OwnerProc;
+    wc.lpszClassName = u"QtLabelEditOwner";
+    RegisterClass(wc);
+    HWND w = CreateWindowEx(0, u"QtLabelEditOwner", u"Label", WS_POPUP | WS_VISIBLE, 0, 0, 240, 60, nullptr, 0, nullptr);
+    return label->Create(w, 88, RECT{4, 4, 200, 24}, CeLabelEdit::TYPE_TEXT, u"smtp.example.org");
+  });
+  auto* shown = qobject_cast<QLabel*>(qt.WaitForWidget(label_hwnd));
+  ASSERT_NE(shown, nullptr);
+  EXPECT_TRUE(WaitFor([&] { return shown->text() == QStringLiteral("smtp.example.org"); }));
+  QTest::mouseClick(shown, Qt::LeftButton);
+  QLineEdit* field = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (field = shown->findChild<QLineEdit*>()) != nullptr && field->isVisible(); }));
+  EXPECT_EQ(field->text(), QStringLiteral("smtp.example.org"));
+  program.Call([&] {
+    HWND owner = GetParent(label_hwnd);
+    label.reset();
     return DestroyWindow(owner);
   });
   g_owner = nullptr;

@@ -15,6 +15,7 @@
 #include <QVariantMap>
 
 #include "toolkit/tray.h"
+#include "toolkit/qt/qt_text.h"
 
 namespace toolkit::qt {
 namespace pw = platform;
@@ -26,14 +27,11 @@ constexpr char kPath[] = "/org/freedesktop/Notifications";
 constexpr char kInterface[] = "org.freedesktop.Notifications";
 constexpr int kNotificationTimeoutMs = 8000;
 
-QString Q(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QIcon ThemeIcon(const std::u16string& name) {
   QIcon fallback = QIcon::fromTheme(QStringLiteral("dictalo"));
   if (fallback.isNull() && qApp) fallback = qApp->style()->standardIcon(QStyle::SP_MediaPlay);
-  return name.empty() ? fallback : QIcon::fromTheme(Q(name), fallback);
+  return name.empty() ? fallback : QIcon::fromTheme(ToQString(name), fallback);
 }
 
 }  // namespace
@@ -71,7 +69,7 @@ void TrayArea::SetIcon(const TrayIconState& state) {
     });
   }
   entry.icon->setIcon(ThemeIcon(state.icon));
-  entry.icon->setToolTip(Q(state.tooltip));
+  entry.icon->setToolTip(ToQString(state.tooltip));
   entry.icon->show();
 }
 
@@ -110,7 +108,7 @@ void TrayArea::Notify(const std::u16string& title, const std::u16string& text) {
   if (NotificationServicePresent()) {
     QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
                                                        QString::fromLatin1(kInterface), QStringLiteral("Notify"));
-    call << QStringLiteral("Dictalo") << 0u << QStringLiteral("dictalo") << Q(title) << Q(text) << QStringList()
+    call << QStringLiteral("Dictalo") << 0u << QStringLiteral("dictalo") << ToQString(title) << ToQString(text) << QStringList()
          << QVariantMap() << kNotificationTimeoutMs;
     if (QDBusConnection::sessionBus().send(call)) {
       last_route_ = Route::kNotificationService;
@@ -120,7 +118,7 @@ void TrayArea::Notify(const std::u16string& title, const std::u16string& text) {
   for (auto& [key, entry] : icons_) {
     QSystemTrayIcon* icon = entry.icon;
     if (icon && icon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages()) {
-      icon->showMessage(Q(title), Q(text), QSystemTrayIcon::Information, kNotificationTimeoutMs);
+      icon->showMessage(ToQString(title), ToQString(text), QSystemTrayIcon::Information, kNotificationTimeoutMs);
       last_route_ = Route::kTrayBalloon;
       return;
     }

@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -30,6 +31,7 @@
 
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
+#include "toolkit/qt/qt_text.h"
 #include "toolkit/renderer.h"
 
 namespace toolkit::qt {
@@ -37,43 +39,9 @@ namespace pw = platform;
 
 namespace {
 
-constexpr char kHwndProperty[] = "dictalo_hwnd";
-constexpr char kIdProperty[] = "dictalo_id";
 // Texts typed but not yet reported back; a program that never reports keeps
 // no more than this.
 constexpr std::size_t kMaxTypedPending = 256;
-
-QString Q(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::u16string U(const QString& text) { return text.toStdU16String(); }
-
-// Multi-line edit fields keep CR LF line ends; Qt's text has LF only.
-QString FromProgramLines(const std::u16string& text) {
-  QString q = Q(text);
-  q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return q;
-}
-
-std::u16string ToProgramLines(QString text) {
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-  return U(text);
-}
-
-bool IsAutoButton(DWORD style) {
-  DWORD type = style & BS_TYPEMASK;
-  return type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON || type == BS_AUTO3STATE;
-}
-
-}  // namespace
-
-bool IsEditField(WidgetKind kind) {
-  return kind == WidgetKind::kLineEdit || kind == WidgetKind::kTextEdit || kind == WidgetKind::kComboBox;
-}
-
-namespace {
 
 bool TakesFocus(WidgetKind kind) {
   switch (kind) {
@@ -82,35 +50,18 @@ bool TakesFocus(WidgetKind kind) {
     case WidgetKind::kGroupBox:
     case WidgetKind::kProgress:
     case WidgetKind::kMenuBar:
+    case WidgetKind::kIconBar:  // its buttons are tapped, not focused
+    case WidgetKind::kSeparator:
       return false;
     default:
       return true;
   }
 }
 
-Qt::CheckState ToCheckState(unsigned check) {
-  if (check == BST_CHECKED) return Qt::Checked;
-  if (check == BST_INDETERMINATE) return Qt::PartiallyChecked;
-  return Qt::Unchecked;
-}
-
-QStringList ToStringList(const std::vector<std::u16string>& items) {
-  QStringList list;
-  list.reserve(static_cast<qsizetype>(items.size()));
-  for (const auto& item : items) list.push_back(Q(item));
-  return list;
-}
-
 }  // namespace
 
-QString WithoutPrefixMarks(const QString& text) {
-  QString out;
-  out.reserve(text.size());
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    if (text[i] == QLatin1Char('&') && i + 1 < text.size()) ++i;
-    out += text[i];
-  }
-  return out;
+bool IsEditField(WidgetKind kind) {
+  return kind == WidgetKind::kLineEdit || kind == WidgetKind::kTextEdit || kind == WidgetKind::kComboBox;
 }
 
 WidgetMirror::WidgetMirror(double dpi_scale, QObject* parent) : QObject(parent), dpi_scale_(dpi_scale) {}
@@ -134,7 +85,7 @@ QWidget* WidgetMirror::WidgetFor(HWND hwnd) const {
 
 HWND WidgetMirror::WindowOf(const QWidget* widget) const {
   if (!widget) return nullptr;
-  QVariant value = widget->property(kHwndProperty);
+  QVariant value = widget->property(kHwndPropertyName);
   return value.isValid() ? reinterpret_cast<HWND>(static_cast<std::uintptr_t>(value.toULongLong())) : nullptr;
 }
 
@@ -142,211 +93,6 @@ QRect WidgetMirror::ToLogical(const RECT& r) const {
   auto scale = [this](int v) { return static_cast<int>(std::lround(v * dpi_scale_)); };
   return QRect(scale(r.left), scale(r.top), std::max(0, scale(r.right) - scale(r.left)),
                std::max(0, scale(r.bottom) - scale(r.top)));
-}
-
-QWidget* WidgetMirror::MakeWidget(Entry& entry, QWidget* parent) {
-  const WindowSnapshot& s = entry.last;
-  switch (s.kind) {
-    case WidgetKind::kLabel: {
-      auto* label = new QLabel(parent);
-      label->setWordWrap(true);
-      Qt::Alignment align = Qt::AlignLeft;
-      if ((s.style & 0x3) == SS_CENTER) align = Qt::AlignHCenter;
-      if ((s.style & 0x3) == SS_RIGHT) align = Qt::AlignRight;
-      label->setAlignment(align | Qt::AlignTop);
-      return label;
-    }
-    case WidgetKind::kLink: {
-      auto* label = new QLabel(parent);
-      label->setTextFormat(Qt::RichText);
-      label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-      label->setCursor(Qt::PointingHandCursor);
-      return label;
-    }
-    case WidgetKind::kPushButton:
-    case WidgetKind::kOwnerDrawn:
-    case WidgetKind::kSoftKey: {
-      auto* button = new QPushButton(parent);
-      // Enter belongs to the dialog, which knows its default button.
-      button->setAutoDefault(false);
-      return button;
-    }
-    case WidgetKind::kCheckBox: {
-      auto* box = new QCheckBox(parent);
-      DWORD type = s.style & BS_TYPEMASK;
-      box->setTristate(type == BS_3STATE || type == BS_AUTO3STATE);
-      return box;
-    }
-    case WidgetKind::kRadioButton: {
-      auto* radio = new QRadioButton(parent);
-      // The program decides which radio buttons form a group.
-      radio->setAutoExclusive(false);
-      return radio;
-    }
-    case WidgetKind::kGroupBox:
-      return new QGroupBox(parent);
-    case WidgetKind::kProgress: {
-      auto* bar = new QProgressBar(parent);
-      bar->setTextVisible(false);
-      return bar;
-    }
-    case WidgetKind::kLineEdit: {
-      auto* edit = new QLineEdit(parent);
-      if (s.style & ES_PASSWORD) edit->setEchoMode(QLineEdit::Password);
-      if (s.style & ES_READONLY) edit->setReadOnly(true);
-      if (s.style & ES_NUMBER)
-        edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
-      return edit;
-    }
-    case WidgetKind::kTextEdit: {
-      auto* edit = new QPlainTextEdit(parent);
-      if (s.style & ES_READONLY) edit->setReadOnly(true);
-      return edit;
-    }
-    case WidgetKind::kComboBox: {
-      auto* combo = new QComboBox(parent);
-      combo->setEditable((s.style & 0x3) == CBS_DROPDOWN);
-      if (combo->lineEdit()) combo->lineEdit()->installEventFilter(this);
-      return combo;
-    }
-    case WidgetKind::kListBox:
-      return new QListWidget(parent);
-    case WidgetKind::kSlider: {
-      auto* slider = new QSlider(Qt::Horizontal, parent);
-      // One report when the user lets go, not one per pixel dragged.
-      slider->setTracking(false);
-      if (s.style & TBS_AUTOTICKS) slider->setTickPosition(QSlider::TicksBelow);
-      return slider;
-    }
-    case WidgetKind::kListView: {
-      auto* list = new QTreeWidget(parent);
-      list->setRootIsDecorated(false);
-      list->setUniformRowHeights(true);
-      list->setSelectionBehavior(QAbstractItemView::SelectRows);
-      list->setSelectionMode(QAbstractItemView::SingleSelection);
-      list->setAllColumnsShowFocus(true);
-      return list;
-    }
-    case WidgetKind::kTreeView: {
-      auto* tree = new QTreeWidget(parent);
-      tree->setHeaderHidden(true);
-      tree->setColumnCount(1);
-      tree->setSelectionMode(QAbstractItemView::SingleSelection);
-      return tree;
-    }
-    case WidgetKind::kTabs: {
-      auto* tabs = new QTabBar(parent);
-      tabs->setExpanding(false);
-      tabs->setDrawBase(true);
-      return tabs;
-    }
-    case WidgetKind::kMenuBar:
-    case WidgetKind::kWindow:
-      break;
-  }
-  auto* window = new QWidget(parent);
-  if (!parent) window->setWindowFlags(s.is_dialog ? Qt::Dialog : Qt::Window);
-  window->setAutoFillBackground(s.kind == WidgetKind::kMenuBar);
-  return window;
-}
-
-void WidgetMirror::Connect(Entry& entry) {
-  HWND hwnd = entry.last.hwnd;
-  QWidget* w = entry.widget;
-  switch (entry.last.kind) {
-    case WidgetKind::kPushButton:
-    case WidgetKind::kOwnerDrawn:
-      connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this, [hwnd] { PostClick(hwnd); });
-      break;
-    case WidgetKind::kSoftKey:
-      connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this, [this, hwnd] {
-        const Entry* key = Find(hwnd);
-        if (key && !key->last.popup.empty())
-          ShowPopup(hwnd);
-        else
-          PostClick(hwnd);
-      });
-      break;
-    case WidgetKind::kLink:
-      connect(static_cast<QLabel*>(w), &QLabel::linkActivated, this, [hwnd] { PostClick(hwnd); });
-      break;
-    case WidgetKind::kCheckBox:
-    case WidgetKind::kRadioButton:
-      connect(static_cast<QAbstractButton*>(w), &QAbstractButton::clicked, this, [this, hwnd] {
-        Entry* e = Find(hwnd);
-        if (!e) return;
-        // Only the automatic kinds change by themselves; the others show what
-        // the program makes of the click.
-        if (!IsAutoButton(e->last.style)) ApplyState(*e);
-        PostClick(hwnd);
-      });
-      break;
-    case WidgetKind::kLineEdit:
-      connect(static_cast<QLineEdit*>(w), &QLineEdit::textEdited, this,
-              [this, hwnd](const QString& text) { OnUserTyped(hwnd, U(text)); });
-      break;
-    case WidgetKind::kTextEdit: {
-      auto* edit = static_cast<QPlainTextEdit*>(w);
-      connect(edit, &QPlainTextEdit::textChanged, this,
-              [this, hwnd, edit] { OnUserTyped(hwnd, ToProgramLines(edit->toPlainText())); });
-      break;
-    }
-    case WidgetKind::kComboBox: {
-      auto* combo = static_cast<QComboBox*>(w);
-      connect(combo, &QComboBox::currentIndexChanged, this, [hwnd](int index) {
-        if (index >= 0) PostUserSelect(hwnd, index);
-      });
-      if (combo->lineEdit())
-        connect(combo->lineEdit(), &QLineEdit::textEdited, this,
-                [this, hwnd](const QString& text) { OnUserTyped(hwnd, U(text)); });
-      break;
-    }
-    case WidgetKind::kListBox: {
-      auto* list = static_cast<QListWidget*>(w);
-      connect(list, &QListWidget::currentRowChanged, this, [hwnd](int row) {
-        if (row >= 0) PostUserSelect(hwnd, row);
-      });
-      connect(list, &QListWidget::itemActivated, this,
-              [hwnd, list](QListWidgetItem* item) { PostUserActivate(hwnd, list->row(item)); });
-      break;
-    }
-    case WidgetKind::kSlider:
-      connect(static_cast<QSlider*>(w), &QSlider::valueChanged, this,
-              [hwnd](int value) { PostUserPosition(hwnd, value); });
-      break;
-    case WidgetKind::kListView: {
-      auto* list = static_cast<QTreeWidget*>(w);
-      connect(list, &QTreeWidget::currentItemChanged, this, [hwnd, list](QTreeWidgetItem* item) {
-        if (item) PostUserSelect(hwnd, list->indexOfTopLevelItem(item));
-      });
-      connect(list, &QTreeWidget::itemActivated, this, [hwnd, list](QTreeWidgetItem* item) {
-        if (item) PostUserActivate(hwnd, list->indexOfTopLevelItem(item));
-      });
-      break;
-    }
-    case WidgetKind::kTreeView: {
-      auto* tree = static_cast<QTreeWidget*>(w);
-      auto handle = [](QTreeWidgetItem* item) {
-        return static_cast<std::uintptr_t>(item->data(0, Qt::UserRole).toULongLong());
-      };
-      connect(tree, &QTreeWidget::currentItemChanged, this, [hwnd, handle](QTreeWidgetItem* item) {
-        if (item) PostUserSelect(hwnd, static_cast<std::intptr_t>(handle(item)));
-      });
-      connect(tree, &QTreeWidget::itemExpanded, this,
-              [hwnd, handle](QTreeWidgetItem* item) { PostUserExpand(hwnd, handle(item), true); });
-      connect(tree, &QTreeWidget::itemCollapsed, this,
-              [hwnd, handle](QTreeWidgetItem* item) { PostUserExpand(hwnd, handle(item), false); });
-      break;
-    }
-    case WidgetKind::kTabs:
-      // A dialog that refuses the change makes the control report its tab again.
-      connect(static_cast<QTabBar*>(w), &QTabBar::currentChanged, this, [hwnd](int index) {
-        if (index >= 0) PostUserSelect(hwnd, index);
-      });
-      break;
-    default:
-      break;
-  }
 }
 
 void WidgetMirror::OnUserTyped(HWND hwnd, std::u16string text) {
@@ -375,197 +121,6 @@ void WidgetMirror::CatchUpText(Entry& entry) {
   if (entry.typed.empty()) return;
   entry.typed.clear();
   ApplyText(entry);
-}
-
-void WidgetMirror::ApplyText(Entry& entry) {
-  QWidget* w = entry.widget;
-  if (!w) return;
-  const WindowSnapshot& s = entry.last;
-  QSignalBlocker block(w);
-  if (w->isWindow()) {
-    w->setWindowTitle(Q(s.text));
-    return;
-  }
-  switch (s.kind) {
-    case WidgetKind::kLabel: {
-      QString text = Q(s.text);
-      static_cast<QLabel*>(w)->setText((s.style & SS_NOPREFIX) ? text : WithoutPrefixMarks(text));
-      break;
-    }
-    case WidgetKind::kLink: {
-      QString text = Q(s.text);
-      if (!(s.style & SS_NOPREFIX)) text = WithoutPrefixMarks(text);
-      static_cast<QLabel*>(w)->setText(QStringLiteral("<a href=\"#\">%1</a>").arg(text.toHtmlEscaped()));
-      break;
-    }
-    case WidgetKind::kPushButton:
-    case WidgetKind::kOwnerDrawn:
-    case WidgetKind::kSoftKey:
-    case WidgetKind::kCheckBox:
-    case WidgetKind::kRadioButton:
-      // Qt marks mnemonics with & and writes && for an ampersand, as the program does.
-      static_cast<QAbstractButton*>(w)->setText(Q(s.text));
-      break;
-    case WidgetKind::kGroupBox:
-      static_cast<QGroupBox*>(w)->setTitle(Q(s.text));
-      break;
-    case WidgetKind::kLineEdit: {
-      auto* edit = static_cast<QLineEdit*>(w);
-      if (AcceptProgramText(entry, s.text) && edit->text() != Q(s.text)) edit->setText(Q(s.text));
-      break;
-    }
-    case WidgetKind::kTextEdit: {
-      auto* edit = static_cast<QPlainTextEdit*>(w);
-      QString text = FromProgramLines(s.text);
-      if (AcceptProgramText(entry, s.text) && edit->toPlainText() != text) edit->setPlainText(text);
-      break;
-    }
-    case WidgetKind::kComboBox: {
-      auto* combo = static_cast<QComboBox*>(w);
-      if (combo->lineEdit() && AcceptProgramText(entry, s.text) && combo->lineEdit()->text() != Q(s.text)) {
-        QSignalBlocker block_edit(combo->lineEdit());
-        combo->lineEdit()->setText(Q(s.text));
-      }
-      break;
-    }
-    default:
-      break;
-  }
-}
-
-void WidgetMirror::ApplyState(Entry& entry) {
-  QWidget* w = entry.widget;
-  if (!w || !entry.last.state_read) return;
-  const WindowSnapshot& s = entry.last;
-  QSignalBlocker block(w);
-  switch (s.kind) {
-    case WidgetKind::kPushButton:
-    case WidgetKind::kOwnerDrawn:
-    case WidgetKind::kSoftKey:
-      static_cast<QPushButton*>(w)->setDown(s.pressed);
-      break;
-    case WidgetKind::kLineEdit:
-      static_cast<QLineEdit*>(w)->setReadOnly((s.style & ES_READONLY) != 0);
-      break;
-    case WidgetKind::kTextEdit:
-      static_cast<QPlainTextEdit*>(w)->setReadOnly((s.style & ES_READONLY) != 0);
-      break;
-    case WidgetKind::kCheckBox:
-      static_cast<QCheckBox*>(w)->setCheckState(ToCheckState(s.check));
-      break;
-    case WidgetKind::kRadioButton:
-      static_cast<QRadioButton*>(w)->setChecked(s.check == BST_CHECKED);
-      break;
-    case WidgetKind::kProgress: {
-      auto* bar = static_cast<QProgressBar*>(w);
-      // An empty range would make Qt show a busy bar; the program means "nothing yet".
-      if (s.high > s.low)
-        bar->setRange(s.low, s.high);
-      else
-        bar->setRange(0, 1);
-      bar->setValue(std::clamp(s.pos, bar->minimum(), bar->maximum()));
-      break;
-    }
-    case WidgetKind::kSlider: {
-      auto* slider = static_cast<QSlider*>(w);
-      slider->setRange(s.low, std::max(s.low, s.high));
-      slider->setValue(s.pos);
-      break;
-    }
-    case WidgetKind::kComboBox: {
-      auto* combo = static_cast<QComboBox*>(w);
-      QStringList items = ToStringList(s.items);
-      bool same = combo->count() == items.size();
-      for (int i = 0; same && i < combo->count(); ++i) same = combo->itemText(i) == items[i];
-      QString edit_text = combo->lineEdit() ? combo->lineEdit()->text() : QString();
-      if (!same) {
-        combo->clear();
-        combo->addItems(items);
-      }
-      combo->setCurrentIndex(s.selected >= 0 && s.selected < combo->count() ? s.selected : -1);
-      // The edit part shows the field's own text (reported as its window text),
-      // not the chosen item's.
-      if (combo->lineEdit()) {
-        QSignalBlocker block_edit(combo->lineEdit());
-        combo->lineEdit()->setText(edit_text);
-      }
-      break;
-    }
-    case WidgetKind::kListBox: {
-      auto* list = static_cast<QListWidget*>(w);
-      QStringList items = ToStringList(s.items);
-      bool same = list->count() == items.size();
-      for (int i = 0; same && i < list->count(); ++i) same = list->item(i)->text() == items[i];
-      if (!same) {
-        list->clear();
-        list->addItems(items);
-      }
-      list->setCurrentRow(s.selected >= 0 && s.selected < list->count() ? s.selected : -1);
-      if (s.selected < 0) list->clearSelection();
-      break;
-    }
-    case WidgetKind::kListView: {
-      auto* list = static_cast<QTreeWidget*>(w);
-      int columns = std::max<int>(1, static_cast<int>(s.columns.size()));
-      list->setColumnCount(columns);
-      QStringList titles;
-      for (const ListColumn& c : s.columns) titles.push_back(Q(c.title));
-      if (!titles.isEmpty()) list->setHeaderLabels(titles);
-      list->setHeaderHidden(s.columns.empty());
-      for (int c = 0; c < static_cast<int>(s.columns.size()); ++c)
-        list->header()->resizeSection(c, static_cast<int>(std::lround(s.columns[c].width * dpi_scale_)));
-      bool same = list->topLevelItemCount() == static_cast<int>(s.rows.size());
-      for (int r = 0; same && r < list->topLevelItemCount(); ++r)
-        for (int c = 0; same && c < columns && c < static_cast<int>(s.rows[r].size()); ++c)
-          same = list->topLevelItem(r)->text(c) == Q(s.rows[r][c]);
-      if (!same) {
-        list->clear();
-        QList<QTreeWidgetItem*> items;
-        for (const auto& row : s.rows) items.push_back(new QTreeWidgetItem(ToStringList(row)));
-        list->addTopLevelItems(items);
-      }
-      QTreeWidgetItem* current = s.selected >= 0 ? list->topLevelItem(s.selected) : nullptr;
-      list->setCurrentItem(current);
-      if (!current) list->clearSelection();
-      break;
-    }
-    case WidgetKind::kTreeView: {
-      auto* tree = static_cast<QTreeWidget*>(w);
-      tree->clear();
-      std::vector<QTreeWidgetItem*> parents;
-      QTreeWidgetItem* current = nullptr;
-      for (const TreeNodeState& node : s.tree) {
-        parents.resize(static_cast<std::size_t>(std::max(0, node.depth)));
-        auto* item = parents.empty() ? new QTreeWidgetItem(tree) : new QTreeWidgetItem(parents.back());
-        item->setText(0, Q(node.text));
-        item->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(node.item));
-        item->setChildIndicatorPolicy(node.has_children ? QTreeWidgetItem::ShowIndicator
-                                                        : QTreeWidgetItem::DontShowIndicatorWhenChildless);
-        if (node.item == s.tree_selected) current = item;
-        parents.push_back(item);
-      }
-      // Opened after all items exist: a closed parent hides an open child.
-      std::size_t i = 0;
-      for (QTreeWidgetItemIterator it(tree); *it && i < s.tree.size(); ++it, ++i)
-        (*it)->setExpanded(s.tree[i].expanded);
-      tree->setCurrentItem(current);
-      break;
-    }
-    case WidgetKind::kTabs: {
-      auto* tabs = static_cast<QTabBar*>(w);
-      QStringList items = ToStringList(s.items);
-      bool same = tabs->count() == items.size();
-      for (int i = 0; same && i < tabs->count(); ++i) same = tabs->tabText(i) == items[i];
-      if (!same) {
-        while (tabs->count() > 0) tabs->removeTab(0);
-        for (const QString& item : items) tabs->addTab(item);
-      }
-      if (s.selected >= 0 && s.selected < tabs->count()) tabs->setCurrentIndex(s.selected);
-      break;
-    }
-    default:
-      break;
-  }
 }
 
 void WidgetMirror::ApplyRect(Entry& entry) {
@@ -625,8 +180,8 @@ void WidgetMirror::Create(const WindowSnapshot& snapshot) {
   entry.last = snapshot;
   QWidget* w = MakeWidget(entry, parent);
   entry.widget = w;
-  w->setProperty(kHwndProperty, QVariant::fromValue<qulonglong>(reinterpret_cast<std::uintptr_t>(snapshot.hwnd)));
-  w->setProperty(kIdProperty, snapshot.id);
+  w->setProperty(kHwndPropertyName, QVariant::fromValue<qulonglong>(reinterpret_cast<std::uintptr_t>(snapshot.hwnd)));
+  w->setProperty(kIdPropertyName, snapshot.id);
   w->setObjectName(QStringLiteral("control_%1").arg(snapshot.id));
   if (parent && TakesFocus(snapshot.kind))
     w->setFocusPolicy((snapshot.style & WS_TABSTOP) ? Qt::StrongFocus : Qt::ClickFocus);
@@ -714,7 +269,7 @@ void WidgetMirror::ShowPopup(HWND key) {
       continue;
     }
     UINT command = item.command;
-    menu->addAction(Q(item.text), this, [target, command] {
+    menu->addAction(ToQString(item.text), this, [target, command] {
       pw::PostMessage(target, pw::WM_COMMAND, pw::MAKEWPARAM(static_cast<std::uint16_t>(command), 0), 0);
     });
   }
@@ -726,7 +281,7 @@ void WidgetMirror::ShowPopup(HWND key) {
 bool WidgetMirror::eventFilter(QObject* watched, QEvent* event) {
   auto* widget = qobject_cast<QWidget*>(watched);
   // A combo box's edit part speaks for the combo box.
-  if (widget && !widget->property(kHwndProperty).isValid() && widget->parentWidget())
+  if (widget && !widget->property(kHwndPropertyName).isValid() && widget->parentWidget())
     widget = widget->parentWidget();
   HWND hwnd = WindowOf(widget);
   if (!hwnd) return false;
@@ -748,6 +303,13 @@ bool WidgetMirror::eventFilter(QObject* watched, QEvent* event) {
       // The dialog's keyboard handling decides what Enter and Escape do.
       if (!key->isAutoRepeat()) PostKey(hwnd, vk);
       return true;
+    }
+    case QEvent::MouseButtonRelease: {
+      const Entry* entry = Find(hwnd);
+      if (entry && entry->last.kind == WidgetKind::kLabelEdit && watched == entry->widget &&
+          static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        PostClick(hwnd);
+      return false;
     }
     case QEvent::FocusOut:
       if (Entry* entry = Find(hwnd); entry && IsEditField(entry->last.kind)) CatchUpText(*entry);

@@ -10,9 +10,9 @@
 // for a program thread. Changes that come from the program are applied with the
 // widget's signals blocked, so they never come back as user input.
 //
-// Every mirrored widget carries the properties "dictalo_hwnd" (the window
-// handle as an unsigned number) and "dictalo_id" (the control id), which tests
-// and tools use to find it.
+// Every mirrored widget carries the properties kHwndPropertyName (the window
+// handle as an unsigned number) and kIdPropertyName (the control id), which
+// tests and tools use to find it.
 
 #include <deque>
 #include <map>
@@ -26,6 +26,9 @@
 #include "toolkit/qt/window_snapshot.h"
 
 namespace toolkit::qt {
+
+inline constexpr char kHwndPropertyName[] = "dictalo_hwnd";
+inline constexpr char kIdPropertyName[] = "dictalo_id";
 
 // What part of a snapshot an update carries.
 enum UpdateParts : unsigned {
@@ -76,6 +79,7 @@ class WidgetMirror : public QObject {
   void Connect(Entry& entry);
   void ApplyText(Entry& entry);
   void ApplyState(Entry& entry);
+  void ApplyIconButtons(Entry& entry);
   void ApplyRect(Entry& entry);
   void ApplyShown(Entry& entry);
   // A text from the program for an edit field; false when it only echoes what

@@ -7,6 +7,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/dialog_manager.h"
 #include "toolkit/menu_bar.h"
+#include "toolkit/separator.h"
 
 namespace toolkit::qt {
 namespace pw = platform;
@@ -145,6 +146,8 @@ void ReadSoftKey(WindowSnapshot& s) {
 
 }  // namespace
 
+std::u16string LabelEditClassName() { return CeWnd::ClassName(u"CeLabelEdit"); }
+
 WidgetKind KindOf(std::u16string_view class_name, DWORD style, bool parent_is_menu_bar) {
   if (Is(class_name, kStaticClass)) return (style & SS_NOTIFY) ? WidgetKind::kLink : WidgetKind::kLabel;
   if (Is(class_name, kButtonClass)) {
@@ -175,6 +178,9 @@ WidgetKind KindOf(std::u16string_view class_name, DWORD style, bool parent_is_me
   if (Is(class_name, kTreeViewClass)) return WidgetKind::kTreeView;
   if (Is(class_name, kTabControlClass)) return WidgetKind::kTabs;
   if (Is(class_name, kMenuBarClass)) return WidgetKind::kMenuBar;
+  if (Is(class_name, CeWnd::ClassName(CeIconButton::kClassName))) return WidgetKind::kIconBar;
+  if (Is(class_name, LabelEditClassName())) return WidgetKind::kLabelEdit;
+  if (Is(class_name, kSeparatorClass)) return WidgetKind::kSeparator;
   return WidgetKind::kWindow;
 }
 
@@ -202,6 +208,7 @@ void ReadControlState(HWND hwnd, WindowSnapshot& s) {
   s.columns.clear();
   s.rows.clear();
   s.tree.clear();
+  s.icon_buttons.clear();
   s.selected = -1;
   switch (s.kind) {
     case WidgetKind::kPushButton:
@@ -253,6 +260,16 @@ void ReadControlState(HWND hwnd, WindowSnapshot& s) {
     case WidgetKind::kTabs:
       ReadTabs(hwnd, s);
       break;
+    case WidgetKind::kIconBar: {
+      s.icon_buttons.clear();
+      int count = Count(hwnd, IBM_GETBUTTONCOUNT);
+      for (int i = 0; i < count; ++i) {
+        CeIconButtonBase button;
+        if (!Send(hwnd, IBM_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&button))) break;
+        s.icon_buttons.push_back(std::move(button));
+      }
+      break;
+    }
     default:
       break;
   }

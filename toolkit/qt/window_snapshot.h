@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/window_system.h"
+#include "toolkit/ce_icon_button.h"
 #include "toolkit/resources.h"
 
 namespace toolkit::qt {
@@ -41,7 +42,13 @@ enum class WidgetKind {
   kTabs,            // SysTabControl32
   kMenuBar,         // menu_worker: the soft-key bar
   kSoftKey,         // a BUTTON on a soft-key bar
+  kIconBar,         // CeIconButton: a row of icon buttons drawn in one window
+  kLabelEdit,       // CeLabelEdit: a label a tap opens into its edit field (a child EDIT)
+  kSeparator,       // PLSEPARATOR: a line under an optional heading
 };
+
+// The window class of CeLabelEdit.
+std::u16string LabelEditClassName();
 
 WidgetKind KindOf(std::u16string_view class_name, DWORD style, bool parent_is_menu_bar);
 
@@ -89,6 +96,8 @@ struct WindowSnapshot {
   // Tree view, depth first.
   std::vector<TreeNodeState> tree;
   std::uintptr_t tree_selected = 0;
+  // Icon button bar: its buttons, in the bar's order.
+  std::vector<CeIconButtonBase> icon_buttons;
   // Soft key: its popup (empty for a key with a command) and the window that hears it.
   std::vector<MenuItemResource> popup;
   HWND command_target = nullptr;
