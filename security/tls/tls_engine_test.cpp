@@ -45,7 +45,7 @@ std::vector<std::uint16_t> OfferedFrom(std::span<const SuiteParams> table) {
   return codes;
 }
 
-TEST(TlsEngineFirstFlightTest, DefaultIsATls10HelloOfferingNoAnonymousSuiteAndTheScsv) {
+TEST(TlsEngineFirstFlightTest, DefaultIsATls12HelloOfferingNoAnonymousSuiteAndTheScsv) {
   // SSL 2.0 framing beside newer versions would let the path hold the
   // connection down to SSL 2.0, so the default mask sends a plain hello.
   TlsEngine engine;
@@ -54,7 +54,7 @@ TEST(TlsEngineFirstFlightTest, DefaultIsATls10HelloOfferingNoAnonymousSuiteAndTh
   ASSERT_EQ(link.sent.size(), 1u);
   const Bytes& r = link.sent[0];
   EXPECT_EQ(Bytes(r.begin(), r.begin() + 3), (Bytes{22, 3, 0}));
-  EXPECT_EQ(Bytes(r.begin() + 9, r.begin() + 11), (Bytes{3, 1}));
+  EXPECT_EQ(Bytes(r.begin() + 9, r.begin() + 11), (Bytes{3, 3}));
   EXPECT_EQ(HelloCodes(r), OfferedFrom(TlsSuiteTable()));
   EXPECT_EQ(engine.ReaderState(), std::make_pair(3, 11));
   EXPECT_EQ(engine.Wanted(), 5u);
@@ -95,11 +95,11 @@ TEST(TlsEngineFirstFlightTest, EveryMaskSendsItsHelloAndSetsItsReaderState) {
   } cases[] = {
       {1, true, {0, 2}, 7 + 1, {2, 0}, 2, 0},
       {3, false, {3, 0}, OfferedFrom(Ssl3SuiteTable()).size(), {3, 0}, 5, 0},
-      {7, false, {3, 1}, OfferedFrom(TlsSuiteTable()).size(), {3, 11}, 5, 0},
+      {7, false, {3, 3}, OfferedFrom(TlsSuiteTable()).size(), {3, 11}, 5, 0},
       {2, false, {3, 0}, OfferedFrom(Ssl3SuiteTable()).size(), {3, 0}, 5, 0},
-      {4, false, {3, 1}, OfferedFrom(TlsSuiteTable()).size(), {3, 1}, 5, 1},
-      {5, false, {3, 1}, OfferedFrom(TlsSuiteTable()).size(), {3, 1}, 5, 1},
-      {6, false, {3, 1}, OfferedFrom(Ssl3SuiteTable()).size(), {3, 11}, 5, 0},
+      {4, false, {3, 3}, OfferedFrom(TlsSuiteTable()).size(), {3, 1}, 5, 1},
+      {5, false, {3, 3}, OfferedFrom(TlsSuiteTable()).size(), {3, 1}, 5, 1},
+      {6, false, {3, 3}, OfferedFrom(Ssl3SuiteTable()).size(), {3, 11}, 5, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mask);
@@ -222,10 +222,10 @@ TEST(TlsEngineHandshakeTest, RsaPreMasterCarriesTheOfferedVersionInItsFixedBlock
     Bytes lead;
     Bytes tail;
   } cases[] = {
-      {6, 0x0300, {3, 1}, {0x00, 0x02, 0xFE, 0xDC}, {0x73, 0x27, 0x39, 0x00}},
+      {6, 0x0300, {3, 3}, {0x00, 0x02, 0xFE, 0xDC}, {0x73, 0x27, 0x39, 0x00}},
       {2, 0x0300, {3, 0}, {0x00, 0x02, 0xFE, 0xDC}, {0x73, 0x27, 0x39, 0x00}},
       {3, 0x0300, {3, 0}, {0x00, 0x02, 0xFE, 0xDC}, {0x73, 0x27, 0x39, 0x00}},
-      {4, 0x0301, {3, 1}, {0x00, 0x02, 0x12, 0x34}, {0xFF, 0x32, 0x70, 0x00}},
+      {4, 0x0301, {3, 3}, {0x00, 0x02, 0x12, 0x34}, {0xFF, 0x32, 0x70, 0x00}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mask);
