@@ -229,5 +229,101 @@ TEST(HostileServerTest, AcceptanceChecksTheCertificateWhoseKeyIsUsed) {
                    .accepted);
 }
 
+// TLS 1.1 and 1.2 answers to the default hello: explicit CBC IVs, AES-GCM,
+// the SHA-256 and SHA-384 PRFs, signed DHE parameters; data flows both ways.
+TEST(HostileServerTest, HonestTls11And12FlightsComplete) {
+  const std::pair<std::uint16_t, std::uint16_t> cases[] = {
+      {0x0302, 0x002F}, {0x0302, 0x000A}, {0x0302, 0x0033}, {0x0303, 0x009C}, {0x0303, 0x009D},
+      {0x0303, 0x003C}, {0x0303, 0x009E}, {0x0303, 0x009F}, {0x0303, 0x006B}, {0x0303, 0x0004},
+  };
+  for (const auto& [version, suite] : cases) {
+    SCOPED_TRACE(::testing::Message() << version << " " << suite);
+    TlsEngine engine;
+    HostileTlsServerFake server(Hostile(version, suite, Flight::kHonest));
+    ScriptedTransportFake link(engine, &server, 7);
+    ASSERT_TRUE(link.Handshake());
+    EXPECT_EQ(engine.NegotiatedVersion(), version);
+    server.SendProtected(23, {'o', 'k'});
+    link.PumpAll();
+    EXPECT_EQ(link.data, "ok");
+    const std::string text(5000, 'x');
+    ASSERT_TRUE(engine.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    EXPECT_EQ(server.application_data(), text);
+    // Under TLS 1.1 and later no record is split to hide the CBC chain.
+    EXPECT_EQ(std::count(server.record_types().begin(), server.record_types().end(), 23), 2);
+  }
+}
+
+HostileCase WithHello(const char* what, std::uint16_t version, std::uint16_t suite, int alert) {
+  return {what, version, suite, Flight::kHonest, alert, alert};
+}
+
+void ExpectRefusedWith(const HostileCase& c, const Bytes& random_tail, const Bytes& extensions, int dh_bits = 0) {
+  SCOPED_TRACE(::testing::Message() << c.what << ", version " << c.version << ", suite " << c.suite);
+  TlsEngine engine;
+  auto options = Hostile(c.version, c.suite, c.flight);
+  options.random_tail = random_tail;
+  options.hello_extensions = extensions;
+  options.dh_bits = dh_bits;
+  HostileTlsServerFake server(options);
+  ScriptedTransportFake link(engine, &server);
+  EXPECT_FALSE(link.Handshake());
+  EXPECT_EQ(link.errors, std::vector<int>{c.code});
+  EXPECT_EQ(server.alerts(), (std::vector<std::pair<int, int>>{{2, c.alert}}));
+  EXPECT_FALSE(server.client_key_exchange_seen() && c.alert != 71 && c.alert != 51);
+  EXPECT_FALSE(server.application_data_seen());
+}
+
+// What a path attacker rewriting the ServerHello or replaying parameters of
+// another handshake would send to a client that offered TLS 1.2.
+TEST(HostileServerTest, Tls12ServerHelloAndKeyExchangeAttacksAreRefused) {
+  const Bytes sentinel = {'D', 'O', 'W', 'N', 'G', 'R', 'D', 0x00};
+  ExpectRefusedWith(WithHello("downgrade sentinel in a TLS 1.0 answer", 0x0301, 0x002F, 47), sentinel, {});
+  ExpectRefusedWith(WithHello("downgrade sentinel in a TLS 1.1 answer", 0x0302, 0x002F, 47), sentinel, {});
+  // The TLS 1.3 server's mark for a TLS 1.2 answer is no downgrade for a TLS 1.2 client.
+  {
+    auto options = Hostile(0x0303, 0x009C, Flight::kHonest);
+    options.random_tail = {'D', 'O', 'W', 'N', 'G', 'R', 'D', 0x01};
+    TlsEngine engine;
+    HostileTlsServerFake server(options);
+    ScriptedTransportFake link(engine, &server);
+    EXPECT_TRUE(link.Handshake());
+  }
+  const Bytes alpn = {0x00, 0x10, 0x00, 0x05, 0x00, 0x03, 0x02, 'h', '2'};
+  ExpectRefusedWith(WithHello("extension never offered", 0x0303, 0x009C, 110), {}, alpn);
+  const Bytes signature_algorithms = {0x00, 0x0D, 0x00, 0x04, 0x00, 0x02, 0x04, 0x01};
+  ExpectRefusedWith(WithHello("signature_algorithms answered", 0x0303, 0x009C, 110), {}, signature_algorithms);
+  const Bytes ems_twice = {0x00, 0x17, 0x00, 0x00, 0x00, 0x17, 0x00, 0x00};
+  ExpectRefusedWith(WithHello("extended_master_secret twice", 0x0303, 0x009C, 47), {}, ems_twice);
+  const Bytes cut_short = {0x00, 0x17, 0x00, 0x04, 0x00};
+  ExpectRefusedWith(WithHello("extension longer than the block", 0x0303, 0x009C, 50), {}, cut_short);
+  const Bytes renegotiated = {0xFF, 0x01, 0x00, 0x03, 0x02, 0xAA, 0xBB};
+  ExpectRefusedWith(WithHello("renegotiation_info with a previous Finished", 0x0303, 0x009C, 40), {}, renegotiated);
+  ExpectRefusedWith(WithHello("AES-GCM suite under TLS 1.1", 0x0302, 0x009C, 47), {}, {});
+  ExpectRefusedWith(WithHello("1024-bit DH group under TLS 1.2", 0x0303, 0x009E, 71), {}, {}, 1024);
+  ExpectRefusedWith({"DHE parameters signed over swapped randoms", 0x0303, 0x009E,
+                     Flight::kKeyExchangeSignedOverSwappedRandoms, 51, 51},
+                    {}, {});
+}
+
+// The extended master secret is used exactly when the server echoes it: a
+// server that does not know it, and one that does, both finish (the
+// Finished messages agree only when both derived the same master secret).
+TEST(HostileServerTest, ExtendedMasterSecretFollowsTheServersAnswer) {
+  for (std::uint16_t version : {0x0302, 0x0303}) {
+    for (bool echoed : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << version << " " << echoed);
+      auto options = Hostile(version, 0x002F, Flight::kHonest);
+      options.extended_master = echoed;
+      options.hello_extensions = {0xFF, 0x01, 0x00, 0x01, 0x00};
+      TlsEngine engine;
+      HostileTlsServerFake server(options);
+      ScriptedTransportFake link(engine, &server);
+      EXPECT_TRUE(link.Handshake());
+      EXPECT_EQ(engine.UsedExtendedMasterSecret(), echoed);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace security

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "security/crypto/dh.h"
+#include "security/crypto/digest.h"
 #include "security/crypto/md5.h"
 #include "security/crypto/sha1.h"
 
@@ -35,6 +36,17 @@ BigNumber Prime1024() {
       "EE386BFB5A899FA5AE9F24117C4B1FE649286651ECE65381FFFFFFFFFFFFFFFF");
 }
 
+// ffdhe2048 (RFC 7919), for TLS 1.2, whose clients want 2048 bits.
+BigNumber Prime2048() {
+  return BigNumber::FromHex(
+      "FFFFFFFFFFFFFFFFADF85458A2BB4A9AAFDC5620273D3CF1D8B9C583CE2D3695A9E13641146433FBCC939DCE249B3EF9"
+      "7D2FE363630C75D8F681B202AEC4617AD3DF1ED5D5FD65612433F51F5F066ED0856365553DED1AF3B557135E7F57C935"
+      "984F0C70E0E68B77E2A689DAF3EFE8721DF158A136ADE73530ACCA4F483A797ABC0AB182B324FB61D108A94BB2C8E3FB"
+      "B96ADAB760D7F4681D4F42A3DE394DF4AE56EDE76372BB190B07A7C8EE0A6D709E02FCE1CDF7E2ECC03404CD28342F61"
+      "9172FE9CE98583FF8E4F1232EEF28183C3FE3B1B4C6FAD733BB5FCBC2EC22005C58EF1837D1683B2C6F34A26C1B2EFFA"
+      "886B423861285C97FFFFFFFFFFFFFFFF");
+}
+
 BigNumber Prime768() {
   return BigNumber::FromHex(
       "FFFFFFFFFFFFFFFFC90FDAA22168C234C4C6628B80DC1CD129024E088A67CC74020BBEA63B139B22514A08798E3404DD"
@@ -51,7 +63,10 @@ HostileTlsServerFake::HostileTlsServerFake(Options options) : options_(std::move
   ssl3_ = options_.version == 0x0300;
   suite_ = FindSuite(ssl3_ ? Ssl3SuiteTable() : TlsSuiteTable(), options_.suite);
   for (int k = 0; k < 32; ++k) server_random_[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(0xB0 + k);
+  const std::size_t tail = std::min<std::size_t>(options_.random_tail.size(), 32);
+  std::copy_n(options_.random_tail.begin(), tail, server_random_.end() - static_cast<std::ptrdiff_t>(tail));
   dh_x_ = BigNumber::FromBytes(Bytes(32, 0x5a));
+  random_.Seed();
 }
 
 HostileTlsServerFake::~HostileTlsServerFake() = default;
@@ -89,8 +104,14 @@ void HostileTlsServerFake::HandleRecord(std::uint8_t type, Bytes fragment) {
         return;
       }
       const auto keys = Keys();
-      read_ = std::make_unique<TlsRecordProtection>(
-          ssl3_, *suite_, keys.client_mac, TlsBulkCipher::Create(suite_->cipher, keys.client_key, keys.client_iv, false));
+      if (suite_->IsAead()) {
+        read_ = std::make_unique<TlsRecordProtection>(*suite_, keys.client_key, keys.client_iv);
+      } else {
+        read_ = std::make_unique<TlsRecordProtection>(
+            ssl3_, *suite_, keys.client_mac,
+            TlsBulkCipher::Create(suite_->cipher, keys.client_key, keys.client_iv, false));
+        if (ModernRecords()) read_->UseExplicitIv(&random_);
+      }
       read_sequence_ = 0;
       return;
     }
@@ -155,10 +176,14 @@ void HostileTlsServerFake::HandleHandshake(const Bytes& message) {
           return;
         }
         const BigNumber yc = BigNumber::FromBytes({body.data() + 2, body.size() - 2});
-        pre_master_ = BigNumber::ModExp(yc, dh_x_, Prime1024()).ToMinimalBytes();
+        pre_master_ = BigNumber::ModExp(yc, dh_x_, DhPrime()).ToMinimalBytes();
       }
-      master_ = ssl3_ ? Ssl3MasterSecret(pre_master_, client_random_, server_random_)
-                      : TlsMasterSecret(pre_master_, client_random_, server_random_);
+      if (options_.extended_master) {
+        master_ = DeriveExtendedMasterSecret(Prf(), pre_master_, HandshakeHashOf(Prf(), transcript_));
+      } else {
+        master_ = ssl3_ ? Ssl3MasterSecret(pre_master_, client_random_, server_random_)
+                        : DeriveMasterSecret(Prf(), pre_master_, client_random_, server_random_);
+      }
       return;
     }
     case 11:
@@ -172,14 +197,23 @@ void HostileTlsServerFake::HandleHandshake(const Bytes& message) {
       SendRecord(20, {1});
       const auto keys = Keys();
       write_mac_ = keys.server_mac;
-      write_ = TlsBulkCipher::Create(suite_->cipher, keys.server_key, keys.server_iv, true);
+      if (suite_->IsAead()) {
+        modern_write_ = std::make_unique<TlsRecordProtection>(*suite_, keys.server_key, keys.server_iv);
+      } else if (ModernRecords()) {
+        modern_write_ = std::make_unique<TlsRecordProtection>(
+            false, *suite_, keys.server_mac,
+            TlsBulkCipher::Create(suite_->cipher, keys.server_key, keys.server_iv, true));
+        modern_write_->UseExplicitIv(&random_);
+      } else {
+        write_ = TlsBulkCipher::Create(suite_->cipher, keys.server_key, keys.server_iv, true);
+      }
       write_sequence_ = 0;
       Bytes verify;
       if (ssl3_) {
         const auto h = Ssl3HandshakeHash(transcript_, "SRVR", master_);
         verify.assign(h.begin(), h.end());
       } else {
-        const auto h = TlsFinished(master_, "server finished", transcript_);
+        const auto h = FinishedOf(Prf(), master_, "server finished", transcript_);
         verify.assign(h.begin(), h.end());
       }
       SendRecord(22, Message(20, verify));
@@ -219,6 +253,25 @@ Bytes HostileTlsServerFake::DhParams(const BigNumber& p) {
 }
 
 Bytes HostileTlsServerFake::SignedKeyExchange(const Bytes& params) {
+  const std::size_t k = options_.key.modulus.ByteLength();
+  if (!ssl3_ && options_.version >= 0x0303) {
+    // rsa_pkcs1_sha256 over client random | server random | params.
+    Bytes signed_part(client_random_.begin(), client_random_.end());
+    signed_part.insert(options_.flight == Flight::kKeyExchangeSignedOverSwappedRandoms ? signed_part.begin()
+                                                                                        : signed_part.end(),
+                       server_random_.begin(), server_random_.end());
+    signed_part.insert(signed_part.end(), params.begin(), params.end());
+    const auto digest = ComputeDigest(DigestKind::kSha256, signed_part);
+    const auto prefix = DigestInfoPrefix(DigestKind::kSha256);
+    Bytes info(prefix.begin(), prefix.end());
+    info.insert(info.end(), digest.begin(), digest.end());
+    const auto signature =
+        RsaPrivateOperation(options_.key, BigNumber::FromBytes(Pkcs1Type1Block(info, k))).ToBytes(k);
+    Bytes body = params;
+    body.insert(body.end(), {0x04, 0x01});
+    PutVector16(body, signature);
+    return Message(12, body);
+  }
   Md5 md5;
   Sha1 sha;
   for (const auto* random : {&client_random_, &server_random_}) {
@@ -231,7 +284,6 @@ Bytes HostileTlsServerFake::SignedKeyExchange(const Bytes& params) {
   const auto b = sha.Final();
   Bytes hash(a.begin(), a.end());
   hash.insert(hash.end(), b.begin(), b.end());
-  const std::size_t k = options_.key.modulus.ByteLength();
   const auto signature = RsaPrivateOperation(options_.key, BigNumber::FromBytes(Pkcs1Type1Block(hash, k))).ToBytes(k);
   Bytes body = params;
   PutVector16(body, signature);
@@ -246,12 +298,15 @@ void HostileTlsServerFake::SendServerFlight() {
   for (int k = 0; k < 32; ++k) hello.push_back(static_cast<std::uint8_t>(k));
   Put16(hello, options_.suite);
   hello.push_back(0);
+  Bytes extensions = options_.hello_extensions;
+  if (options_.extended_master) extensions.insert(extensions.end(), {0x00, 0x17, 0x00, 0x00});
+  if (!extensions.empty()) PutVector16(hello, extensions);
   const Bytes server_hello = Message(2, hello);
   const Bytes certificate = CertificateMessage(options_.chain);
   const bool anonymous = suite_->key_exchange == KeyExchange::kDhAnon;
   const Bytes key_exchange = !IsDh(*suite_) ? Bytes()
-                             : anonymous   ? Message(12, DhParams(Prime1024()))
-                                           : SignedKeyExchange(DhParams(Prime1024()));
+                             : anonymous   ? Message(12, DhParams(DhPrime()))
+                                           : SignedKeyExchange(DhParams(DhPrime()));
   const Bytes done = Message(14, {});
   Bytes request = {1, 1};  // rsa_sign, no authorities
   Put16(request, 0);
@@ -259,6 +314,7 @@ void HostileTlsServerFake::SendServerFlight() {
   std::vector<Bytes> flight;
   switch (options_.flight) {
     case Flight::kHonest:
+    case Flight::kKeyExchangeSignedOverSwappedRandoms:
       flight = {server_hello};
       if (!anonymous) flight.push_back(certificate);
       if (!key_exchange.empty()) flight.push_back(key_exchange);
@@ -312,9 +368,19 @@ void HostileTlsServerFake::SendServerFlight() {
   SendRecord(22, record);
 }
 
+BigNumber HostileTlsServerFake::DhPrime() const {
+  const bool large = options_.dh_bits == 2048 || (options_.dh_bits == 0 && !ssl3_ && options_.version >= 0x0303);
+  return large ? Prime2048() : Prime1024();
+}
+
+PrfKind HostileTlsServerFake::Prf() const {
+  if (ssl3_ || options_.version < 0x0303) return PrfKind::kTls10;
+  return suite_->sha384_prf ? PrfKind::kSha384 : PrfKind::kSha256;
+}
+
 TlsKeys HostileTlsServerFake::Keys() const {
   return ssl3_ ? Ssl3KeyBlock(master_, client_random_, server_random_, *suite_)
-               : TlsKeyBlock(master_, client_random_, server_random_, *suite_);
+               : DeriveKeyBlock(Prf(), master_, client_random_, server_random_, *suite_);
 }
 
 void HostileTlsServerFake::SendProtected(std::uint8_t type, const Bytes& content, bool spoil_mac, int padding_byte) {
@@ -323,7 +389,11 @@ void HostileTlsServerFake::SendProtected(std::uint8_t type, const Bytes& content
 
 void HostileTlsServerFake::SendRecord(std::uint8_t type, const Bytes& content, bool spoil_mac, int padding_byte) {
   Bytes fragment = content;
-  if (write_ != nullptr) {
+  if (modern_write_ != nullptr) {
+    fragment.resize(modern_write_->ProtectedSize(content.size()));
+    modern_write_->Protect(type, options_.version, write_sequence_++, content, fragment.data());
+    if (spoil_mac) fragment.back() ^= 1;
+  } else if (write_ != nullptr) {
     Bytes mac(suite_->mac_size);
     ComputeRecordMac(ssl3_, suite_->mac, write_mac_, write_sequence_++, type, options_.version, content, mac.data());
     if (spoil_mac && !mac.empty()) mac[0] ^= 1;

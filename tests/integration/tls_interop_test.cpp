@@ -1,5 +1,6 @@
 // The TLS engine against real servers, through `dictaloctl tls-probe`: openssl
-// s_server (TLS 1.0, AES, DHE with RSA and DSS), gnutls-serv (RC4, 3DES) and
+// s_server (TLS 1.0, AES, DHE with RSA and DSS; TLS 1.1 and 1.2 with RSA and
+// ECDSA certificates), gnutls-serv (RC4, 3DES) and
 // the JDK's TLS stack (SSL 3.0, single DES). Every suite moves 1 MB of
 // application data both ways; client certificates are asked for by openssl
 // and by the JDK. Servers that speak only anonymous suites find nothing in
@@ -193,6 +194,56 @@ TEST(TlsInteropTest, NoCommonSuiteOrVersionFailsWithTheServersAlert) {
   // A server restricted to DES while the client offers only strong suites.
   const auto weak = RunPeer({kJava, {"SSLv3", "SSL_RSA_WITH_DES_CBC_SHA"}, {"--versions", "2", "--strong"}}, 20493);
   EXPECT_EQ(weak.status, 1) << weak.out;
+}
+
+// TLS 1.1 and 1.2 servers of one version each, with certificates made for
+// the run (tests/peers/tls12_openssl_server.sh).
+struct ModernCase {
+  const char* version;  // tls1_2 or tls1_1
+  const char* key;      // rsa, ec256, ec384
+  const char* ciphers;
+  const char* protocol;
+  const char* suite;
+  const char* group;      // expected "group: " line, or null for none
+  const char* signature;  // expected "signature: " line, or null for none
+};
+
+void ExpectModernRoundTrip(const ModernCase& c, int port) {
+  SCOPED_TRACE(std::string(c.version) + " " + c.key + " " + c.suite);
+  std::vector<std::string> args = {"run", KeyDir(), std::to_string(port), c.version, c.key, c.ciphers, "--",
+                                   Ctl().string(), "tls-probe", "localhost", std::to_string(port), "--trust",
+                                   KeyDir() + "/tls12-servers.crt", "--round-trip", kRoundTrip};
+  const auto r = RunProgram(Peers() / "tls12_openssl_server.sh", args, std::chrono::seconds(120));
+  ASSERT_NE(r.status, 3) << "peer did not start: " << r.err;
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find(std::string("protocol: ") + c.protocol + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(std::string("suite: ") + c.suite + "\n"), std::string::npos) << r.out;
+  if (c.group != nullptr) {
+    EXPECT_NE(r.out.find(std::string("group: ") + c.group + "\n"), std::string::npos) << r.out;
+  } else {
+    EXPECT_EQ(r.out.find("group: "), std::string::npos) << r.out;
+  }
+  if (c.signature != nullptr) EXPECT_NE(r.out.find(std::string("signature: ") + c.signature), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("certificate: accepted"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(std::string("round trip: ") + kRoundTrip + " bytes"), std::string::npos) << r.out;
+}
+
+TEST(TlsInteropTest, OpensslTls12RsaAndDheSuitesRoundTripOneMegabyte) {
+  const ModernCase cases[] = {
+      {"tls1_2", "rsa", "AES128-GCM-SHA256", "TLS 1.2", "0x009C AES128-GCM-SHA256", nullptr, nullptr},
+      {"tls1_2", "rsa", "AES256-GCM-SHA384", "TLS 1.2", "0x009D AES256-GCM-SHA384", nullptr, nullptr},
+      {"tls1_2", "rsa", "AES128-SHA256", "TLS 1.2", "0x003C AES128-SHA256", nullptr, nullptr},
+      {"tls1_2", "rsa", "AES256-SHA", "TLS 1.2", "0x0035 AES256-SHA", nullptr, nullptr},
+      {"tls1_2", "rsa", "DHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0x009E DHE-RSA-AES128-GCM-SHA256", "dh2048",
+       "0x0804 rsa_pss_rsae_sha256"},
+      {"tls1_2", "rsa", "DHE-RSA-AES256-GCM-SHA384", "TLS 1.2", "0x009F DHE-RSA-AES256-GCM-SHA384", "dh2048",
+       "0x0804 rsa_pss_rsae_sha256"},
+      {"tls1_2", "rsa", "DHE-RSA-AES256-SHA256", "TLS 1.2", "0x006B DHE-RSA-AES256-SHA256", "dh2048", nullptr},
+      {"tls1_1", "rsa", "AES128-SHA:@SECLEVEL=0", "TLS 1.1", "0x002F AES128-SHA", nullptr, nullptr},
+      {"tls1_1", "rsa", "DHE-RSA-AES256-SHA:@SECLEVEL=0", "TLS 1.1", "0x0039 DHE-RSA-AES256-SHA", "dh2048", nullptr},
+  };
+  int port = 28710;
+  for (const auto& c : cases) ExpectModernRoundTrip(c, port++);
 }
 
 }  // namespace
