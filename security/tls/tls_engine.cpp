@@ -507,6 +507,9 @@ void TlsEngine::Start() {
   d.dh_known = false;
   d.certificate_rsa.reset();
   d.certificate_dsa.reset();
+  d.certificate_ec.reset();
+  d.ecdhe_group = 0;
+  d.ecdhe_point.clear();
   d.server_chain.clear();
   SecureWipe(d.client_key);
   d.client_key.clear();

@@ -149,6 +149,10 @@ struct TlsEngine::Impl {
   bool dh_known = false;
   std::optional<RsaPublicKey> certificate_rsa;  // signs ServerKeyExchange
   std::optional<DsaPublicKey> certificate_dsa;
+  std::optional<Certificate::EcKeyInfo> certificate_ec;
+  // ECDHE: the server's group (a NamedGroup number) and point.
+  std::uint16_t ecdhe_group = 0;
+  std::vector<std::uint8_t> ecdhe_point;
   // The one chain the server sent, its own certificate first.
   std::vector<Certificate> server_chain;
 
@@ -220,6 +224,10 @@ struct TlsEngine::Impl {
   bool HandleServerHello(const std::uint8_t* body, std::size_t length);
   bool HandleCertificate(const std::uint8_t* body, std::size_t length);
   bool HandleServerKeyExchange(const std::uint8_t* body, std::size_t length);
+  bool HandleEcdheKeyExchange(const std::uint8_t* body, std::size_t length);
+  // The client's ECDHE share into `body` and the shared secret into the
+  // pre-master secret; false after failing the connection.
+  bool EcdheClientShare(std::vector<std::uint8_t>* body);
   bool HandleCertificateRequest(const std::uint8_t* body, std::size_t length);
   void HandleServerHelloDone();
   void HandleFinished(const std::uint8_t* body, std::size_t length);

@@ -8,6 +8,8 @@
 #include "security/certs/certificate.h"
 #include "security/certs/certificate_usage.h"
 #include "security/crypto/dh.h"
+#include "security/crypto/elliptic_curve.h"
+#include "security/crypto/x25519.h"
 #include "security/crypto/digest.h"
 #include "security/crypto/rsa_pss.h"
 #include "security/crypto/md5.h"
@@ -35,12 +37,27 @@ constexpr std::uint16_t kRenegotiationScsv = 0x00FF;
 constexpr std::size_t kMaxKeyBytes = 512;  // 4096-bit moduli and primes
 
 constexpr std::uint16_t kExtServerName = 0x0000;
+constexpr std::uint16_t kExtSupportedGroups = 0x000A;
+constexpr std::uint16_t kExtEcPointFormats = 0x000B;
 constexpr std::uint16_t kExtSignatureAlgorithms = 0x000D;
 constexpr std::uint16_t kExtExtendedMasterSecret = 0x0017;
 constexpr std::uint16_t kExtRenegotiationInfo = 0xFF01;
 
 // Signature schemes for the server's key exchange signature, best first.
-constexpr std::uint16_t kSignatureSchemes[] = {0x0804, 0x0805, 0x0806, 0x0401, 0x0501, 0x0601};
+constexpr std::uint16_t kSignatureSchemes[] = {0x0403, 0x0503, 0x0804, 0x0805, 0x0806, 0x0401, 0x0501, 0x0601};
+
+// ECDHE groups, best first: x25519, secp256r1, secp384r1.
+constexpr std::uint16_t kX25519 = 0x001D;
+constexpr std::uint16_t kGroups[] = {kX25519, 0x0017, 0x0018};
+
+const char* GroupName(std::uint16_t group) {
+  switch (group) {
+    case kX25519: return "x25519";
+    case 0x0017: return "secp256r1";
+    case 0x0018: return "secp384r1";
+    default: return "unknown";
+  }
+}
 
 // What a TLS 1.2 server puts in its random when it chose TLS 1.1 or older
 // although the client offered 1.2: seeing it means someone on the path cut
@@ -111,6 +128,8 @@ std::vector<std::uint16_t> TlsEngine::Impl::OfferedCodes(std::span<const SuitePa
     // Anonymous suites are never offered: no certificate, so nothing to accept.
     if (row.key_exchange == KeyExchange::kDhAnon) continue;
     if (row.tls12_only && !tls12) continue;
+    // ECDHE needs supported_groups, which only hellos above TLS 1.0 carry.
+    if (row.key_exchange == KeyExchange::kEcdhe && offered_version < 0x0302) continue;
     // The TLS 1.2 suites are all strong and have no switch of their own.
     if (row.catalogue >= kSuiteCatalogueSize || suite_enabled[static_cast<std::size_t>(row.catalogue)]) {
       codes.push_back(row.code);
@@ -135,6 +154,11 @@ std::vector<std::uint8_t> TlsEngine::Impl::HelloExtensions() {
     list.insert(list.end(), server_name.begin(), server_name.end());
     add(kExtServerName, list, true);
   }
+  std::vector<std::uint8_t> groups;
+  Put16(groups, std::size(kGroups) * 2);
+  for (auto group : kGroups) Put16(groups, group);
+  add(kExtSupportedGroups, groups, false);
+  add(kExtEcPointFormats, {1, 0}, true);  // uncompressed only
   if (offered_version >= 0x0303) {
     std::vector<std::uint8_t> schemes;
     Put16(schemes, std::size(kSignatureSchemes) * 2);
@@ -173,6 +197,20 @@ bool TlsEngine::Impl::TakeServerExtensions(std::span<const std::uint8_t> extensi
         }
         if (type == kExtExtendedMasterSecret) extended_master = true;
         break;
+      case kExtEcPointFormats: {
+        // The server must be able to read our uncompressed points.
+        FieldReader formats(data.data(), data.size());
+        std::span<const std::uint8_t> list;
+        if (!formats.Vector(1, &list) || formats.Left() != 0 || list.empty()) {
+          Fail(AlertCode(AlertKind::kDecodeError), 50);
+          return false;
+        }
+        if (std::find(list.begin(), list.end(), 0) == list.end()) {
+          Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+          return false;
+        }
+        break;
+      }
       case kExtRenegotiationInfo:
         // A first handshake has no earlier Finished to repeat.
         if (data.size() != 1 || data[0] != 0) {
@@ -313,7 +351,7 @@ void TlsEngine::Impl::HandleHandshakeRecord(const std::uint8_t* data, std::size_
     // order, then ServerHelloDone; Finished only after change_cipher_spec.
     const KeyExchange exchange = side.suite != nullptr ? side.suite->key_exchange : KeyExchange::kRsa;
     const bool anonymous = exchange == KeyExchange::kDhAnon;
-    const bool needs_key_exchange = exchange == KeyExchange::kDhe || anonymous;
+    const bool needs_key_exchange = exchange == KeyExchange::kDhe || exchange == KeyExchange::kEcdhe || anonymous;
     const bool open = side.server_hello_seen && !side.server_done_seen;
     const bool authenticated = side.certificate_seen || anonymous;
     bool in_order = false;
@@ -426,6 +464,7 @@ bool TlsEngine::Impl::KeyUsageFitsSuite(const Certificate& server) {
       if (KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kRsa)) return true;
       return suite->exportable && KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kSignedDiffieHellman);
     case KeyExchange::kDhe:
+    case KeyExchange::kEcdhe:
       return KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kSignedDiffieHellman);
     case KeyExchange::kDh:
       return KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kStaticDiffieHellman);
@@ -450,6 +489,17 @@ int TlsEngine::Impl::AcceptChain(std::vector<Certificate> chain) {
   if (!KeyUsageFitsSuite(server)) return AlertCode(AlertKind::kUnsupportedCertificate);
   // The key always comes from the certificate that acceptance will check.
   const int kind = server.KeyKind();
+  const SuiteParams* suite = Side().suite;
+  if (suite != nullptr && suite->key_exchange == KeyExchange::kEcdhe) {
+    // The suite names the kind of key that signs: no other may stand in.
+    if (suite->ecdsa != (kind == kIdEcPublicKey) || (!suite->ecdsa && !IsRsaKeyKind(kind))) {
+      return AlertCode(AlertKind::kUnsupportedCertificate);
+    }
+  }
+  if (kind == kIdEcPublicKey) {
+    certificate_ec = server.EcKey();
+    if (!certificate_ec) return AlertCode(AlertKind::kUnsupportedCertificate);
+  }
   if (IsRsaKeyKind(kind)) {
     if (auto key = server.RsaKey()) {
       if (key->modulus.BitLength() < KeyFloor(false)) return AlertCode(AlertKind::kInsufficientSecurity);
@@ -511,6 +561,7 @@ bool TlsEngine::Impl::HandleServerKeyExchange(const std::uint8_t* body, std::siz
   const SuiteParams& suite = *side.suite;
   FieldReader in(body, length);
   std::span<const std::uint8_t> a, b, c;
+  if (suite.key_exchange == KeyExchange::kEcdhe) return HandleEcdheKeyExchange(body, length);
   const bool dh = suite.key_exchange == KeyExchange::kDhe || suite.key_exchange == KeyExchange::kDhAnon;
   // A temporary RSA key belongs to export suites only: under any other suite
   // it would let a path attacker swap the certificate's key for a weak one.
@@ -574,6 +625,82 @@ bool TlsEngine::Impl::HandleServerKeyExchange(const std::uint8_t* body, std::siz
   return true;
 }
 
+bool TlsEngine::Impl::HandleEcdheKeyExchange(const std::uint8_t* body, std::size_t length) {
+  ProtocolSide& side = Side();
+  side.key_exchange_seen = true;
+  FieldReader in(body, length);
+  std::size_t curve_type = 0;
+  std::size_t named_group = 0;
+  std::span<const std::uint8_t> point;
+  if (!in.Byte(&curve_type) || !in.Number(2, &named_group) || !in.Vector(1, &point)) return false;
+  const std::size_t params_length = in.Position();
+  std::size_t scheme = 0;
+  std::span<const std::uint8_t> signature;
+  if (tls_version >= 0x0303 && !in.Number(2, &scheme)) return false;
+  if (!in.Vector(2, &signature) || in.Left() != 0) return false;
+  // Only a named group we offered, with a point of its exact form: an
+  // X25519 key of 32 bytes, an uncompressed point on the curve.
+  bool valid = curve_type == 3 && std::find(std::begin(kGroups), std::end(kGroups), named_group) != std::end(kGroups);
+  if (valid && named_group == kX25519) {
+    valid = point.size() == kX25519Size;
+  } else if (valid) {
+    valid = EcIsValidPoint(static_cast<NamedCurve>(named_group), point);
+  }
+  if (!valid) {
+    Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+    return true;
+  }
+  std::vector<std::uint8_t> signed_part(side.client_random.begin(), side.client_random.end());
+  signed_part.insert(signed_part.end(), side.server_random.begin(), side.server_random.end());
+  signed_part.insert(signed_part.end(), body, body + params_length);
+  if (!VerifyKeyExchangeSignature(static_cast<std::uint16_t>(scheme), signed_part, signature)) {
+    Fail(AlertCode(AlertKind::kDecryptError), 51);
+    return true;
+  }
+  signature_scheme = static_cast<std::uint16_t>(scheme);
+  ecdhe_group = static_cast<std::uint16_t>(named_group);
+  ecdhe_point.assign(point.begin(), point.end());
+  group = GroupName(ecdhe_group);
+  return true;
+}
+
+bool TlsEngine::Impl::EcdheClientShare(std::vector<std::uint8_t>* body) {
+  ProtocolSide& side = Side();
+  std::vector<std::uint8_t> share;
+  if (ecdhe_group == kX25519) {
+    std::uint8_t private_key[kX25519Size];
+    std::uint8_t public_key[kX25519Size];
+    std::uint8_t shared[kX25519Size];
+    for (auto& b : private_key) b = random.NextByte();
+    X25519PublicKey(private_key, public_key);
+    const bool contributory = X25519(private_key, ecdhe_point.data(), shared);
+    SecureWipe(private_key, sizeof(private_key));
+    if (!contributory) {
+      // A small-order point: the shared secret would be known to anyone.
+      SecureWipe(shared, sizeof(shared));
+      Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+      return false;
+    }
+    side.pre_master.assign(shared, shared + kX25519Size);
+    SecureWipe(shared, sizeof(shared));
+    share.assign(public_key, public_key + kX25519Size);
+  } else {
+    const auto curve = static_cast<NamedCurve>(ecdhe_group);
+    auto private_key = EcGeneratePrivateKey(curve, random);
+    share = EcPublicKey(curve, private_key);
+    auto shared = EcdhSharedSecret(curve, private_key, ecdhe_point);
+    SecureWipe(private_key);
+    if (!shared) {
+      Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+      return false;
+    }
+    side.pre_master = std::move(*shared);
+  }
+  body->push_back(static_cast<std::uint8_t>(share.size()));
+  body->insert(body->end(), share.begin(), share.end());
+  return true;
+}
+
 bool TlsEngine::Impl::VerifyKeyExchangeSignature(std::uint16_t scheme, std::span<const std::uint8_t> signed_part,
                                                  std::span<const std::uint8_t> signature) {
   if (scheme == 0) {
@@ -589,11 +716,21 @@ bool TlsEngine::Impl::VerifyKeyExchangeSignature(std::uint16_t scheme, std::span
       return payload && *payload == expected;
     }
     if (certificate_dsa) return DsaVerifyDer(*certificate_dsa, Sha1::Hash(signed_part), signature);
+    if (certificate_ec) {
+      const auto digest = Sha1::Hash(signed_part);
+      return EcdsaVerify(certificate_ec->curve, certificate_ec->point, digest, signature);
+    }
     return false;
   }
   // Only a scheme we offered, made by the kind of key the certificate holds.
   if (std::find(std::begin(kSignatureSchemes), std::end(kSignatureSchemes), scheme) == std::end(kSignatureSchemes)) {
     return false;
+  }
+  if ((scheme & 0xff) == 0x03) {
+    // ecdsa_*: in TLS 1.2 the scheme names the hash, the certificate the curve.
+    if (!certificate_ec) return false;
+    const DigestKind hash = scheme == 0x0403 ? DigestKind::kSha256 : DigestKind::kSha384;
+    return EcdsaVerify(certificate_ec->curve, certificate_ec->point, ComputeDigest(hash, signed_part), signature);
   }
   if (!certificate_rsa) return false;
   const bool pss = (scheme >> 8) == 0x08;
@@ -724,7 +861,13 @@ bool TlsEngine::Impl::SendClientKeyExchange() {
   const bool ssl3_side = IsSsl3();
   const std::uint8_t zero_replacement = ssl3_side ? 17 : 176;
   std::vector<std::uint8_t> body;
-  if (suite.key_exchange == KeyExchange::kRsa) {
+  if (suite.key_exchange == KeyExchange::kEcdhe) {
+    if (ecdhe_point.empty()) {
+      Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
+      return false;
+    }
+    if (!EcdheClientShare(&body)) return false;
+  } else if (suite.key_exchange == KeyExchange::kRsa) {
     if (!server_key_known || rsa_modulus.IsZero()) {
       Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
       return false;

@@ -61,6 +61,20 @@ constexpr std::array<SuiteIdentity, kModernSuiteCount> kModernCatalogue = {{
     {49, 256, "DHE-RSA-AES256-SHA256"},
     {50, 128, "AES128-SHA256"},
     {51, 256, "AES256-SHA256"},
+    {52, 128, "ECDHE-ECDSA-AES128-GCM-SHA256"},
+    {53, 128, "ECDHE-RSA-AES128-GCM-SHA256"},
+    {54, 256, "ECDHE-ECDSA-AES256-GCM-SHA384"},
+    {55, 256, "ECDHE-RSA-AES256-GCM-SHA384"},
+    {56, 256, "ECDHE-ECDSA-CHACHA20-POLY1305"},
+    {57, 256, "ECDHE-RSA-CHACHA20-POLY1305"},
+    {58, 128, "ECDHE-ECDSA-AES128-SHA256"},
+    {59, 128, "ECDHE-RSA-AES128-SHA256"},
+    {60, 256, "ECDHE-ECDSA-AES256-SHA384"},
+    {61, 256, "ECDHE-RSA-AES256-SHA384"},
+    {62, 128, "ECDHE-ECDSA-AES128-SHA"},
+    {63, 128, "ECDHE-RSA-AES128-SHA"},
+    {64, 256, "ECDHE-ECDSA-AES256-SHA"},
+    {65, 256, "ECDHE-RSA-AES256-SHA"},
 }};
 
 using C = CipherKind;
@@ -102,8 +116,24 @@ constexpr SuiteParams Tls12Row(std::uint16_t code, int catalogue, C cipher, M ma
   return row;
 }
 
+// An ECDHE suite; `tls12` for those that need TLS 1.2 (AEAD, SHA-2 MACs).
+constexpr SuiteParams EcdheRow(std::uint16_t code, int catalogue, bool ecdsa, C cipher, M mac, bool tls12,
+                               bool sha384) {
+  SuiteParams row = Row(code, catalogue, false, cipher, mac, K::kEcdhe);
+  row.tls12_only = tls12;
+  row.sha384_prf = sha384;
+  row.ecdsa = ecdsa;
+  return row;
+}
+
 // AEAD first, then the CBC suites with SHA-2 MACs, then the older rows.
-constexpr std::array<SuiteParams, 45> kTlsTable = {{
+constexpr std::array<SuiteParams, 59> kTlsTable = {{
+    EcdheRow(0xC02B, 52, true, C::kAes128Gcm, M::kAead, true, false),
+    EcdheRow(0xC02F, 53, false, C::kAes128Gcm, M::kAead, true, false),
+    EcdheRow(0xC02C, 54, true, C::kAes256Gcm, M::kAead, true, true),
+    EcdheRow(0xC030, 55, false, C::kAes256Gcm, M::kAead, true, true),
+    EcdheRow(0xCCA9, 56, true, C::kChaCha20Poly1305, M::kAead, true, false),
+    EcdheRow(0xCCA8, 57, false, C::kChaCha20Poly1305, M::kAead, true, false),
     Tls12Row(0x009E, 44, C::kAes128Gcm, M::kAead, K::kDhe, false),
     Tls12Row(0x009F, 45, C::kAes256Gcm, M::kAead, K::kDhe, true),
     Tls12Row(0x009C, 46, C::kAes128Gcm, M::kAead, K::kRsa, false),
@@ -112,6 +142,14 @@ constexpr std::array<SuiteParams, 45> kTlsTable = {{
     Tls12Row(0x006B, 49, C::kAes256Cbc, M::kSha256, K::kDhe, false),
     Tls12Row(0x003C, 50, C::kAes128Cbc, M::kSha256, K::kRsa, false),
     Tls12Row(0x003D, 51, C::kAes256Cbc, M::kSha256, K::kRsa, false),
+    EcdheRow(0xC023, 58, true, C::kAes128Cbc, M::kSha256, true, false),
+    EcdheRow(0xC027, 59, false, C::kAes128Cbc, M::kSha256, true, false),
+    EcdheRow(0xC024, 60, true, C::kAes256Cbc, M::kSha384, true, true),
+    EcdheRow(0xC028, 61, false, C::kAes256Cbc, M::kSha384, true, true),
+    EcdheRow(0xC009, 62, true, C::kAes128Cbc, M::kSha1, false, false),
+    EcdheRow(0xC013, 63, false, C::kAes128Cbc, M::kSha1, false, false),
+    EcdheRow(0xC00A, 64, true, C::kAes256Cbc, M::kSha1, false, false),
+    EcdheRow(0xC014, 65, false, C::kAes256Cbc, M::kSha1, false, false),
     Row(0x0004, 3, false, C::kRc4, M::kMd5, K::kRsa),
     Row(0x0003, 36, true, C::kRc4, M::kMd5, K::kRsa),
     Row(0x0005, 4, false, C::kRc4, M::kSha1, K::kRsa),

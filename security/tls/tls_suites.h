@@ -16,13 +16,13 @@ namespace security {
 
 constexpr int kSuiteCatalogueSize = 44;
 // Catalogue entries kSuiteCatalogueSize and up: the TLS 1.2 suites.
-constexpr int kModernSuiteCount = 8;
+constexpr int kModernSuiteCount = 22;
 
 enum class CipherKind : std::uint8_t { kRc4 = 1, kRc2Cbc = 2, kDesCbc = 3, kTripleDesCbc = 4, kIdeaCbc = 5, kAes128Cbc = 6, kAes256Cbc = 7,
                                     kAes128Gcm = 8, kAes256Gcm = 9, kChaCha20Poly1305 = 10 };
 // kAead: the cipher authenticates the record itself.
 enum class MacKind : std::uint8_t { kMd5 = 1, kSha1 = 2, kSha256 = 3, kSha384 = 4, kAead = 5 };
-enum class KeyExchange : std::uint8_t { kRsa = 1, kDh = 2, kDhe = 3, kDhAnon = 4 };
+enum class KeyExchange : std::uint8_t { kRsa = 1, kDh = 2, kDhe = 3, kDhAnon = 4, kEcdhe = 5 };
 
 // One catalogue identity.
 struct SuiteIdentity {
@@ -44,6 +44,7 @@ struct SuiteParams {
   std::size_t iv_size;   // 0 for RC4; the implicit nonce part for AEAD ciphers
   bool tls12_only = false;  // SHA-256/384 MACs and AEAD ciphers exist only from TLS 1.2
   bool sha384_prf = false;  // under TLS 1.2 the PRF and Finished use SHA-384
+  bool ecdsa = false;       // ECDHE signed with an ECDSA key (else with an RSA key)
   bool IsAead() const { return mac == MacKind::kAead; }
   bool IsBlockCipher() const { return cipher != CipherKind::kRc4 && !IsAead(); }
   // Block size of the cipher (0 for RC4).

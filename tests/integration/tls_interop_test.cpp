@@ -206,13 +206,15 @@ struct ModernCase {
   const char* suite;
   const char* group;      // expected "group: " line, or null for none
   const char* signature;  // expected "signature: " line, or null for none
+  const char* groups = nullptr;  // the server's ECDHE groups (OpenSSL names), or its default
 };
 
 void ExpectModernRoundTrip(const ModernCase& c, int port) {
   SCOPED_TRACE(std::string(c.version) + " " + c.key + " " + c.suite);
-  std::vector<std::string> args = {"run", KeyDir(), std::to_string(port), c.version, c.key, c.ciphers, "--",
-                                   Ctl().string(), "tls-probe", "localhost", std::to_string(port), "--trust",
-                                   KeyDir() + "/tls12-servers.crt", "--round-trip", kRoundTrip};
+  std::vector<std::string> args = {"run", KeyDir(), std::to_string(port), c.version, c.key, c.ciphers};
+  if (c.groups != nullptr) args.insert(args.end(), {"--groups", c.groups});
+  args.insert(args.end(), {"--", Ctl().string(), "tls-probe", "localhost", std::to_string(port), "--trust",
+                           KeyDir() + "/tls12-servers.crt", "--round-trip", kRoundTrip});
   const auto r = RunProgram(Peers() / "tls12_openssl_server.sh", args, std::chrono::seconds(120));
   ASSERT_NE(r.status, 3) << "peer did not start: " << r.err;
   EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -244,6 +246,36 @@ TEST(TlsInteropTest, OpensslTls12RsaAndDheSuitesRoundTripOneMegabyte) {
   };
   int port = 28710;
   for (const auto& c : cases) ExpectModernRoundTrip(c, port++);
+}
+
+TEST(TlsInteropTest, OpensslEcdheSuitesRoundTripOneMegabyte) {
+  const ModernCase cases[] = {
+      {"tls1_2", "rsa", "ECDHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02F ECDHE-RSA-AES128-GCM-SHA256", "x25519",
+       "0x0804 rsa_pss_rsae_sha256"},
+      {"tls1_2", "rsa", "ECDHE-RSA-AES256-GCM-SHA384", "TLS 1.2", "0xC030 ECDHE-RSA-AES256-GCM-SHA384", "secp256r1",
+       nullptr, "P-256"},
+      {"tls1_2", "rsa", "ECDHE-RSA-CHACHA20-POLY1305", "TLS 1.2", "0xCCA8 ECDHE-RSA-CHACHA20-POLY1305", "secp384r1",
+       nullptr, "P-384"},
+      {"tls1_2", "rsa", "ECDHE-RSA-AES256-SHA384", "TLS 1.2", "0xC028 ECDHE-RSA-AES256-SHA384", "x25519", nullptr},
+      {"tls1_2", "ec256", "ECDHE-ECDSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02B ECDHE-ECDSA-AES128-GCM-SHA256", "x25519",
+       "0x0403 ecdsa_secp256r1_sha256"},
+      {"tls1_2", "ec256", "ECDHE-ECDSA-CHACHA20-POLY1305", "TLS 1.2", "0xCCA9 ECDHE-ECDSA-CHACHA20-POLY1305",
+       "secp256r1", nullptr, "P-256"},
+      {"tls1_2", "ec384", "ECDHE-ECDSA-AES256-GCM-SHA384", "TLS 1.2", "0xC02C ECDHE-ECDSA-AES256-GCM-SHA384",
+       "secp384r1", nullptr, "P-384"},
+      {"tls1_2", "ec384", "ECDHE-ECDSA-AES128-SHA256", "TLS 1.2", "0xC023 ECDHE-ECDSA-AES128-SHA256", "x25519", nullptr},
+      {"tls1_1", "ec256", "ECDHE-ECDSA-AES128-SHA:@SECLEVEL=0", "TLS 1.1", "0xC009 ECDHE-ECDSA-AES128-SHA", "secp256r1",
+       nullptr, "P-256"},
+      {"tls1_1", "rsa", "ECDHE-RSA-AES256-SHA:@SECLEVEL=0", "TLS 1.1", "0xC014 ECDHE-RSA-AES256-SHA", "x25519", nullptr},
+  };
+  int port = 28720;
+  for (const auto& c : cases) ExpectModernRoundTrip(c, port++);
+}
+
+TEST(TlsInteropTest, GnutlsTls12ChaCha20RoundTripsOneMegabyte) {
+  const SuiteCase c = {kGnutls, {"+VERS-TLS1.2:-VERS-TLS1.0:+CHACHA20-POLY1305:+AEAD:+ECDHE-RSA"}, "4", "TLS 1.2",
+                       "0xCCA8 ECDHE-RSA-CHACHA20-POLY1305", kAccepted};
+  ExpectRoundTrip(c, 28735);
 }
 
 }  // namespace
