@@ -9,6 +9,7 @@
 #include "security/certs/chain_verifier.h"
 #include "security/certs/day_number.h"
 #include "security/certs/server_certificate_acceptance.h"
+#include "security/crypto/elliptic_curve.h"
 #include "security/crypto/random_generator.h"
 #include "security/tls/hostile_tls_server_fake.h"
 #include "security/tls/tls_engine.h"
@@ -323,6 +324,75 @@ TEST(HostileServerTest, ExtendedMasterSecretFollowsTheServersAnswer) {
       EXPECT_EQ(engine.UsedExtendedMasterSecret(), echoed);
     }
   }
+}
+
+// ECDHE against the fake on every group we offer, under TLS 1.2 and 1.1.
+TEST(HostileServerTest, HonestEcdheOnEveryGroupCompletes) {
+  for (std::uint16_t version : {0x0302, 0x0303}) {
+    for (std::uint16_t group : {0x001D, 0x0017, 0x0018}) {
+      SCOPED_TRACE(::testing::Message() << version << " " << group);
+      auto options = Hostile(version, version == 0x0303 ? 0xC02F : 0xC013, Flight::kHonest);
+      options.ec_group = group;
+      TlsEngine engine;
+      HostileTlsServerFake server(options);
+      ScriptedTransportFake link(engine, &server);
+      ASSERT_TRUE(link.Handshake());
+      EXPECT_EQ(engine.KeyExchangeGroup(), group == 0x001D ? "x25519" : group == 0x0017 ? "secp256r1" : "secp384r1");
+      ASSERT_TRUE(engine.Write(reinterpret_cast<const std::uint8_t*>("hi"), 2));
+      EXPECT_EQ(server.application_data(), "hi");
+    }
+  }
+}
+
+// Server points that would leak the client's key or fix the shared secret
+// are refused before the client sends its share.
+TEST(HostileServerTest, InvalidEcdhePointsAndGroupsAreRefused) {
+  auto p256_point = [](std::uint8_t fill) {
+    Bytes point(65, fill);
+    point[0] = 4;
+    return point;
+  };
+  // A point on P-256 with its Y changed is on no curve we know.
+  Bytes off_curve = EcPublicKey(NamedCurve::kP256, Bytes(32, 0x3c));
+  off_curve.back() ^= 1;
+  Bytes compressed = EcPublicKey(NamedCurve::kP256, Bytes(32, 0x3c));
+  compressed.resize(33);
+  compressed[0] = 2;
+  struct Case {
+    const char* what;
+    std::uint16_t group;
+    Bytes point;
+    bool shared_secret_refused;  // the point passes the form check; X25519 then gives all zeros
+  } cases[] = {
+      {"P-256 point off the curve", 0x0017, off_curve, false},
+      {"P-256 point at infinity", 0x0017, {0x00}, false},
+      {"P-256 point of zeros", 0x0017, p256_point(0), false},
+      {"compressed P-256 point", 0x0017, compressed, false},
+      {"P-384 group with a P-256 point", 0x0018, EcPublicKey(NamedCurve::kP256, Bytes(32, 0x3c)), false},
+      {"X25519 key of 31 bytes", 0x001D, Bytes(31, 9), false},
+      {"X25519 key of 33 bytes", 0x001D, Bytes(33, 9), false},
+      {"group never offered (secp521r1)", 0x0019, p256_point(1), false},
+      {"X25519 small-order point (zero)", 0x001D, Bytes(32, 0), true},
+      {"X25519 small-order point (one)", 0x001D, [] { Bytes b(32, 0); b[0] = 1; return b; }(), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto options = Hostile(0x0303, 0xC02F, Flight::kHonest);
+    options.ec_group = c.group;
+    options.ec_point = c.point;
+    TlsEngine engine;
+    HostileTlsServerFake server(options);
+    ScriptedTransportFake link(engine, &server);
+    EXPECT_FALSE(link.Handshake());
+    EXPECT_EQ(link.errors, std::vector<int>{47});
+    EXPECT_EQ(server.alerts(), (std::vector<std::pair<int, int>>{{2, 47}}));
+    EXPECT_FALSE(server.client_key_exchange_seen());
+  }
+}
+
+// The suite names the kind of key that signs the ECDHE parameters.
+TEST(HostileServerTest, EcdsaSuiteWithAnRsaCertificateIsRefused) {
+  ExpectRefused({"ECDHE-ECDSA suite, RSA certificate", 0x0303, 0xC02B, Flight::kHonest, 43, 43});
 }
 
 }  // namespace

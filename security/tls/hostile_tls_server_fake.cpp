@@ -4,6 +4,8 @@
 
 #include "security/crypto/dh.h"
 #include "security/crypto/digest.h"
+#include "security/crypto/elliptic_curve.h"
+#include "security/crypto/x25519.h"
 #include "security/crypto/md5.h"
 #include "security/crypto/sha1.h"
 
@@ -56,6 +58,8 @@ BigNumber Prime768() {
 bool IsDh(const SuiteParams& suite) {
   return suite.key_exchange == KeyExchange::kDhe || suite.key_exchange == KeyExchange::kDhAnon;
 }
+
+bool IsEcdhe(const SuiteParams& suite) { return suite.key_exchange == KeyExchange::kEcdhe; }
 
 }  // namespace
 
@@ -157,7 +161,28 @@ void HostileTlsServerFake::HandleHandshake(const Bytes& message) {
     case 16: {
       Transcript(message);
       client_key_exchange_seen_ = true;
-      if (suite_->key_exchange == KeyExchange::kRsa) {
+      if (IsEcdhe(*suite_)) {
+        if (body.empty() || body[0] != body.size() - 1) {
+          broken_ = true;
+          return;
+        }
+        const Bytes point(body.begin() + 1, body.end());
+        const Bytes key = EcPrivateKey();
+        if (options_.ec_group == 0x001D) {
+          pre_master_.assign(32, 0);
+          if (point.size() != 32 || !X25519(key.data(), point.data(), pre_master_.data())) {
+            broken_ = true;
+            return;
+          }
+        } else {
+          const auto shared = EcdhSharedSecret(static_cast<NamedCurve>(options_.ec_group), key, point);
+          if (!shared) {
+            broken_ = true;
+            return;
+          }
+          pre_master_ = *shared;
+        }
+      } else if (suite_->key_exchange == KeyExchange::kRsa) {
         const std::size_t skip = ssl3_ ? 0 : 2;
         if (body.size() < skip) {
           broken_ = true;
@@ -252,6 +277,29 @@ Bytes HostileTlsServerFake::DhParams(const BigNumber& p) {
   return params;
 }
 
+Bytes HostileTlsServerFake::EcPrivateKey() const {
+  const std::size_t size = options_.ec_group == 0x0018 ? 48 : 32;
+  return Bytes(size, 0x3c);
+}
+
+Bytes HostileTlsServerFake::EcdheParams() {
+  Bytes point = options_.ec_point;
+  if (point.empty()) {
+    const Bytes key = EcPrivateKey();
+    if (options_.ec_group == 0x001D) {
+      point.assign(32, 0);
+      X25519PublicKey(key.data(), point.data());
+    } else {
+      point = EcPublicKey(static_cast<NamedCurve>(options_.ec_group), key);
+    }
+  }
+  Bytes params = {3};  // named_curve
+  Put16(params, options_.ec_group);
+  params.push_back(static_cast<std::uint8_t>(point.size()));
+  params.insert(params.end(), point.begin(), point.end());
+  return params;
+}
+
 Bytes HostileTlsServerFake::SignedKeyExchange(const Bytes& params) {
   const std::size_t k = options_.key.modulus.ByteLength();
   if (!ssl3_ && options_.version >= 0x0303) {
@@ -304,7 +352,8 @@ void HostileTlsServerFake::SendServerFlight() {
   const Bytes server_hello = Message(2, hello);
   const Bytes certificate = CertificateMessage(options_.chain);
   const bool anonymous = suite_->key_exchange == KeyExchange::kDhAnon;
-  const Bytes key_exchange = !IsDh(*suite_) ? Bytes()
+  const Bytes key_exchange = IsEcdhe(*suite_) ? SignedKeyExchange(EcdheParams())
+                             : !IsDh(*suite_) ? Bytes()
                              : anonymous   ? Message(12, DhParams(DhPrime()))
                                            : SignedKeyExchange(DhParams(DhPrime()));
   const Bytes done = Message(14, {});

@@ -57,6 +57,8 @@ class HostileTlsServerFake {
     Bytes hello_extensions;          // ServerHello extensions block, sent as given when not empty
     int dh_bits = 0;                 // 1024 or 2048; 0: 2048 under TLS 1.2, else 1024
     bool extended_master = false;    // echo extended_master_secret and derive the master secret by it
+    std::uint16_t ec_group = 0x001D; // ECDHE suites: x25519, 0x0017 P-256 or 0x0018 P-384
+    Bytes ec_point;                  // ECDHE: sent instead of the server's own point when not empty
   };
 
   explicit HostileTlsServerFake(Options options);
@@ -89,6 +91,8 @@ class HostileTlsServerFake {
   Bytes CertificateMessage(const std::vector<Bytes>& chain);
   Bytes SignedKeyExchange(const Bytes& params);
   Bytes DhParams(const BigNumber& p);
+  Bytes EcdheParams();
+  Bytes EcPrivateKey() const;
   void SendRecord(std::uint8_t type, const Bytes& content, bool spoil_mac = false, int padding_byte = -1);
   void Transcript(const Bytes& message) { transcript_.insert(transcript_.end(), message.begin(), message.end()); }
   TlsKeys Keys() const;
