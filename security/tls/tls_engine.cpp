@@ -515,6 +515,7 @@ void TlsEngine::Start() {
   d.client_key.clear();
   d.client_certificate.clear();
   d.certificate_requested = false;
+  d.client_signature_scheme = 0;
   d.requested_type = 0;
   d.transcript_length = 0;
   d.received = 0;

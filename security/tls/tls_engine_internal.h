@@ -160,6 +160,8 @@ struct TlsEngine::Impl {
   std::vector<std::uint8_t> client_certificate;  // DER, up to 4096 bytes
   std::vector<std::uint8_t> client_key;          // key blob, up to 1024 bytes
   bool certificate_requested = false;
+  // TLS 1.2: the scheme our CertificateVerify uses, from the server's list.
+  std::uint16_t client_signature_scheme = 0;
   int requested_type = 0;
 
   int trace_level = 2;

@@ -774,16 +774,30 @@ bool TlsEngine::Impl::HandleCertificateRequest(const std::uint8_t* body, std::si
   Side().request_seen = true;
   FieldReader in(body, length);
   std::span<const std::uint8_t> types;
+  std::span<const std::uint8_t> schemes;
   std::span<const std::uint8_t> authorities;
-  if (!in.Vector(1, &types) || !in.Vector(2, &authorities)) return false;
+  const bool tls12 = !IsSsl3() && tls_version >= 0x0303;
+  if (!in.Vector(1, &types) || (tls12 && !in.Vector(2, &schemes)) || !in.Vector(2, &authorities)) return false;
   if (IsSsl3()) {
     for (std::uint8_t type : types) {
       const int mapped = type >= 1 && type <= 4 ? type - 1 : 0;
       if (AskClientCertificate(mapped, 1024)) break;
     }
-  } else {
-    AskClientCertificate(0, 1024);
+    return true;
   }
+  if (tls12) {
+    // Our keys sign with PKCS #1 v1.5; without a hash the server takes, no
+    // certificate is offered (an empty Certificate answers).
+    if (schemes.size() % 2 != 0) return false;
+    client_signature_scheme = 0;
+    for (std::uint16_t wanted : {0x0401, 0x0501, 0x0601}) {
+      for (std::size_t k = 0; k + 1 < schemes.size() && client_signature_scheme == 0; k += 2) {
+        if ((schemes[k] << 8 | schemes[k + 1]) == wanted) client_signature_scheme = wanted;
+      }
+    }
+    if (client_signature_scheme == 0) return true;
+  }
+  AskClientCertificate(0, 1024);
   return true;
 }
 
@@ -926,9 +940,23 @@ bool TlsEngine::Impl::SendClientKeyExchange() {
 bool TlsEngine::Impl::SendCertificateVerify() {
   ProtocolSide& side = Side();
   const auto key = DecodeRsaPrivateKeyBlob(client_key);
-  const auto hash = IsSsl3() ? Ssl3HandshakeHash(TranscriptBytes(), "", side.master) : TlsHandshakeHash(TranscriptBytes());
+  std::vector<std::uint8_t> signed_value;
+  if (client_signature_scheme != 0) {
+    // TLS 1.2: a DigestInfo of the whole transcript under the chosen hash.
+    const DigestKind kind = client_signature_scheme == 0x0401   ? DigestKind::kSha256
+                            : client_signature_scheme == 0x0501 ? DigestKind::kSha384
+                                                                : DigestKind::kSha512;
+    const auto prefix = DigestInfoPrefix(kind);
+    const auto digest = ComputeDigest(kind, TranscriptBytes());
+    signed_value.assign(prefix.begin(), prefix.end());
+    signed_value.insert(signed_value.end(), digest.begin(), digest.end());
+  } else {
+    const auto hash =
+        IsSsl3() ? Ssl3HandshakeHash(TranscriptBytes(), "", side.master) : TlsHandshakeHash(TranscriptBytes());
+    signed_value.assign(hash.begin(), hash.end());
+  }
   const std::size_t length = key->modulus.ByteLength();
-  auto block = Pkcs1Type1Block(hash, length);
+  auto block = Pkcs1Type1Block(signed_value, length);
   const auto signature = RsaSignChecked(*key, BigNumber::FromBytes(block), random);
   if (!signature) {
     // A wrong signature could give the key away; send none.
@@ -937,6 +965,7 @@ bool TlsEngine::Impl::SendCertificateVerify() {
   }
   auto bytes = signature->ToBytes(length);
   std::vector<std::uint8_t> body;
+  if (client_signature_scheme != 0) Put16(body, client_signature_scheme);
   Put16(body, bytes.size());
   body.insert(body.end(), bytes.begin(), bytes.end());
   SendHandshake(kCertificateVerify, body);

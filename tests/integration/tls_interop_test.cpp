@@ -278,4 +278,23 @@ TEST(TlsInteropTest, GnutlsTls12ChaCha20RoundTripsOneMegabyte) {
   ExpectRoundTrip(c, 28735);
 }
 
+// Under TLS 1.2 the CertificateVerify names its signature scheme and signs
+// the whole transcript's hash; openssl checks it against the client's key.
+TEST(TlsInteropTest, ClientCertificateUnderTls12) {
+  for (const char* ciphers : {"ECDHE-RSA-AES128-GCM-SHA256", "AES256-GCM-SHA384"}) {
+    SCOPED_TRACE(ciphers);
+    const int port = std::string(ciphers)[0] == 'E' ? 28738 : 28739;
+    const std::vector<std::string> args = {
+        "run", KeyDir(), std::to_string(port), "tls1_2", "rsa", ciphers, "--require-cert", "--", Ctl().string(),
+        "tls-probe", "localhost", std::to_string(port), "--trust", KeyDir() + "/tls12-servers.crt", "--client-cert",
+        KeyDir() + "/client.crt", "--client-key", KeyDir() + "/client.key", "--round-trip", "65536", "--trace"};
+    const auto r = RunProgram(Peers() / "tls12_openssl_server.sh", args, std::chrono::seconds(120));
+    ASSERT_NE(r.status, 3) << "peer did not start: " << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("trace: 4 certificate verify sent"), std::string::npos);
+    EXPECT_NE(r.out.find("protocol: TLS 1.2\n"), std::string::npos);
+    EXPECT_NE(r.out.find("round trip: 65536 bytes"), std::string::npos);
+  }
+}
+
 }  // namespace

@@ -2,23 +2,28 @@
 # Runs COMMAND against an openssl s_server speaking one TLS version (-tls1_2
 # or -tls1_1) on 127.0.0.1:PORT, then stops the server by its pid. The server
 # answers each line reversed (-rev).
-#   tls12_openssl_server.sh run DIR PORT VERSION KEY CIPHERS [--groups LIST] -- COMMAND...
+#   tls12_openssl_server.sh run DIR PORT VERSION KEY CIPHERS [--groups LIST] [--require-cert] -- COMMAND...
 # VERSION is tls1_2 or tls1_1; KEY is rsa, ec256 or ec384 (the server's
 # certificate, made in DIR when missing, self-signed for CN=localhost; the
 # trust file DIR/tls12-servers.crt holds all three). DHE suites use the
 # 2048-bit ffdhe2048 group; ECDHE the groups of LIST (OpenSSL names) when
-# given. Exit status: COMMAND's, or 3 when the server did
+# given. --require-cert insists on a client certificate issued by DIR/ca.crt.
+# Exit status: COMMAND's, or 3 when the server did
 # not start.
 set -eu
 . "$(dirname "$0")/peer_lib.sh"
 [ "${1:-}" = run ] || { echo "usage: $0 run DIR PORT VERSION KEY CIPHERS -- COMMAND..." >&2; exit 2; }
 dir=$2 port=$3 version=$4 key=$5 ciphers=$6
 shift 6
-groups=""
-if [ "${1:-}" = "--groups" ]; then
-  groups="-groups $2"
-  shift 2
-fi
+groups="" verify=""
+while [ $# -gt 0 ] && [ "$1" != "--" ]; do
+  case "$1" in
+  --groups) groups="-groups $2"; shift ;;
+  --require-cert) verify="-Verify 1 -CAfile $dir/ca.crt" ;;
+  *) echo "unknown option $1" >&2; exit 2 ;;
+  esac
+  shift
+done
 [ "${1:-}" = "--" ] && shift
 "$(dirname "$0")/tls_certs.sh" "$dir"
 (
@@ -38,7 +43,7 @@ fi
 log=$(mktemp "$dir/openssl12.XXXXXX")
 # shellcheck disable=SC2086
 openssl s_server -accept "127.0.0.1:$port" "-$version" -cipher "$ciphers" \
-  -cert "$dir/$key.crt" -key "$dir/$key.key" -dhparam "$dir/ffdhe2048.pem" $groups -rev -quiet </dev/null >"$log" 2>&1 &
+  -cert "$dir/$key.crt" -key "$dir/$key.key" -dhparam "$dir/ffdhe2048.pem" $groups $verify -rev -quiet </dev/null >"$log" 2>&1 &
 server=$!
 await_start $server "openssl s_server" 100 "$log" accepting "$port"
 run_while_serving $server "$log" "$@"
