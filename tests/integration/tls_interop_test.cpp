@@ -207,12 +207,14 @@ struct ModernCase {
   const char* group;      // expected "group: " line, or null for none
   const char* signature;  // expected "signature: " line, or null for none
   const char* groups = nullptr;  // the server's ECDHE groups (OpenSSL names), or its default
+  const char* sigalgs = nullptr;  // the server's signature schemes (OpenSSL names), or its default
 };
 
 void ExpectModernRoundTrip(const ModernCase& c, int port) {
   SCOPED_TRACE(std::string(c.version) + " " + c.key + " " + c.suite);
   std::vector<std::string> args = {"run", KeyDir(), std::to_string(port), c.version, c.key, c.ciphers};
   if (c.groups != nullptr) args.insert(args.end(), {"--groups", c.groups});
+  if (c.sigalgs != nullptr) args.insert(args.end(), {"--sigalgs", c.sigalgs});
   args.insert(args.end(), {"--", Ctl().string(), "tls-probe", "localhost", std::to_string(port), "--trust",
                            KeyDir() + "/tls12-servers.crt", "--round-trip", kRoundTrip});
   const auto r = RunProgram(Peers() / "tls12_openssl_server.sh", args, std::chrono::seconds(120));
@@ -267,6 +269,17 @@ TEST(TlsInteropTest, OpensslEcdheSuitesRoundTripOneMegabyte) {
       {"tls1_1", "ec256", "ECDHE-ECDSA-AES128-SHA:@SECLEVEL=0", "TLS 1.1", "0xC009 ECDHE-ECDSA-AES128-SHA", "secp256r1",
        nullptr, "P-256"},
       {"tls1_1", "rsa", "ECDHE-RSA-AES256-SHA:@SECLEVEL=0", "TLS 1.1", "0xC014 ECDHE-RSA-AES256-SHA", "x25519", nullptr},
+      // Every signature scheme the client offers, one server at a time.
+      {"tls1_2", "ec384", "ECDHE-ECDSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02B ECDHE-ECDSA-AES128-GCM-SHA256", "x25519",
+       "0x0503 ecdsa_secp384r1_sha384", nullptr, "ECDSA+SHA384"},
+      {"tls1_2", "rsa", "ECDHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02F ECDHE-RSA-AES128-GCM-SHA256", "x25519",
+       "0x0805 rsa_pss_rsae_sha384", nullptr, "RSA-PSS+SHA384"},
+      {"tls1_2", "rsa", "ECDHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02F ECDHE-RSA-AES128-GCM-SHA256", "x25519",
+       "0x0806 rsa_pss_rsae_sha512", nullptr, "RSA-PSS+SHA512"},
+      {"tls1_2", "rsa", "ECDHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02F ECDHE-RSA-AES128-GCM-SHA256", "x25519",
+       "0x0401 rsa_pkcs1_sha256", nullptr, "RSA+SHA256"},
+      {"tls1_2", "rsa", "DHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0x009E DHE-RSA-AES128-GCM-SHA256", "dh2048",
+       "0x0601 rsa_pkcs1_sha512", nullptr, "RSA+SHA512"},
   };
   int port = 28720;
   for (const auto& c : cases) ExpectModernRoundTrip(c, port++);
