@@ -305,6 +305,17 @@ TEST(HostileServerTest, Tls12ServerHelloAndKeyExchangeAttacksAreRefused) {
   ExpectRefusedWith({"DHE parameters signed over swapped randoms", 0x0303, 0x009E,
                      Flight::kKeyExchangeSignedOverSwappedRandoms, 51, 51},
                     {}, {});
+  ExpectRefusedWith({"ECDHE parameters signed over swapped randoms", 0x0303, 0xC02F,
+                     Flight::kKeyExchangeSignedOverSwappedRandoms, 51, 51},
+                    {}, {});
+  // A version above the one offered.
+  TlsEngine engine;
+  engine.SetHighestTlsVersion(0x0302);
+  HostileTlsServerFake server(Hostile(0x0303, 0x002F, Flight::kHonest));
+  ScriptedTransportFake link(engine, &server);
+  EXPECT_FALSE(link.Handshake());
+  EXPECT_EQ(server.alerts(), (std::vector<std::pair<int, int>>{{2, 47}}));
+  EXPECT_FALSE(server.client_key_exchange_seen());
 }
 
 // The extended master secret is used exactly when the server echoes it: a
