@@ -406,5 +406,46 @@ TEST(HostileServerTest, EcdsaSuiteWithAnRsaCertificateIsRefused) {
   ExpectRefused({"ECDHE-ECDSA suite, RSA certificate", 0x0303, 0xC02B, Flight::kHonest, 43, 43});
 }
 
+// A TLS 1.2 CertificateRequest lists signature schemes between the types
+// and the authorities; the CertificateVerify names the scheme it used and
+// signs the transcript's hash with it. With no scheme our keys can make, the
+// client answers with an empty Certificate and signs nothing.
+TEST(HostileServerTest, Tls12CertificateRequestAndVerify) {
+  struct Case {
+    const char* what;
+    std::uint16_t version;
+    Bytes schemes;
+    std::size_t certificates;
+    std::uint16_t scheme;  // 0: no TLS 1.2 CertificateVerify expected
+  } cases[] = {
+      {"PSS first, then PKCS #1 SHA-384", 0x0303, {0x08, 0x04, 0x05, 0x01, 0x04, 0x01}, 1, 0x0401},
+      {"PKCS #1 SHA-512 only", 0x0303, {0x06, 0x01}, 1, 0x0601},
+      {"ECDSA only", 0x0303, {0x04, 0x03}, 0, 0},
+      {"TLS 1.1 request, no schemes", 0x0302, {}, 1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto options = Hostile(c.version, 0x002F, Flight::kHonest);
+    Bytes request = {1, 1};  // rsa_sign
+    if (c.version >= 0x0303) {
+      request.push_back(static_cast<std::uint8_t>(c.schemes.size() >> 8));
+      request.push_back(static_cast<std::uint8_t>(c.schemes.size()));
+      request.insert(request.end(), c.schemes.begin(), c.schemes.end());
+    }
+    request.insert(request.end(), {0, 0});  // no authorities
+    options.certificate_request = request;
+    TlsEngine engine;
+    HostileTlsServerFake server(options);
+    ScriptedTransportFake link(engine, &server);
+    link.client_certificate = TestCertificate("client.crt").Der().ToVector();
+    link.client_key = EncodeRsaPrivateKeyBlob(TestKey("client.key"));
+    ASSERT_TRUE(link.Handshake());
+    EXPECT_EQ(server.client_certificate_count(), c.certificates);
+    EXPECT_EQ(server.certificate_verify_seen(), c.certificates != 0);
+    EXPECT_EQ(server.certificate_verify_scheme(), c.scheme);
+    if (c.scheme != 0) EXPECT_TRUE(server.certificate_verify_good());
+  }
+}
+
 }  // namespace
 }  // namespace security

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "security/certs/certificate.h"
 #include "security/crypto/dh.h"
 #include "security/crypto/digest.h"
 #include "security/crypto/elliptic_curve.h"
@@ -211,10 +212,38 @@ void HostileTlsServerFake::HandleHandshake(const Bytes& message) {
       }
       return;
     }
-    case 11:
-    case 15:
+    case 11: {
+      // certificate_list<3>: each certificate<3>.
+      client_chain_.clear();
+      std::size_t at = 3;
+      while (at + 3 <= body.size()) {
+        const std::size_t n = static_cast<std::size_t>(body[at]) << 16 | static_cast<std::size_t>(body[at + 1]) << 8 | body[at + 2];
+        if (n > body.size() - at - 3) break;
+        client_chain_.emplace_back(body.begin() + static_cast<std::ptrdiff_t>(at + 3),
+                                   body.begin() + static_cast<std::ptrdiff_t>(at + 3 + n));
+        at += 3 + n;
+      }
       Transcript(message);
       return;
+    }
+    case 15: {
+      certificate_verify_seen_ = true;
+      if (!ssl3_ && options_.version >= 0x0303 && body.size() >= 4 && !client_chain_.empty()) {
+        certificate_verify_scheme_ = static_cast<std::uint16_t>(body[0] << 8 | body[1]);
+        const Bytes signature(body.begin() + 4, body.end());
+        Certificate client;
+        const DigestKind kind = certificate_verify_scheme_ == 0x0401   ? DigestKind::kSha256
+                                : certificate_verify_scheme_ == 0x0501 ? DigestKind::kSha384
+                                                                       : DigestKind::kSha512;
+        if (client.Parse(client_chain_[0])) {
+          if (const auto key = client.RsaKey()) {
+            certificate_verify_good_ = RsaVerifyDigest(*key, signature, kind, ComputeDigest(kind, transcript_));
+          }
+        }
+      }
+      Transcript(message);
+      return;
+    }
     case 20: {
       // The client's Finished is taken as it comes: the engine's own tests
       // check it; this server only needs the transcript to answer.
@@ -367,6 +396,7 @@ void HostileTlsServerFake::SendServerFlight() {
       flight = {server_hello};
       if (!anonymous) flight.push_back(certificate);
       if (!key_exchange.empty()) flight.push_back(key_exchange);
+      if (!options_.certificate_request.empty()) flight.push_back(Message(13, options_.certificate_request));
       flight.push_back(done);
       break;
     case Flight::kCertificateInAnonymousSuite:

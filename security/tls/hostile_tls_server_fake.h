@@ -59,6 +59,7 @@ class HostileTlsServerFake {
     bool extended_master = false;    // echo extended_master_secret and derive the master secret by it
     std::uint16_t ec_group = 0x001D; // ECDHE suites: x25519, 0x0017 P-256 or 0x0018 P-384
     Bytes ec_point;                  // ECDHE: sent instead of the server's own point when not empty
+    Bytes certificate_request;       // a CertificateRequest body sent before ServerHelloDone when not empty
   };
 
   explicit HostileTlsServerFake(Options options);
@@ -82,6 +83,13 @@ class HostileTlsServerFake {
   bool application_data_seen() const;
   const std::string& application_data() const { return application_data_; }
   bool client_key_exchange_seen() const { return client_key_exchange_seen_; }
+  // The certificates of the client's Certificate message (none when it was empty or not sent).
+  std::size_t client_certificate_count() const { return client_chain_.size(); }
+  bool certificate_verify_seen() const { return certificate_verify_seen_; }
+  // TLS 1.2: the scheme of the CertificateVerify, and whether its signature
+  // is good for the client certificate's key over the transcript.
+  std::uint16_t certificate_verify_scheme() const { return certificate_verify_scheme_; }
+  bool certificate_verify_good() const { return certificate_verify_good_; }
 
  private:
   void HandleRecord(std::uint8_t type, Bytes fragment);
@@ -110,6 +118,10 @@ class HostileTlsServerFake {
   MasterSecret master_{};
   BigNumber dh_x_;
   bool hello_seen_ = false;
+  std::vector<Bytes> client_chain_;
+  bool certificate_verify_seen_ = false;
+  std::uint16_t certificate_verify_scheme_ = 0;
+  bool certificate_verify_good_ = false;
   bool established_ = false;
   bool client_key_exchange_seen_ = false;
   bool broken_ = false;  // the client's bytes made no sense; everything after is ignored
