@@ -348,7 +348,7 @@ TEST_F(MailProtocolsAiosmtpd, GetsTheMessageExactly) {
     EXPECT_NE(envelope.find("\"SIZE=" + std::to_string(message.size()) + "\""), std::string::npos) << envelope;
     EXPECT_NE(envelope.find("[\"a@example.org\", \"b@example.org\"]"), std::string::npos) << envelope;
     EXPECT_NE(envelope.find(std::string("\"login\": \"") + kUser + "\""), std::string::npos) << envelope;
-    EXPECT_NE(envelope.find("\"tls_version\": \"TLSv1\""), std::string::npos) << envelope;
+    EXPECT_NE(envelope.find("\"tls_version\": \"TLSv1.2\""), std::string::npos) << envelope;
   }
 }
 
