@@ -106,7 +106,9 @@ Bytes Fragment(const CbcSuite& c, const SuiteParams& suite, const Bytes& key, co
 }
 
 TEST(TlsRecordProtectionTest, CbcCheckWorkDoesNotDependOnThePadding) {
-  const CbcSuite suites[] = {{false, 0x002F}, {false, 0x000A}, {true, 0x000A}, {false, 0x0006}};
+  // SHA-256 and SHA-384 MACs too: SHA-384 runs 128-byte blocks.
+  const CbcSuite suites[] = {{false, 0x002F}, {false, 0x000A}, {true, 0x000A}, {false, 0x0006},
+                             {false, 0x003C}, {false, 0xC028}};
   for (const auto& c : suites) {
     const SuiteParams& suite = *FindSuite(c.ssl3 ? Ssl3SuiteTable() : TlsSuiteTable(), c.code);
     const std::size_t block = suite.BlockSize();
@@ -145,6 +147,30 @@ TEST(TlsRecordProtectionTest, CbcCheckWorkDoesNotDependOnThePadding) {
     }
     EXPECT_EQ(work.size(), 1u) << "hash blocks differ with the padding";
     EXPECT_GE(*work.begin(), (size + 64) / 64) << "the MAC covers the longest content";
+  }
+}
+
+// The TLS 1.2 MACs: HMAC-SHA256 and HMAC-SHA384 over seq | type | version | length | content.
+TEST(TlsRecordProtectionTest, Sha2RecordMacsMatchOpenSsl) {
+  for (MacKind kind : {MacKind::kSha256, MacKind::kSha384}) {
+    const EVP_MD* md = kind == MacKind::kSha256 ? EVP_sha256() : EVP_sha384();
+    const std::size_t size = kind == MacKind::kSha256 ? 32 : 48;
+    const Bytes secret = Sequence(0x40, size);
+    for (std::size_t length : {0, 1, 51, 52, 115, 116, 4096}) {
+      SCOPED_TRACE(::testing::Message() << static_cast<int>(kind) << " " << length);
+      const Bytes content = Sequence(7, length);
+      Bytes data = MacHeader(false, 0x0102030405060708ull, 23, length);
+      data[9] = 3;
+      data[10] = 3;
+      data.insert(data.end(), content.begin(), content.end());
+      Bytes ours(size);
+      ComputeRecordMac(false, kind, secret, 0x0102030405060708ull, 23, 0x0303, content, ours.data());
+      Bytes expected(EVP_MAX_MD_SIZE);
+      unsigned int n = 0;
+      HMAC(md, secret.data(), static_cast<int>(secret.size()), data.data(), data.size(), expected.data(), &n);
+      expected.resize(n);
+      EXPECT_EQ(ours, expected);
+    }
   }
 }
 
