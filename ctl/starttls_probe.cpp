@@ -17,6 +17,7 @@ void Configure(protocols::MailClient& client, const TlsProbeOptions& options, st
                const std::vector<std::uint8_t>& certificate, const std::vector<std::uint8_t>& key_blob) {
   client.SetTimeout(static_cast<std::uint16_t>(options.timeout_seconds));
   client.SetProtocolVersions(static_cast<security::ProtocolMask>(options.mask));
+  client.SetHighestTlsVersion(options.highest_tls);
   client.SetStrongCiphersOnly(options.strong);
   client.SetCertificateAcceptance([](protocols::MailClient&, security::CertificateStore&) { return true; });
   if (!certificate.empty()) {

@@ -27,7 +27,7 @@ namespace ctl {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: dictaloctl tls-probe HOST PORT [--versions MASK] [--strong] [--trust FILE] [--trace]\n"
+    "usage: dictaloctl tls-probe HOST PORT [--versions MASK|NAME,...] [--strong] [--trust FILE] [--trace]\n"
     "       [--client-cert FILE --client-key FILE] [--round-trip BYTES] [--line TEXT] [--timeout SECONDS]\n"
     "       [--starttls smtp|pop3]";
 
@@ -59,8 +59,7 @@ std::optional<TlsProbeOptions> ParseTlsProbeOptions(const std::vector<std::strin
     } else if (a == "--trace") {
       options.trace = true;
     } else if (a == "--versions") {
-      if (!value(&v) || !ParseNumber(v, 1, 7, &n)) return std::nullopt;
-      options.mask = static_cast<int>(n);
+      if (!value(&v) || !ParseVersionChoice(v, &options.mask, &options.highest_tls)) return std::nullopt;
     } else if (a == "--trust") {
       if (!value(&options.trust_file)) return std::nullopt;
     } else if (a == "--client-cert") {
@@ -153,6 +152,7 @@ class Probe {
   void Configure() {
     client_.SetTimeout(static_cast<std::uint16_t>(options_.timeout_seconds));
     client_.SetProtocolVersions(static_cast<security::ProtocolMask>(options_.mask));
+    client_.SetHighestTlsVersion(options_.highest_tls);
     client_.SetStrongCiphersOnly(options_.strong);
     client_.SetCertificateAcceptance([](protocols::MailClient&, security::CertificateStore&) { return true; });
     if (!client_certificate_.empty()) {

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "ctl/tls_probe_common.h"
 #include "protocols/testing/loopback_server.h"
 
 namespace ctl {
@@ -69,6 +70,7 @@ class GreetingServer {
 TEST(TlsProbeCommandTest, UsageErrorsExitWithTwo) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {}, {"localhost"}, {"localhost", "0"}, {"localhost", "443", "--versions", "9"},
+           {"localhost", "443", "--versions", "tls1.3"}, {"localhost", "443", "--versions", "tls1.2,"},
            {"localhost", "443", "--versions"}, {"localhost", "443", "--bogus"}, {"localhost", "443", "extra"},
            {"localhost", "25", "--starttls", "imap"}, {"localhost", "25", "--starttls"},
            {"localhost", "25", "--starttls", "smtp", "--round-trip", "10"}}) {
@@ -79,6 +81,30 @@ TEST(TlsProbeCommandTest, UsageErrorsExitWithTwo) {
   const auto missing = Probe({"localhost", "443", "--client-cert", "/nonexistent.pem", "--client-key", "/nonexistent.key"});
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("--client-cert needs a certificate"), std::string::npos) << missing.err;
+}
+
+TEST(TlsProbeCommandTest, VersionChoicesByMaskOrName) {
+  struct Case {
+    const char* text;
+    int mask;
+    std::uint16_t highest;
+  } cases[] = {
+      {"7", 7, 0x0303},        {"4", 4, 0x0303},         {"tls1.2", 4, 0x0303},
+      {"tls1.1", 4, 0x0302},   {"tls1.0", 4, 0x0301},    {"ssl3,tls1.0", 6, 0x0301},
+      {"tls1.0,tls1.2", 4, 0x0303}, {"ssl2,ssl3", 3, 0x0303},
+  };
+  for (const auto& c : cases) {
+    int mask = 0;
+    std::uint16_t highest = 0;
+    ASSERT_TRUE(ParseVersionChoice(c.text, &mask, &highest)) << c.text;
+    EXPECT_EQ(mask, c.mask) << c.text;
+    EXPECT_EQ(highest, c.highest) << c.text;
+  }
+  int mask = 0;
+  std::uint16_t highest = 0;
+  for (const char* bad : {"", "0", "8", "tls1", "TLS1.2", "tls1.2,,ssl3", "sslv3"}) {
+    EXPECT_FALSE(ParseVersionChoice(bad, &mask, &highest)) << bad;
+  }
 }
 
 TEST(TlsProbeCommandTest, PlainTextServerGivesBadRecordMac) {

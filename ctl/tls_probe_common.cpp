@@ -1,5 +1,6 @@
 #include "ctl/tls_probe_common.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -62,13 +63,72 @@ std::string CertificateVerdict(const std::string& host, const std::string& trust
   return result.accepted ? "accepted" : "refused: " + result.reason;
 }
 
+bool ParseVersionChoice(const std::string& text, int* mask, std::uint16_t* highest_tls) {
+  if (text.size() == 1 && text[0] >= '1' && text[0] <= '7') {
+    *mask = text[0] - '0';
+    *highest_tls = 0x0303;
+    return true;
+  }
+  int chosen = 0;
+  std::uint16_t highest = 0;
+  std::size_t at = 0;
+  while (at <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', at), text.size());
+    const std::string name = text.substr(at, comma - at);
+    if (name == "ssl2") {
+      chosen |= security::kProtocolSsl2;
+    } else if (name == "ssl3") {
+      chosen |= security::kProtocolSsl3;
+    } else if (name == "tls1.0" || name == "tls1.1" || name == "tls1.2") {
+      chosen |= security::kProtocolTls1;
+      highest = std::max<std::uint16_t>(highest, static_cast<std::uint16_t>(0x0301 + (name.back() - '0')));
+    } else {
+      return false;
+    }
+    at = comma + 1;
+  }
+  *mask = chosen;
+  *highest_tls = highest != 0 ? highest : 0x0303;
+  return true;
+}
+
+std::string NegotiatedVersionName(const security::TlsEngine& engine) {
+  switch (engine.NegotiatedVersion()) {
+    case 0x0302: return "TLS 1.1";
+    case 0x0303: return "TLS 1.2";
+    default: return security::ProtocolName(engine.Protocol());
+  }
+}
+
+namespace {
+
+std::string SignatureSchemeName(std::uint16_t scheme) {
+  switch (scheme) {
+    case 0x0401: return "rsa_pkcs1_sha256";
+    case 0x0501: return "rsa_pkcs1_sha384";
+    case 0x0601: return "rsa_pkcs1_sha512";
+    case 0x0804: return "rsa_pss_rsae_sha256";
+    case 0x0805: return "rsa_pss_rsae_sha384";
+    case 0x0806: return "rsa_pss_rsae_sha512";
+    case 0x0403: return "ecdsa_secp256r1_sha256";
+    case 0x0503: return "ecdsa_secp384r1_sha384";
+    default: return "unknown";
+  }
+}
+
+}  // namespace
+
 void PrintTlsSession(const security::TlsEngine& engine, security::CertificateStore& received,
                      const std::string& verdict, std::ostream& out) {
-  out << "protocol: " << security::ProtocolName(engine.Protocol()) << '\n';
+  out << "protocol: " << NegotiatedVersionName(engine) << '\n';
   if (const auto* kind = engine.NegotiatedSsl2Kind()) {
     out << "suite: " << HexCode(kind->code, 6) << ' ' << security::SuiteCatalogueEntry(kind->catalogue).name << '\n';
   } else if (const auto* suite = engine.NegotiatedSuite()) {
     out << "suite: " << HexCode(suite->code, 4) << ' ' << security::SuiteCatalogueEntry(suite->catalogue).name << '\n';
+  }
+  if (const std::string group = engine.KeyExchangeGroup(); !group.empty()) out << "group: " << group << '\n';
+  if (const std::uint16_t scheme = engine.KeyExchangeSignatureScheme(); scheme != 0) {
+    out << "signature: " << HexCode(scheme, 4) << ' ' << SignatureSchemeName(scheme) << '\n';
   }
   const int count = received.Count();
   const auto leaf = count > 0 ? received.Get(count - 1) : nullptr;

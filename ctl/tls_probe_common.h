@@ -16,7 +16,8 @@ namespace ctl {
 struct TlsProbeOptions {
   std::string host;
   std::string port;
-  int mask = 7;  // 1 SSL 2.0, 2 SSL 3.0, 4 TLS 1.0
+  int mask = 7;  // 1 SSL 2.0, 2 SSL 3.0, 4 TLS 1.0 to 1.2
+  std::uint16_t highest_tls = 0x0303;  // the TLS version offered under mask bit 4
   bool strong = false;
   bool trace = false;
   std::string trust_file;
@@ -40,8 +41,16 @@ bool LoadClientCredentials(const TlsProbeOptions& options, std::vector<std::uint
 std::string CertificateVerdict(const std::string& host, const std::string& trust_file,
                                security::CertificateStore& received);
 
-// protocol:, suite:, subject: (the server's own certificate) and certificate:
-// lines, in that order.
+// --versions: a mask (1-7) or names joined by commas (ssl2, ssl3, tls1.0,
+// tls1.1, tls1.2; the highest TLS name is offered). False for anything else.
+bool ParseVersionChoice(const std::string& text, int* mask, std::uint16_t* highest_tls);
+
+// "TLS 1.2", "SSL 3.0", ...: the version the handshake settled on.
+std::string NegotiatedVersionName(const security::TlsEngine& engine);
+
+// protocol:, suite:, group: and signature: (when there was such a key
+// exchange), subject: (the server's own certificate) and certificate: lines,
+// in that order.
 void PrintTlsSession(const security::TlsEngine& engine, security::CertificateStore& received,
                      const std::string& verdict, std::ostream& out);
 

@@ -8,7 +8,10 @@
 //
 // Session mode (bit 0x40 set): a server holding a test key and certificate
 // (HostileTlsServerFake) plays the flight byte 1 picks, in the version and
-// suite byte 2 picks, so that most runs complete a handshake; the rest of the
+// suite byte 2 picks (SSL 3.0 to TLS 1.2; ECDHE on the group its high bits
+// pick), so that most runs complete a handshake. With byte 1 from 128 to 191
+// the first step's bytes are instead the ServerHello extensions (below 160)
+// or the server's ECDHE point (from 160). The rest of the
 // input is then a series of steps reaching the record layer of an
 // established session: [op][length high][length low][bytes]. op & 7: 0 a
 // record protected with the session's keys (type 20 + (op >> 3) % 5), 1 the
@@ -79,8 +82,11 @@ struct SessionSuite {
 constexpr SessionSuite kSuites[] = {
     {0x0301, 0x002F}, {0x0301, 0x0035}, {0x0301, 0x0005}, {0x0301, 0x000A}, {0x0301, 0x0033}, {0x0301, 0x0009},
     {0x0300, 0x000A}, {0x0300, 0x0004}, {0x0300, 0x0016}, {0x0300, 0x0009}, {0x0301, 0x0003}, {0x0300, 0x0006},
+    {0x0302, 0x002F}, {0x0302, 0x0033}, {0x0302, 0xC013}, {0x0303, 0x009C}, {0x0303, 0x009F}, {0x0303, 0x003C},
+    {0x0303, 0x006B}, {0x0303, 0xC02F}, {0x0303, 0xC030}, {0x0303, 0xCCA8}, {0x0303, 0xC028}, {0x0303, 0x0005},
 };
-constexpr int kFlights = static_cast<int>(HostileTlsServerFake::Flight::kCertificateAfterDone) + 1;
+constexpr std::uint16_t kGroups[] = {0x001D, 0x0017, 0x0018};
+constexpr int kFlights = static_cast<int>(HostileTlsServerFake::Flight::kKeyExchangeSignedOverSwappedRandoms) + 1;
 
 Bytes AsBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
@@ -139,6 +145,19 @@ void SessionMode(const std::uint8_t* data, std::size_t size) {
   // Mostly honest, so that the records after the handshake get their turn.
   options.flight = data[1] < 192 ? HostileTlsServerFake::Flight::kHonest
                                  : static_cast<HostileTlsServerFake::Flight>(data[1] % kFlights);
+  options.ec_group = kGroups[(data[2] >> 5) % std::size(kGroups)];
+  std::size_t at = 3;
+  if (data[1] >= 128 && data[1] < 192 && at + 3 <= size) {
+    const std::size_t length =
+        std::min<std::size_t>(static_cast<std::size_t>(data[at + 1]) << 8 | data[at + 2], size - at - 3);
+    Bytes bytes(data + at + 3, data + at + 3 + length);
+    at += 3 + length;
+    if (data[1] < 160) {
+      options.hello_extensions = std::move(bytes);
+    } else {
+      options.ec_point = std::move(bytes);
+    }
+  }
   HostileTlsServerFake server(options);
 
   security::TlsEngine engine;
@@ -171,7 +190,6 @@ void SessionMode(const std::uint8_t* data, std::size_t size) {
   try {
     engine.Start();
     pump();
-    std::size_t at = 3;
     while (at + 3 <= size && engine.IsSessionOpen()) {
       const std::uint8_t op = data[at];
       const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(data[at + 1]) << 8 | data[at + 2], size - at - 3);

@@ -138,6 +138,8 @@ class MailClient {
   // Allowed TLS versions (security::kProtocolSsl2 | kProtocolSsl3 | kProtocolTls1; default 7).
   void SetProtocolVersions(security::ProtocolMask mask) { versions_ = mask; }
   security::ProtocolMask protocol_versions() const { return versions_; }
+  // The highest TLS version offered when TLS is allowed (0x0301-0x0303; default TLS 1.2).
+  void SetHighestTlsVersion(std::uint16_t version) { highest_tls_ = version; }
   // Only suites of 128 bits and more when set; all 44 otherwise.
   void SetStrongCiphersOnly(bool on);
   // 0: the reader's own limit, kLineLimit.
@@ -204,6 +206,7 @@ class MailClient {
   bool upgraded_ = false;  // TLS was switched on over an open connection
   std::unique_ptr<security::TlsEngine> engine_;
   security::ProtocolMask versions_ = 7;
+  std::uint16_t highest_tls_ = 0x0303;
   bool strong_only_ = false;
   security::MemoryCertificateStore received_;
   bool tls_active_ = false;

@@ -75,6 +75,8 @@ MailResult MailClient::Handshake() {
     return kTlsNoRandomSource;
   }
   engine_->SetVersionMask(versions_);
+  engine_->SetHighestTlsVersion(highest_tls_);
+  engine_->SetServerName(host_);
   engine_->ApplyStrongOnlyFilter(strong_only_);
   engine_->SetCallbacks(MakeTlsCallbacks());
   tls_error_ = false;

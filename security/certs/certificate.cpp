@@ -22,7 +22,13 @@ constexpr const char* kAlgorithmOids[] = {
     "1.2.840.113549.1.1.11",  // sha256WithRSAEncryption
     "1.2.840.113549.1.1.12",  // sha384WithRSAEncryption
     "1.2.840.113549.1.1.13",  // sha512WithRSAEncryption
+    "1.2.840.10045.2.1",      // id-ecPublicKey
+    "1.2.840.10045.4.3.2",    // ecdsa-with-SHA256
+    "1.2.840.10045.4.3.3",    // ecdsa-with-SHA384
 };
+
+constexpr const char* kP256Oid = "1.2.840.10045.3.1.7";
+constexpr const char* kP384Oid = "1.3.132.0.34";
 
 std::optional<DigestKind> RsaSignatureDigest(int kind) {
   switch (kind) {
@@ -235,7 +241,31 @@ bool Certificate::ParsePublicKey(std::span<const std::uint8_t> spki) {
     }
     return true;
   }
-  return true;  // another kind of key (elliptic curves...): kept as unknown
+  if (key_kind_ == kIdEcPublicKey) {
+    // ECParameters as a namedCurve OID; the BIT STRING is the point itself.
+    const auto curve_oid = algorithm_fields.Expect(der::kOid);
+    if (!curve_oid || !key) return false;
+    const std::string curve = OidToText(curve_oid->contents);
+    std::uint16_t named = 0;
+    if (curve == kP256Oid) named = static_cast<std::uint16_t>(NamedCurve::kP256);
+    if (curve == kP384Oid) named = static_cast<std::uint16_t>(NamedCurve::kP384);
+    if (named == 0) {
+      key_kind_ = kUnknownAlgorithm;  // a curve we cannot use
+      return true;
+    }
+    const std::uint8_t named_bytes[2] = {static_cast<std::uint8_t>(named >> 8), static_cast<std::uint8_t>(named)};
+    key_values_ = {ByteBuffer(*key), ByteBuffer(std::span<const std::uint8_t>(named_bytes)), ByteBuffer(), ByteBuffer()};
+    return true;
+  }
+  return true;  // another kind of key: kept as unknown
+}
+
+std::optional<Certificate::EcKeyInfo> Certificate::EcKey() const {
+  if (IsEmpty() || key_kind_ != kIdEcPublicKey || key_values_[1].size() != 2) return std::nullopt;
+  const auto named = static_cast<NamedCurve>(key_values_[1].bytes()[0] << 8 | key_values_[1].bytes()[1]);
+  const auto point = key_values_[0].bytes();
+  if (!EcIsValidPoint(named, point)) return std::nullopt;
+  return EcKeyInfo{named, std::vector<std::uint8_t>(point.begin(), point.end())};
 }
 
 bool Certificate::IsSelfIssued() const { return !IsEmpty() && issuer_.text == subject_.text; }
@@ -247,6 +277,12 @@ bool Certificate::VerifySignedBy(const Certificate& issuer) const {
     const auto key = issuer.RsaKey();
     if (!key) return false;
     return RsaVerifyDigest(*key, signature_.bytes(), *digest_kind, ComputeDigest(*digest_kind, Tbs()));
+  }
+  if (signature_kind_ == kEcdsaWithSha256 || signature_kind_ == kEcdsaWithSha384) {
+    const auto key = issuer.EcKey();
+    if (!key) return false;
+    const DigestKind digest = signature_kind_ == kEcdsaWithSha256 ? DigestKind::kSha256 : DigestKind::kSha384;
+    return EcdsaVerify(key->curve, key->point, ComputeDigest(digest, Tbs()), signature_.bytes());
   }
   if (signature_kind_ == kDsaWithSha1) {
     if (issuer.key_kind_ != kIdDsa && issuer.key_kind_ != kDsaWithSha1) return false;

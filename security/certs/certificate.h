@@ -20,13 +20,15 @@
 #include "security/crypto/byte_buffer.h"
 #include "security/crypto/digest.h"
 #include "security/crypto/dsa.h"
+#include "security/crypto/elliptic_curve.h"
 #include "security/crypto/rsa.h"
 
 namespace security {
 
 // Positions in the algorithm table; SignatureKind and KeyKind are both such a
 // position. 0-6 are the historical entries, 7-9 the SHA-2 signatures that
-// current certificate authorities use. Any other OID is kUnknownAlgorithm.
+// current certificate authorities use, 10-12 elliptic curve keys (P-256,
+// P-384) and their ECDSA signatures. Any other OID is kUnknownAlgorithm.
 enum AlgorithmKind : int {
   kRsaEncryption = 0,
   kMd2WithRsa = 1,
@@ -38,6 +40,9 @@ enum AlgorithmKind : int {
   kSha256WithRsa = 7,
   kSha384WithRsa = 8,
   kSha512WithRsa = 9,
+  kIdEcPublicKey = 10,
+  kEcdsaWithSha256 = 11,
+  kEcdsaWithSha384 = 12,
   kUnknownAlgorithm = 255,
 };
 
@@ -191,6 +196,13 @@ class Certificate {
   // longer than 4096 bits (such keys verify nothing).
   std::optional<RsaPublicKey> RsaKey() const;
   std::optional<DsaPublicKey> DsaKey() const;
+  // An elliptic curve key on a curve this program knows: the curve and the
+  // uncompressed point; nothing for another kind or curve.
+  struct EcKeyInfo {
+    NamedCurve curve;
+    std::vector<std::uint8_t> point;
+  };
+  std::optional<EcKeyInfo> EcKey() const;
 
   // The private key blob of a client certificate (see rsa.h for its layout).
   // Export: as the Get*Key calls, with one buffer. Import: returns 0 and keeps
@@ -216,7 +228,8 @@ class Certificate {
   int signature_kind_ = kUnknownAlgorithm;
   ByteBuffer signature_;
   int key_kind_ = kUnknownAlgorithm;
-  // RSA: modulus, exponent. DSA: p, q, g, y. DH: p, g, y.
+  // RSA: modulus, exponent. DSA: p, q, g, y. DH: p, g, y. EC: the point, and the
+  // curve's number (NamedCurve) as two bytes.
   std::array<ByteBuffer, 4> key_values_;
   std::vector<CertificateExtension> extensions_;
   bool has_basic_constraints_ = false;

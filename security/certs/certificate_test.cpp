@@ -165,6 +165,55 @@ TEST_F(CertificateTest, SignatureKindsAndVerification) {
   EXPECT_FALSE(Certificate().VerifySignedBy(root));
 }
 
+// P-256 and P-384 keys as openssl wrote them, and ECDSA signatures along a
+// chain: a P-384 root signing with SHA-384 and SHA-256, checked against the
+// issuer's key only.
+TEST_F(CertificateTest, EllipticCurveKeysAndEcdsaSignatures) {
+  ca_.MakeKey("root", "ec:P-384");
+  ca_.MakeKey("leaf", "ec:P-256");
+  ca_.MakeKey("other", "ec:P-256");
+  ca_.MakeKey("rsa", "rsa:2048");
+  ca_.MakeKey("p521", "ec:P-521");
+  const std::vector<std::string> ca_extensions = {"basicConstraints = critical,CA:TRUE"};
+  ca_.Issue({.name = "root", .key = "root", .digest = "sha384", .subject = "/CN=EC Root", .extensions = ca_extensions});
+  ca_.Issue({.name = "leaf", .issuer = "root", .key = "leaf", .digest = "sha256", .subject = "/CN=EC Leaf"});
+  ca_.Issue({.name = "leaf384", .issuer = "root", .key = "leaf", .digest = "sha384", .subject = "/CN=EC Leaf 384"});
+  ca_.Issue({.name = "bad", .issuer = "root", .key = "leaf", .subject = "/CN=Bad", .corrupt_signature = true});
+  ca_.Issue({.name = "other", .key = "other", .digest = "sha256", .subject = "/CN=Other", .extensions = ca_extensions});
+  ca_.Issue({.name = "rsa_leaf", .issuer = "root", .key = "rsa", .subject = "/CN=RSA under EC"});
+  ca_.Issue({.name = "p521", .key = "p521", .digest = "sha256", .subject = "/CN=P-521"});
+
+  const Certificate root(ca_.Der("root"));
+  const Certificate leaf(ca_.Der("leaf"));
+  ASSERT_FALSE(root.IsEmpty());
+  ASSERT_FALSE(leaf.IsEmpty());
+  EXPECT_EQ(root.KeyKind(), kIdEcPublicKey);
+  EXPECT_EQ(root.SignatureKind(), kEcdsaWithSha384);
+  EXPECT_EQ(leaf.SignatureKind(), kEcdsaWithSha256);
+  const auto root_key = root.EcKey();
+  const auto leaf_key = leaf.EcKey();
+  ASSERT_TRUE(root_key && leaf_key);
+  EXPECT_EQ(root_key->curve, NamedCurve::kP384);
+  EXPECT_EQ(leaf_key->curve, NamedCurve::kP256);
+  // The point is the one openssl prints for the key.
+  const std::string pub = ca_.Run("pkey -in leaf.key -pubout -outform DER");
+  EXPECT_EQ(Bytes(pub.end() - 65, pub.end()), leaf_key->point);
+
+  EXPECT_TRUE(root.VerifySelf());
+  EXPECT_TRUE(leaf.VerifySignedBy(root));
+  EXPECT_TRUE(Certificate(ca_.Der("leaf384")).VerifySignedBy(root));
+  EXPECT_TRUE(Certificate(ca_.Der("rsa_leaf")).VerifySignedBy(root));
+  EXPECT_FALSE(Certificate(ca_.Der("bad")).VerifySignedBy(root));
+  EXPECT_FALSE(leaf.VerifySignedBy(Certificate(ca_.Der("other"))));
+  EXPECT_FALSE(leaf.VerifySignedBy(leaf));
+  // A curve the program does not know gives no key and verifies nothing.
+  const Certificate p521(ca_.Der("p521"));
+  EXPECT_FALSE(p521.IsEmpty());
+  EXPECT_FALSE(p521.EcKey().has_value());
+  EXPECT_FALSE(p521.VerifySelf());
+  EXPECT_FALSE(root.RsaKey().has_value());
+}
+
 TEST_F(CertificateTest, MalformedInputLeavesTheCertificateEmpty) {
   ca_.MakeKey("k", "rsa:1024");
   ca_.Issue({.name = "c", .key = "k", .subject = "/CN=c", .extensions = {"subjectAltName = DNS:x"}});

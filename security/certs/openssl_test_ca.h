@@ -48,7 +48,7 @@ class OpenSslTestCa {
 
   const std::filesystem::path& dir() const { return dir_; }
 
-  // "rsa:BITS" or "dsa:BITS".
+  // "rsa:BITS", "dsa:BITS" or "ec:CURVE" (P-256, P-384, ...).
   void MakeKey(const std::string& name, const std::string& type) {
     const auto colon = type.find(':');
     const std::string algorithm = type.substr(0, colon);
@@ -59,6 +59,8 @@ class OpenSslTestCa {
       Run("genpkey -genparam -algorithm DSA -pkeyopt dsa_paramgen_bits:" + bits +
           " -pkeyopt dsa_paramgen_q_bits:160 -out " + name + ".param");
       Run("genpkey -paramfile " + name + ".param -out " + name + ".key");
+    } else if (algorithm == "ec") {
+      Run("genpkey -algorithm EC -pkeyopt ec_paramgen_curve:" + bits + " -out " + name + ".key");
     } else {
       throw std::runtime_error("unknown key type " + type);
     }

@@ -9,6 +9,7 @@
 #include "security/certs/chain_verifier.h"
 #include "security/certs/day_number.h"
 #include "security/certs/server_certificate_acceptance.h"
+#include "security/crypto/elliptic_curve.h"
 #include "security/crypto/random_generator.h"
 #include "security/tls/hostile_tls_server_fake.h"
 #include "security/tls/tls_engine.h"
@@ -227,6 +228,223 @@ TEST(HostileServerTest, AcceptanceChecksTheCertificateWhoseKeyIsUsed) {
   engine.CopyServerChainTo(chain_only);
   EXPECT_FALSE(CheckServerCertificate("localhost", TestCertificate("server.crt"), chain_only, localhost_trusted, now)
                    .accepted);
+}
+
+// TLS 1.1 and 1.2 answers to the default hello: explicit CBC IVs, AES-GCM,
+// the SHA-256 and SHA-384 PRFs, signed DHE parameters; data flows both ways.
+TEST(HostileServerTest, HonestTls11And12FlightsComplete) {
+  const std::pair<std::uint16_t, std::uint16_t> cases[] = {
+      {0x0302, 0x002F}, {0x0302, 0x000A}, {0x0302, 0x0033}, {0x0303, 0x009C}, {0x0303, 0x009D},
+      {0x0303, 0x003C}, {0x0303, 0x009E}, {0x0303, 0x009F}, {0x0303, 0x006B}, {0x0303, 0x0004},
+  };
+  for (const auto& [version, suite] : cases) {
+    SCOPED_TRACE(::testing::Message() << version << " " << suite);
+    TlsEngine engine;
+    HostileTlsServerFake server(Hostile(version, suite, Flight::kHonest));
+    ScriptedTransportFake link(engine, &server, 7);
+    ASSERT_TRUE(link.Handshake());
+    EXPECT_EQ(engine.NegotiatedVersion(), version);
+    server.SendProtected(23, {'o', 'k'});
+    link.PumpAll();
+    EXPECT_EQ(link.data, "ok");
+    const std::string text(5000, 'x');
+    ASSERT_TRUE(engine.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    EXPECT_EQ(server.application_data(), text);
+    // Under TLS 1.1 and later no record is split to hide the CBC chain.
+    EXPECT_EQ(std::count(server.record_types().begin(), server.record_types().end(), 23), 2);
+  }
+}
+
+HostileCase WithHello(const char* what, std::uint16_t version, std::uint16_t suite, int alert) {
+  return {what, version, suite, Flight::kHonest, alert, alert};
+}
+
+void ExpectRefusedWith(const HostileCase& c, const Bytes& random_tail, const Bytes& extensions, int dh_bits = 0) {
+  SCOPED_TRACE(::testing::Message() << c.what << ", version " << c.version << ", suite " << c.suite);
+  TlsEngine engine;
+  auto options = Hostile(c.version, c.suite, c.flight);
+  options.random_tail = random_tail;
+  options.hello_extensions = extensions;
+  options.dh_bits = dh_bits;
+  HostileTlsServerFake server(options);
+  ScriptedTransportFake link(engine, &server);
+  EXPECT_FALSE(link.Handshake());
+  EXPECT_EQ(link.errors, std::vector<int>{c.code});
+  EXPECT_EQ(server.alerts(), (std::vector<std::pair<int, int>>{{2, c.alert}}));
+  EXPECT_FALSE(server.client_key_exchange_seen() && c.alert != 71 && c.alert != 51);
+  EXPECT_FALSE(server.application_data_seen());
+}
+
+// What a path attacker rewriting the ServerHello or replaying parameters of
+// another handshake would send to a client that offered TLS 1.2.
+TEST(HostileServerTest, Tls12ServerHelloAndKeyExchangeAttacksAreRefused) {
+  const Bytes sentinel = {'D', 'O', 'W', 'N', 'G', 'R', 'D', 0x00};
+  ExpectRefusedWith(WithHello("downgrade sentinel in a TLS 1.0 answer", 0x0301, 0x002F, 47), sentinel, {});
+  ExpectRefusedWith(WithHello("downgrade sentinel in a TLS 1.1 answer", 0x0302, 0x002F, 47), sentinel, {});
+  // The TLS 1.3 server's mark for a TLS 1.2 answer is no downgrade for a TLS 1.2 client.
+  {
+    auto options = Hostile(0x0303, 0x009C, Flight::kHonest);
+    options.random_tail = {'D', 'O', 'W', 'N', 'G', 'R', 'D', 0x01};
+    TlsEngine engine;
+    HostileTlsServerFake server(options);
+    ScriptedTransportFake link(engine, &server);
+    EXPECT_TRUE(link.Handshake());
+  }
+  const Bytes alpn = {0x00, 0x10, 0x00, 0x05, 0x00, 0x03, 0x02, 'h', '2'};
+  ExpectRefusedWith(WithHello("extension never offered", 0x0303, 0x009C, 110), {}, alpn);
+  const Bytes signature_algorithms = {0x00, 0x0D, 0x00, 0x04, 0x00, 0x02, 0x04, 0x01};
+  ExpectRefusedWith(WithHello("signature_algorithms answered", 0x0303, 0x009C, 110), {}, signature_algorithms);
+  const Bytes ems_twice = {0x00, 0x17, 0x00, 0x00, 0x00, 0x17, 0x00, 0x00};
+  ExpectRefusedWith(WithHello("extended_master_secret twice", 0x0303, 0x009C, 47), {}, ems_twice);
+  const Bytes cut_short = {0x00, 0x17, 0x00, 0x04, 0x00};
+  ExpectRefusedWith(WithHello("extension longer than the block", 0x0303, 0x009C, 50), {}, cut_short);
+  const Bytes renegotiated = {0xFF, 0x01, 0x00, 0x03, 0x02, 0xAA, 0xBB};
+  ExpectRefusedWith(WithHello("renegotiation_info with a previous Finished", 0x0303, 0x009C, 40), {}, renegotiated);
+  ExpectRefusedWith(WithHello("AES-GCM suite under TLS 1.1", 0x0302, 0x009C, 47), {}, {});
+  ExpectRefusedWith(WithHello("1024-bit DH group under TLS 1.2", 0x0303, 0x009E, 71), {}, {}, 1024);
+  ExpectRefusedWith({"DHE parameters signed over swapped randoms", 0x0303, 0x009E,
+                     Flight::kKeyExchangeSignedOverSwappedRandoms, 51, 51},
+                    {}, {});
+  ExpectRefusedWith({"ECDHE parameters signed over swapped randoms", 0x0303, 0xC02F,
+                     Flight::kKeyExchangeSignedOverSwappedRandoms, 51, 51},
+                    {}, {});
+  // A version above the one offered.
+  TlsEngine engine;
+  engine.SetHighestTlsVersion(0x0302);
+  HostileTlsServerFake server(Hostile(0x0303, 0x002F, Flight::kHonest));
+  ScriptedTransportFake link(engine, &server);
+  EXPECT_FALSE(link.Handshake());
+  EXPECT_EQ(server.alerts(), (std::vector<std::pair<int, int>>{{2, 47}}));
+  EXPECT_FALSE(server.client_key_exchange_seen());
+}
+
+// The extended master secret is used exactly when the server echoes it: a
+// server that does not know it, and one that does, both finish (the
+// Finished messages agree only when both derived the same master secret).
+TEST(HostileServerTest, ExtendedMasterSecretFollowsTheServersAnswer) {
+  for (std::uint16_t version : {0x0302, 0x0303}) {
+    for (bool echoed : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << version << " " << echoed);
+      auto options = Hostile(version, 0x002F, Flight::kHonest);
+      options.extended_master = echoed;
+      options.hello_extensions = {0xFF, 0x01, 0x00, 0x01, 0x00};
+      TlsEngine engine;
+      HostileTlsServerFake server(options);
+      ScriptedTransportFake link(engine, &server);
+      EXPECT_TRUE(link.Handshake());
+      EXPECT_EQ(engine.UsedExtendedMasterSecret(), echoed);
+    }
+  }
+}
+
+// ECDHE against the fake on every group we offer, under TLS 1.2 and 1.1.
+TEST(HostileServerTest, HonestEcdheOnEveryGroupCompletes) {
+  for (std::uint16_t version : {0x0302, 0x0303}) {
+    for (std::uint16_t group : {0x001D, 0x0017, 0x0018}) {
+      SCOPED_TRACE(::testing::Message() << version << " " << group);
+      auto options = Hostile(version, version == 0x0303 ? 0xC02F : 0xC013, Flight::kHonest);
+      options.ec_group = group;
+      TlsEngine engine;
+      HostileTlsServerFake server(options);
+      ScriptedTransportFake link(engine, &server);
+      ASSERT_TRUE(link.Handshake());
+      EXPECT_EQ(engine.KeyExchangeGroup(), group == 0x001D ? "x25519" : group == 0x0017 ? "secp256r1" : "secp384r1");
+      ASSERT_TRUE(engine.Write(reinterpret_cast<const std::uint8_t*>("hi"), 2));
+      EXPECT_EQ(server.application_data(), "hi");
+    }
+  }
+}
+
+// Server points that would leak the client's key or fix the shared secret
+// are refused before the client sends its share.
+TEST(HostileServerTest, InvalidEcdhePointsAndGroupsAreRefused) {
+  auto p256_point = [](std::uint8_t fill) {
+    Bytes point(65, fill);
+    point[0] = 4;
+    return point;
+  };
+  // A point on P-256 with its Y changed is on no curve we know.
+  Bytes off_curve = EcPublicKey(NamedCurve::kP256, Bytes(32, 0x3c));
+  off_curve.back() ^= 1;
+  Bytes compressed = EcPublicKey(NamedCurve::kP256, Bytes(32, 0x3c));
+  compressed.resize(33);
+  compressed[0] = 2;
+  struct Case {
+    const char* what;
+    std::uint16_t group;
+    Bytes point;
+    bool shared_secret_refused;  // the point passes the form check; X25519 then gives all zeros
+  } cases[] = {
+      {"P-256 point off the curve", 0x0017, off_curve, false},
+      {"P-256 point at infinity", 0x0017, {0x00}, false},
+      {"P-256 point of zeros", 0x0017, p256_point(0), false},
+      {"compressed P-256 point", 0x0017, compressed, false},
+      {"P-384 group with a P-256 point", 0x0018, EcPublicKey(NamedCurve::kP256, Bytes(32, 0x3c)), false},
+      {"X25519 key of 31 bytes", 0x001D, Bytes(31, 9), false},
+      {"X25519 key of 33 bytes", 0x001D, Bytes(33, 9), false},
+      {"group never offered (secp521r1)", 0x0019, p256_point(1), false},
+      {"X25519 small-order point (zero)", 0x001D, Bytes(32, 0), true},
+      {"X25519 small-order point (one)", 0x001D, [] { Bytes b(32, 0); b[0] = 1; return b; }(), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto options = Hostile(0x0303, 0xC02F, Flight::kHonest);
+    options.ec_group = c.group;
+    options.ec_point = c.point;
+    TlsEngine engine;
+    HostileTlsServerFake server(options);
+    ScriptedTransportFake link(engine, &server);
+    EXPECT_FALSE(link.Handshake());
+    EXPECT_EQ(link.errors, std::vector<int>{47});
+    EXPECT_EQ(server.alerts(), (std::vector<std::pair<int, int>>{{2, 47}}));
+    EXPECT_FALSE(server.client_key_exchange_seen());
+  }
+}
+
+// The suite names the kind of key that signs the ECDHE parameters.
+TEST(HostileServerTest, EcdsaSuiteWithAnRsaCertificateIsRefused) {
+  ExpectRefused({"ECDHE-ECDSA suite, RSA certificate", 0x0303, 0xC02B, Flight::kHonest, 43, 43});
+}
+
+// A TLS 1.2 CertificateRequest lists signature schemes between the types
+// and the authorities; the CertificateVerify names the scheme it used and
+// signs the transcript's hash with it. With no scheme our keys can make, the
+// client answers with an empty Certificate and signs nothing.
+TEST(HostileServerTest, Tls12CertificateRequestAndVerify) {
+  struct Case {
+    const char* what;
+    std::uint16_t version;
+    Bytes schemes;
+    std::size_t certificates;
+    std::uint16_t scheme;  // 0: no TLS 1.2 CertificateVerify expected
+  } cases[] = {
+      {"PSS first, then PKCS #1 SHA-384", 0x0303, {0x08, 0x04, 0x05, 0x01, 0x04, 0x01}, 1, 0x0401},
+      {"PKCS #1 SHA-512 only", 0x0303, {0x06, 0x01}, 1, 0x0601},
+      {"ECDSA only", 0x0303, {0x04, 0x03}, 0, 0},
+      {"TLS 1.1 request, no schemes", 0x0302, {}, 1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto options = Hostile(c.version, 0x002F, Flight::kHonest);
+    Bytes request = {1, 1};  // rsa_sign
+    if (c.version >= 0x0303) {
+      request.push_back(static_cast<std::uint8_t>(c.schemes.size() >> 8));
+      request.push_back(static_cast<std::uint8_t>(c.schemes.size()));
+      request.insert(request.end(), c.schemes.begin(), c.schemes.end());
+    }
+    request.insert(request.end(), {0, 0});  // no authorities
+    options.certificate_request = request;
+    TlsEngine engine;
+    HostileTlsServerFake server(options);
+    ScriptedTransportFake link(engine, &server);
+    link.client_certificate = TestCertificate("client.crt").Der().ToVector();
+    link.client_key = EncodeRsaPrivateKeyBlob(TestKey("client.key"));
+    ASSERT_TRUE(link.Handshake());
+    EXPECT_EQ(server.client_certificate_count(), c.certificates);
+    EXPECT_EQ(server.certificate_verify_seen(), c.certificates != 0);
+    EXPECT_EQ(server.certificate_verify_scheme(), c.scheme);
+    if (c.scheme != 0) EXPECT_TRUE(server.certificate_verify_good());
+  }
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 
+#include "security/certs/certificate.h"
 #include "security/crypto/dh.h"
+#include "security/crypto/digest.h"
+#include "security/crypto/elliptic_curve.h"
+#include "security/crypto/x25519.h"
 #include "security/crypto/md5.h"
 #include "security/crypto/sha1.h"
 
@@ -35,6 +39,17 @@ BigNumber Prime1024() {
       "EE386BFB5A899FA5AE9F24117C4B1FE649286651ECE65381FFFFFFFFFFFFFFFF");
 }
 
+// ffdhe2048 (RFC 7919), for TLS 1.2, whose clients want 2048 bits.
+BigNumber Prime2048() {
+  return BigNumber::FromHex(
+      "FFFFFFFFFFFFFFFFADF85458A2BB4A9AAFDC5620273D3CF1D8B9C583CE2D3695A9E13641146433FBCC939DCE249B3EF9"
+      "7D2FE363630C75D8F681B202AEC4617AD3DF1ED5D5FD65612433F51F5F066ED0856365553DED1AF3B557135E7F57C935"
+      "984F0C70E0E68B77E2A689DAF3EFE8721DF158A136ADE73530ACCA4F483A797ABC0AB182B324FB61D108A94BB2C8E3FB"
+      "B96ADAB760D7F4681D4F42A3DE394DF4AE56EDE76372BB190B07A7C8EE0A6D709E02FCE1CDF7E2ECC03404CD28342F61"
+      "9172FE9CE98583FF8E4F1232EEF28183C3FE3B1B4C6FAD733BB5FCBC2EC22005C58EF1837D1683B2C6F34A26C1B2EFFA"
+      "886B423861285C97FFFFFFFFFFFFFFFF");
+}
+
 BigNumber Prime768() {
   return BigNumber::FromHex(
       "FFFFFFFFFFFFFFFFC90FDAA22168C234C4C6628B80DC1CD129024E088A67CC74020BBEA63B139B22514A08798E3404DD"
@@ -45,13 +60,18 @@ bool IsDh(const SuiteParams& suite) {
   return suite.key_exchange == KeyExchange::kDhe || suite.key_exchange == KeyExchange::kDhAnon;
 }
 
+bool IsEcdhe(const SuiteParams& suite) { return suite.key_exchange == KeyExchange::kEcdhe; }
+
 }  // namespace
 
 HostileTlsServerFake::HostileTlsServerFake(Options options) : options_(std::move(options)) {
   ssl3_ = options_.version == 0x0300;
   suite_ = FindSuite(ssl3_ ? Ssl3SuiteTable() : TlsSuiteTable(), options_.suite);
   for (int k = 0; k < 32; ++k) server_random_[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(0xB0 + k);
+  const std::size_t tail = std::min<std::size_t>(options_.random_tail.size(), 32);
+  std::copy_n(options_.random_tail.begin(), tail, server_random_.end() - static_cast<std::ptrdiff_t>(tail));
   dh_x_ = BigNumber::FromBytes(Bytes(32, 0x5a));
+  random_.Seed();
 }
 
 HostileTlsServerFake::~HostileTlsServerFake() = default;
@@ -89,8 +109,14 @@ void HostileTlsServerFake::HandleRecord(std::uint8_t type, Bytes fragment) {
         return;
       }
       const auto keys = Keys();
-      read_ = std::make_unique<TlsRecordProtection>(
-          ssl3_, *suite_, keys.client_mac, TlsBulkCipher::Create(suite_->cipher, keys.client_key, keys.client_iv, false));
+      if (suite_->IsAead()) {
+        read_ = std::make_unique<TlsRecordProtection>(*suite_, keys.client_key, keys.client_iv);
+      } else {
+        read_ = std::make_unique<TlsRecordProtection>(
+            ssl3_, *suite_, keys.client_mac,
+            TlsBulkCipher::Create(suite_->cipher, keys.client_key, keys.client_iv, false));
+        if (ModernRecords()) read_->UseExplicitIv(&random_);
+      }
       read_sequence_ = 0;
       return;
     }
@@ -136,7 +162,28 @@ void HostileTlsServerFake::HandleHandshake(const Bytes& message) {
     case 16: {
       Transcript(message);
       client_key_exchange_seen_ = true;
-      if (suite_->key_exchange == KeyExchange::kRsa) {
+      if (IsEcdhe(*suite_)) {
+        if (body.empty() || body[0] != body.size() - 1) {
+          broken_ = true;
+          return;
+        }
+        const Bytes point(body.begin() + 1, body.end());
+        const Bytes key = EcPrivateKey();
+        if (options_.ec_group == 0x001D) {
+          pre_master_.assign(32, 0);
+          if (point.size() != 32 || !X25519(key.data(), point.data(), pre_master_.data())) {
+            broken_ = true;
+            return;
+          }
+        } else {
+          const auto shared = EcdhSharedSecret(static_cast<NamedCurve>(options_.ec_group), key, point);
+          if (!shared) {
+            broken_ = true;
+            return;
+          }
+          pre_master_ = *shared;
+        }
+      } else if (suite_->key_exchange == KeyExchange::kRsa) {
         const std::size_t skip = ssl3_ ? 0 : 2;
         if (body.size() < skip) {
           broken_ = true;
@@ -155,16 +202,48 @@ void HostileTlsServerFake::HandleHandshake(const Bytes& message) {
           return;
         }
         const BigNumber yc = BigNumber::FromBytes({body.data() + 2, body.size() - 2});
-        pre_master_ = BigNumber::ModExp(yc, dh_x_, Prime1024()).ToMinimalBytes();
+        pre_master_ = BigNumber::ModExp(yc, dh_x_, DhPrime()).ToMinimalBytes();
       }
-      master_ = ssl3_ ? Ssl3MasterSecret(pre_master_, client_random_, server_random_)
-                      : TlsMasterSecret(pre_master_, client_random_, server_random_);
+      if (options_.extended_master) {
+        master_ = DeriveExtendedMasterSecret(Prf(), pre_master_, HandshakeHashOf(Prf(), transcript_));
+      } else {
+        master_ = ssl3_ ? Ssl3MasterSecret(pre_master_, client_random_, server_random_)
+                        : DeriveMasterSecret(Prf(), pre_master_, client_random_, server_random_);
+      }
       return;
     }
-    case 11:
-    case 15:
+    case 11: {
+      // certificate_list<3>: each certificate<3>.
+      client_chain_.clear();
+      std::size_t at = 3;
+      while (at + 3 <= body.size()) {
+        const std::size_t n = static_cast<std::size_t>(body[at]) << 16 | static_cast<std::size_t>(body[at + 1]) << 8 | body[at + 2];
+        if (n > body.size() - at - 3) break;
+        client_chain_.emplace_back(body.begin() + static_cast<std::ptrdiff_t>(at + 3),
+                                   body.begin() + static_cast<std::ptrdiff_t>(at + 3 + n));
+        at += 3 + n;
+      }
       Transcript(message);
       return;
+    }
+    case 15: {
+      certificate_verify_seen_ = true;
+      if (!ssl3_ && options_.version >= 0x0303 && body.size() >= 4 && !client_chain_.empty()) {
+        certificate_verify_scheme_ = static_cast<std::uint16_t>(body[0] << 8 | body[1]);
+        const Bytes signature(body.begin() + 4, body.end());
+        Certificate client;
+        const DigestKind kind = certificate_verify_scheme_ == 0x0401   ? DigestKind::kSha256
+                                : certificate_verify_scheme_ == 0x0501 ? DigestKind::kSha384
+                                                                       : DigestKind::kSha512;
+        if (client.Parse(client_chain_[0])) {
+          if (const auto key = client.RsaKey()) {
+            certificate_verify_good_ = RsaVerifyDigest(*key, signature, kind, ComputeDigest(kind, transcript_));
+          }
+        }
+      }
+      Transcript(message);
+      return;
+    }
     case 20: {
       // The client's Finished is taken as it comes: the engine's own tests
       // check it; this server only needs the transcript to answer.
@@ -172,14 +251,23 @@ void HostileTlsServerFake::HandleHandshake(const Bytes& message) {
       SendRecord(20, {1});
       const auto keys = Keys();
       write_mac_ = keys.server_mac;
-      write_ = TlsBulkCipher::Create(suite_->cipher, keys.server_key, keys.server_iv, true);
+      if (suite_->IsAead()) {
+        modern_write_ = std::make_unique<TlsRecordProtection>(*suite_, keys.server_key, keys.server_iv);
+      } else if (ModernRecords()) {
+        modern_write_ = std::make_unique<TlsRecordProtection>(
+            false, *suite_, keys.server_mac,
+            TlsBulkCipher::Create(suite_->cipher, keys.server_key, keys.server_iv, true));
+        modern_write_->UseExplicitIv(&random_);
+      } else {
+        write_ = TlsBulkCipher::Create(suite_->cipher, keys.server_key, keys.server_iv, true);
+      }
       write_sequence_ = 0;
       Bytes verify;
       if (ssl3_) {
         const auto h = Ssl3HandshakeHash(transcript_, "SRVR", master_);
         verify.assign(h.begin(), h.end());
       } else {
-        const auto h = TlsFinished(master_, "server finished", transcript_);
+        const auto h = FinishedOf(Prf(), master_, "server finished", transcript_);
         verify.assign(h.begin(), h.end());
       }
       SendRecord(22, Message(20, verify));
@@ -218,7 +306,49 @@ Bytes HostileTlsServerFake::DhParams(const BigNumber& p) {
   return params;
 }
 
+Bytes HostileTlsServerFake::EcPrivateKey() const {
+  const std::size_t size = options_.ec_group == 0x0018 ? 48 : 32;
+  return Bytes(size, 0x3c);
+}
+
+Bytes HostileTlsServerFake::EcdheParams() {
+  Bytes point = options_.ec_point;
+  if (point.empty()) {
+    const Bytes key = EcPrivateKey();
+    if (options_.ec_group == 0x001D) {
+      point.assign(32, 0);
+      X25519PublicKey(key.data(), point.data());
+    } else {
+      point = EcPublicKey(static_cast<NamedCurve>(options_.ec_group), key);
+    }
+  }
+  Bytes params = {3};  // named_curve
+  Put16(params, options_.ec_group);
+  params.push_back(static_cast<std::uint8_t>(point.size()));
+  params.insert(params.end(), point.begin(), point.end());
+  return params;
+}
+
 Bytes HostileTlsServerFake::SignedKeyExchange(const Bytes& params) {
+  const std::size_t k = options_.key.modulus.ByteLength();
+  if (!ssl3_ && options_.version >= 0x0303) {
+    // rsa_pkcs1_sha256 over client random | server random | params.
+    Bytes signed_part(client_random_.begin(), client_random_.end());
+    signed_part.insert(options_.flight == Flight::kKeyExchangeSignedOverSwappedRandoms ? signed_part.begin()
+                                                                                        : signed_part.end(),
+                       server_random_.begin(), server_random_.end());
+    signed_part.insert(signed_part.end(), params.begin(), params.end());
+    const auto digest = ComputeDigest(DigestKind::kSha256, signed_part);
+    const auto prefix = DigestInfoPrefix(DigestKind::kSha256);
+    Bytes info(prefix.begin(), prefix.end());
+    info.insert(info.end(), digest.begin(), digest.end());
+    const auto signature =
+        RsaPrivateOperation(options_.key, BigNumber::FromBytes(Pkcs1Type1Block(info, k))).ToBytes(k);
+    Bytes body = params;
+    body.insert(body.end(), {0x04, 0x01});
+    PutVector16(body, signature);
+    return Message(12, body);
+  }
   Md5 md5;
   Sha1 sha;
   for (const auto* random : {&client_random_, &server_random_}) {
@@ -231,7 +361,6 @@ Bytes HostileTlsServerFake::SignedKeyExchange(const Bytes& params) {
   const auto b = sha.Final();
   Bytes hash(a.begin(), a.end());
   hash.insert(hash.end(), b.begin(), b.end());
-  const std::size_t k = options_.key.modulus.ByteLength();
   const auto signature = RsaPrivateOperation(options_.key, BigNumber::FromBytes(Pkcs1Type1Block(hash, k))).ToBytes(k);
   Bytes body = params;
   PutVector16(body, signature);
@@ -246,12 +375,16 @@ void HostileTlsServerFake::SendServerFlight() {
   for (int k = 0; k < 32; ++k) hello.push_back(static_cast<std::uint8_t>(k));
   Put16(hello, options_.suite);
   hello.push_back(0);
+  Bytes extensions = options_.hello_extensions;
+  if (options_.extended_master) extensions.insert(extensions.end(), {0x00, 0x17, 0x00, 0x00});
+  if (!extensions.empty()) PutVector16(hello, extensions);
   const Bytes server_hello = Message(2, hello);
   const Bytes certificate = CertificateMessage(options_.chain);
   const bool anonymous = suite_->key_exchange == KeyExchange::kDhAnon;
-  const Bytes key_exchange = !IsDh(*suite_) ? Bytes()
-                             : anonymous   ? Message(12, DhParams(Prime1024()))
-                                           : SignedKeyExchange(DhParams(Prime1024()));
+  const Bytes key_exchange = IsEcdhe(*suite_) ? SignedKeyExchange(EcdheParams())
+                             : !IsDh(*suite_) ? Bytes()
+                             : anonymous   ? Message(12, DhParams(DhPrime()))
+                                           : SignedKeyExchange(DhParams(DhPrime()));
   const Bytes done = Message(14, {});
   Bytes request = {1, 1};  // rsa_sign, no authorities
   Put16(request, 0);
@@ -259,9 +392,11 @@ void HostileTlsServerFake::SendServerFlight() {
   std::vector<Bytes> flight;
   switch (options_.flight) {
     case Flight::kHonest:
+    case Flight::kKeyExchangeSignedOverSwappedRandoms:
       flight = {server_hello};
       if (!anonymous) flight.push_back(certificate);
       if (!key_exchange.empty()) flight.push_back(key_exchange);
+      if (!options_.certificate_request.empty()) flight.push_back(Message(13, options_.certificate_request));
       flight.push_back(done);
       break;
     case Flight::kCertificateInAnonymousSuite:
@@ -312,9 +447,19 @@ void HostileTlsServerFake::SendServerFlight() {
   SendRecord(22, record);
 }
 
+BigNumber HostileTlsServerFake::DhPrime() const {
+  const bool large = options_.dh_bits == 2048 || (options_.dh_bits == 0 && !ssl3_ && options_.version >= 0x0303);
+  return large ? Prime2048() : Prime1024();
+}
+
+PrfKind HostileTlsServerFake::Prf() const {
+  if (ssl3_ || options_.version < 0x0303) return PrfKind::kTls10;
+  return suite_->sha384_prf ? PrfKind::kSha384 : PrfKind::kSha256;
+}
+
 TlsKeys HostileTlsServerFake::Keys() const {
   return ssl3_ ? Ssl3KeyBlock(master_, client_random_, server_random_, *suite_)
-               : TlsKeyBlock(master_, client_random_, server_random_, *suite_);
+               : DeriveKeyBlock(Prf(), master_, client_random_, server_random_, *suite_);
 }
 
 void HostileTlsServerFake::SendProtected(std::uint8_t type, const Bytes& content, bool spoil_mac, int padding_byte) {
@@ -323,7 +468,11 @@ void HostileTlsServerFake::SendProtected(std::uint8_t type, const Bytes& content
 
 void HostileTlsServerFake::SendRecord(std::uint8_t type, const Bytes& content, bool spoil_mac, int padding_byte) {
   Bytes fragment = content;
-  if (write_ != nullptr) {
+  if (modern_write_ != nullptr) {
+    fragment.resize(modern_write_->ProtectedSize(content.size()));
+    modern_write_->Protect(type, options_.version, write_sequence_++, content, fragment.data());
+    if (spoil_mac) fragment.back() ^= 1;
+  } else if (write_ != nullptr) {
     Bytes mac(suite_->mac_size);
     ComputeRecordMac(ssl3_, suite_->mac, write_mac_, write_sequence_++, type, options_.version, content, mac.data());
     if (spoil_mac && !mac.empty()) mac[0] ^= 1;

@@ -16,7 +16,7 @@ namespace security {
 
 int AlertCode(AlertKind kind) {
   static constexpr int kCodes[] = {0,  10, 20, 21, 22, 30, 40, 41, 42, 43, 44, 45,
-                                   46, 47, 48, 49, 50, 51, 60, 70, 71, 80, 90, 100};
+                                   46, 47, 48, 49, 50, 51, 60, 70, 71, 80, 90, 100, 110};
   return kCodes[static_cast<int>(kind)];
 }
 
@@ -446,6 +446,13 @@ void TlsEngine::SetCallbacks(TlsCallbacks callbacks) { impl_->callbacks = std::m
 void TlsEngine::SetVersionMask(ProtocolMask mask) { impl_->version_mask = mask; }
 ProtocolMask TlsEngine::VersionMask() const { return impl_->version_mask; }
 
+void TlsEngine::SetHighestTlsVersion(std::uint16_t version) {
+  if (version < 0x0301 || version > 0x0303) throw std::invalid_argument("Unknown TLS version");
+  impl_->highest_tls_version = version;
+}
+
+void TlsEngine::SetServerName(std::string host) { impl_->server_name = std::move(host); }
+
 namespace {
 void CheckIndex(int index) {
   if (index < 0 || index >= kSuiteCatalogueSize) {
@@ -489,17 +496,26 @@ void TlsEngine::Start() {
   d.ssl3.Reset();
   d.tls.Reset();
   d.ssl2.Reset();
+  d.tls_version = d.offered_version = 0x0301;
+  d.extended_master = false;
+  d.answerable_extensions.clear();
+  d.signature_scheme = 0;
+  d.group.clear();
   d.rsa_modulus = BigNumber();
   d.rsa_exponent = BigNumber();
   d.dh_p = d.dh_g = d.dh_ys = BigNumber();
   d.dh_known = false;
   d.certificate_rsa.reset();
   d.certificate_dsa.reset();
+  d.certificate_ec.reset();
+  d.ecdhe_group = 0;
+  d.ecdhe_point.clear();
   d.server_chain.clear();
   SecureWipe(d.client_key);
   d.client_key.clear();
   d.client_certificate.clear();
   d.certificate_requested = false;
+  d.client_signature_scheme = 0;
   d.requested_type = 0;
   d.transcript_length = 0;
   d.received = 0;
@@ -567,8 +583,9 @@ bool TlsEngine::Write(const std::uint8_t* bytes, std::size_t length) {
   // CBC in SSL 3.0 and TLS 1.0 chains each record from the last one's final
   // block, which the path has already seen. A record of one byte first puts
   // a block of unpredictable MAC bytes in front of the rest (the 1/n-1 split).
+  // From TLS 1.1 every record carries a fresh IV and needs none.
   const SuiteParams* suite = d.protocol == kProtocolSsl2 ? nullptr : d.Side().suite;
-  const bool split = suite != nullptr && suite->IsBlockCipher();
+  const bool split = suite != nullptr && suite->IsBlockCipher() && !d.ExplicitIvs();
   std::array<std::uint8_t, 4096> piece;  // encryption must not touch the caller's bytes
   for (std::size_t at = 0; at < length && !d.session_ended; at += piece.size()) {
     const std::size_t n = std::min(piece.size(), length - at);
@@ -610,6 +627,17 @@ int TlsEngine::Protocol() const { return impl_->protocol; }
 std::pair<int, int> TlsEngine::ReaderState() const { return {impl_->reader_major, impl_->reader_minor}; }
 std::size_t TlsEngine::Wanted() const { return impl_->wanted; }
 std::size_t TlsEngine::Received() const { return impl_->received; }
+
+std::uint16_t TlsEngine::NegotiatedVersion() const {
+  const Impl& d = *impl_;
+  if (!d.established) return 0;
+  if (d.protocol == kProtocolSsl2) return 0x0002;
+  return d.protocol == kProtocolSsl3 ? 0x0300 : d.tls_version;
+}
+
+bool TlsEngine::UsedExtendedMasterSecret() const { return impl_->established && impl_->extended_master; }
+std::uint16_t TlsEngine::KeyExchangeSignatureScheme() const { return impl_->signature_scheme; }
+std::string TlsEngine::KeyExchangeGroup() const { return impl_->group; }
 
 const SuiteParams* TlsEngine::NegotiatedSuite() const {
   const Impl& d = *impl_;

@@ -36,6 +36,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -75,7 +76,7 @@ enum class AlertKind : int {
   kDecompressionFailure, kHandshakeFailure, kNoCertificate, kBadCertificate, kUnsupportedCertificate,
   kCertificateRevoked, kCertificateExpired, kCertificateUnknown, kIllegalParameter, kUnknownCa,
   kAccessDenied, kDecodeError, kDecryptError, kExportRestriction, kProtocolVersion,
-  kInsufficientSecurity, kInternalError, kUserCanceled, kNoRenegotiation,
+  kInsufficientSecurity, kInternalError, kUserCanceled, kNoRenegotiation, kUnsupportedExtension,
 };
 int AlertCode(AlertKind kind);
 
@@ -196,6 +197,14 @@ class TlsEngine {
   void SetCallbacks(TlsCallbacks callbacks);
   void SetVersionMask(ProtocolMask mask);
   ProtocolMask VersionMask() const;
+  // The highest TLS version the hello offers when kProtocolTls1 is in the
+  // mask: 0x0301 (TLS 1.0), 0x0302 (TLS 1.1) or 0x0303 (TLS 1.2, the
+  // default). The server may choose any of them down to TLS 1.0.
+  // Throws std::invalid_argument for another value.
+  void SetHighestTlsVersion(std::uint16_t version);
+  // The host name the hello names in server_name, so that a server with
+  // several names shows the right certificate. IP literals are never sent.
+  void SetServerName(std::string host);
   void SetSuiteEnabled(int index, bool on);
   bool IsSuiteEnabled(int index) const;
   // SetSuiteEnabled for every catalogue index: on unless `strong_only` and
@@ -231,6 +240,17 @@ class TlsEngine {
   // The negotiated suite once the handshake completed (SSL 3.0 / TLS 1.0),
   // or null; NegotiatedSsl2Kind likewise for SSL 2.0.
   const SuiteParams* NegotiatedSuite() const;
+  // The TLS version the server chose (0x0300 for SSL 3.0, 0x0002 for SSL
+  // 2.0) once the handshake completed, else 0.
+  std::uint16_t NegotiatedVersion() const;
+  // Whether the master secret covers the whole handshake (RFC 7627).
+  bool UsedExtendedMasterSecret() const;
+  // The TLS 1.2 signature scheme of the server's key exchange (e.g. 0x0804
+  // rsa_pss_rsae_sha256), 0 when none was signed that way.
+  std::uint16_t KeyExchangeSignatureScheme() const;
+  // The group of an ephemeral key exchange ("x25519", "secp256r1",
+  // "secp384r1", "dh2048", ...), empty for RSA key transport.
+  std::string KeyExchangeGroup() const;
   const Ssl2Kind* NegotiatedSsl2Kind() const;
   // The session id the server returned (never reused).
   std::vector<std::uint8_t> SessionId() const;

@@ -114,6 +114,18 @@ struct TlsEngine::Impl {
   std::uint8_t reader_major = 3;
   std::uint8_t reader_minor = 1;
   std::array<bool, kSuiteCatalogueSize> suite_enabled{};
+  // TLS versions as wire numbers: the highest one the hello may offer, the
+  // one it offered and the one the server chose (0x0301 until then).
+  std::uint16_t highest_tls_version = 0x0303;
+  std::uint16_t offered_version = 0x0301;
+  std::uint16_t tls_version = 0x0301;
+  // Host name for server_name; empty, or an IP literal, sends none.
+  std::string server_name;
+  // Extensions of our hello that the ServerHello may answer.
+  std::vector<std::uint16_t> answerable_extensions;
+  bool extended_master = false;
+  std::uint16_t signature_scheme = 0;  // of a verified TLS 1.2 ServerKeyExchange
+  std::string group;                   // of an ephemeral key exchange
 
   // Receive state.
   std::size_t wanted = 0;
@@ -137,6 +149,10 @@ struct TlsEngine::Impl {
   bool dh_known = false;
   std::optional<RsaPublicKey> certificate_rsa;  // signs ServerKeyExchange
   std::optional<DsaPublicKey> certificate_dsa;
+  std::optional<Certificate::EcKeyInfo> certificate_ec;
+  // ECDHE: the server's group (a NamedGroup number) and point.
+  std::uint16_t ecdhe_group = 0;
+  std::vector<std::uint8_t> ecdhe_point;
   // The one chain the server sent, its own certificate first.
   std::vector<Certificate> server_chain;
 
@@ -144,6 +160,8 @@ struct TlsEngine::Impl {
   std::vector<std::uint8_t> client_certificate;  // DER, up to 4096 bytes
   std::vector<std::uint8_t> client_key;          // key blob, up to 1024 bytes
   bool certificate_requested = false;
+  // TLS 1.2: the scheme our CertificateVerify uses, from the server's list.
+  std::uint16_t client_signature_scheme = 0;
   int requested_type = 0;
 
   int trace_level = 2;
@@ -165,7 +183,11 @@ struct TlsEngine::Impl {
   void Fail(int alert, int code);
   void SendAlert(int level, int description);
   void SendRecord(std::uint8_t type, std::uint16_t version, std::span<const std::uint8_t> content);
-  std::uint16_t RecordVersion() const { return protocol == kProtocolSsl3 ? 0x0300 : 0x0301; }
+  std::uint16_t RecordVersion() const { return protocol == kProtocolSsl3 ? 0x0300 : tls_version; }
+  // The PRF of the negotiated version and suite.
+  PrfKind PrfOfConnection();
+  // TLS 1.1 and later send each CBC record's IV with it.
+  bool ExplicitIvs() const { return protocol == kProtocolTls1 && tls_version >= 0x0302; }
   void RunReader();
   void ReadSsl3Header();
   void HandleRecord(std::uint8_t* fragment, std::size_t length);
@@ -182,7 +204,15 @@ struct TlsEngine::Impl {
 
   // --- SSL 3.0 / TLS 1.0 handshake (tls_handshake.cpp) ---
   void SendFirstFlight();
-  std::vector<std::uint16_t> OfferedCodes(std::span<const SuiteParams> table) const;
+  std::vector<std::uint16_t> OfferedCodes(std::span<const SuiteParams> table, bool tls12) const;
+  std::vector<std::uint8_t> HelloExtensions();
+  // False (after failing the connection) when the ServerHello extensions are
+  // malformed, repeated, unasked for or say the wrong thing.
+  bool TakeServerExtensions(std::span<const std::uint8_t> extensions);
+  // Whether `signature` over the key exchange parameters is good: under
+  // TLS 1.2 `scheme` names how it was made, before that it is 0.
+  bool VerifyKeyExchangeSignature(std::uint16_t scheme, std::span<const std::uint8_t> signed_part,
+                                  std::span<const std::uint8_t> signature);
   void SendHandshake(std::uint8_t type, std::span<const std::uint8_t> body);
   void HandleHandshakeRecord(const std::uint8_t* data, std::size_t length);
   void FailLength();
@@ -196,6 +226,10 @@ struct TlsEngine::Impl {
   bool HandleServerHello(const std::uint8_t* body, std::size_t length);
   bool HandleCertificate(const std::uint8_t* body, std::size_t length);
   bool HandleServerKeyExchange(const std::uint8_t* body, std::size_t length);
+  bool HandleEcdheKeyExchange(const std::uint8_t* body, std::size_t length);
+  // The client's ECDHE share into `body` and the shared secret into the
+  // pre-master secret; false after failing the connection.
+  bool EcdheClientShare(std::vector<std::uint8_t>* body);
   bool HandleCertificateRequest(const std::uint8_t* body, std::size_t length);
   void HandleServerHelloDone();
   void HandleFinished(const std::uint8_t* body, std::size_t length);

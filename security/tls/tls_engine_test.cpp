@@ -45,7 +45,7 @@ std::vector<std::uint16_t> OfferedFrom(std::span<const SuiteParams> table) {
   return codes;
 }
 
-TEST(TlsEngineFirstFlightTest, DefaultIsATls10HelloOfferingNoAnonymousSuiteAndTheScsv) {
+TEST(TlsEngineFirstFlightTest, DefaultIsATls12HelloOfferingNoAnonymousSuiteAndTheScsv) {
   // SSL 2.0 framing beside newer versions would let the path hold the
   // connection down to SSL 2.0, so the default mask sends a plain hello.
   TlsEngine engine;
@@ -54,7 +54,7 @@ TEST(TlsEngineFirstFlightTest, DefaultIsATls10HelloOfferingNoAnonymousSuiteAndTh
   ASSERT_EQ(link.sent.size(), 1u);
   const Bytes& r = link.sent[0];
   EXPECT_EQ(Bytes(r.begin(), r.begin() + 3), (Bytes{22, 3, 0}));
-  EXPECT_EQ(Bytes(r.begin() + 9, r.begin() + 11), (Bytes{3, 1}));
+  EXPECT_EQ(Bytes(r.begin() + 9, r.begin() + 11), (Bytes{3, 3}));
   EXPECT_EQ(HelloCodes(r), OfferedFrom(TlsSuiteTable()));
   EXPECT_EQ(engine.ReaderState(), std::make_pair(3, 11));
   EXPECT_EQ(engine.Wanted(), 5u);
@@ -62,6 +62,118 @@ TEST(TlsEngineFirstFlightTest, DefaultIsATls10HelloOfferingNoAnonymousSuiteAndTh
     const SuiteParams* row = FindSuite(TlsSuiteTable(), code);
     if (row != nullptr) EXPECT_NE(row->key_exchange, KeyExchange::kDhAnon) << code;
   }
+}
+
+// The extensions of a plain ClientHello record: type -> data, in order.
+std::vector<std::pair<std::uint16_t, Bytes>> HelloExtensions(const Bytes& record) {
+  std::size_t at = 5 + 4 + 2 + 32;
+  at += 1 + record.at(at);                                       // session id
+  at += 2 + (static_cast<std::size_t>(record.at(at)) << 8 | record.at(at + 1));  // suites
+  at += 1 + record.at(at);                                       // compression
+  std::vector<std::pair<std::uint16_t, Bytes>> out;
+  if (at == record.size()) return out;
+  const std::size_t end = at + 2 + (static_cast<std::size_t>(record.at(at)) << 8 | record.at(at + 1));
+  EXPECT_EQ(end, record.size());
+  at += 2;
+  while (at + 4 <= end) {
+    const auto type = static_cast<std::uint16_t>(record[at] << 8 | record[at + 1]);
+    const std::size_t n = static_cast<std::size_t>(record[at + 2]) << 8 | record[at + 3];
+    out.emplace_back(type, Bytes(record.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                 record.begin() + static_cast<std::ptrdiff_t>(at + 4 + n)));
+    at += 4 + n;
+  }
+  return out;
+}
+
+const Bytes* FindExtension(const std::vector<std::pair<std::uint16_t, Bytes>>& list, std::uint16_t type) {
+  for (const auto& [t, data] : list) {
+    if (t == type) return &data;
+  }
+  return nullptr;
+}
+
+TEST(TlsEngineFirstFlightTest, Tls12HelloCarriesItsExtensions) {
+  TlsEngine engine;
+  ScriptedTransportFake link(engine, nullptr);
+  engine.SetServerName("mail.example.com");
+  engine.Start();
+  const auto extensions = HelloExtensions(link.sent.at(0));
+  const Bytes* sni = FindExtension(extensions, 0x0000);
+  ASSERT_NE(sni, nullptr);
+  const std::string name = "mail.example.com";
+  Bytes expected = {0x00, static_cast<std::uint8_t>(name.size() + 3), 0x00, 0x00, static_cast<std::uint8_t>(name.size())};
+  expected.insert(expected.end(), name.begin(), name.end());
+  EXPECT_EQ(*sni, expected);
+  ASSERT_NE(FindExtension(extensions, 0x000A), nullptr);
+  EXPECT_EQ(*FindExtension(extensions, 0x000A), (Bytes{0x00, 0x06, 0x00, 0x1D, 0x00, 0x17, 0x00, 0x18}));
+  ASSERT_NE(FindExtension(extensions, 0x000B), nullptr);
+  EXPECT_EQ(*FindExtension(extensions, 0x000B), (Bytes{0x01, 0x00}));
+  ASSERT_NE(FindExtension(extensions, 0x0017), nullptr);
+  EXPECT_TRUE(FindExtension(extensions, 0x0017)->empty());
+  const Bytes* schemes = FindExtension(extensions, 0x000D);
+  ASSERT_NE(schemes, nullptr);
+  for (std::uint16_t scheme : {0x0403, 0x0503, 0x0804, 0x0401}) {
+    bool found = false;
+    for (std::size_t k = 2; k + 1 < schemes->size(); k += 2) found |= ((*schemes)[k] << 8 | (*schemes)[k + 1]) == scheme;
+    EXPECT_TRUE(found) << scheme;
+  }
+  // The SCSV stands for renegotiation_info; the two are never both sent.
+  EXPECT_EQ(FindExtension(extensions, 0xFF01), nullptr);
+  EXPECT_EQ(HelloCodes(link.sent.at(0)).back(), 0x00FF);
+  // AEAD suites lead the offer.
+  const auto codes = HelloCodes(link.sent.at(0));
+  ASSERT_GE(codes.size(), 6u);
+  for (std::size_t k = 0; k < 6; ++k) EXPECT_TRUE(FindSuite(TlsSuiteTable(), codes[k])->IsAead()) << codes[k];
+}
+
+TEST(TlsEngineFirstFlightTest, ServerNameOnlyForHostNames) {
+  for (const char* host : {"192.0.2.7", "::1", "2001:db8::1", ""}) {
+    SCOPED_TRACE(host);
+    TlsEngine engine;
+    ScriptedTransportFake link(engine, nullptr);
+    engine.SetServerName(host);
+    engine.Start();
+    EXPECT_EQ(FindExtension(HelloExtensions(link.sent.at(0)), 0x0000), nullptr);
+  }
+}
+
+TEST(TlsEngineFirstFlightTest, LowerHighestVersionsOfferLess) {
+  // TLS 1.0 as the highest: the hello of old, without extensions or TLS 1.2 suites.
+  TlsEngine tls10;
+  ScriptedTransportFake link10(tls10, nullptr);
+  tls10.SetVersionMask(kProtocolTls1);
+  tls10.SetHighestTlsVersion(0x0301);
+  tls10.Start();
+  const Bytes& r10 = link10.sent.at(0);
+  EXPECT_EQ(Bytes(r10.begin() + 9, r10.begin() + 11), (Bytes{3, 1}));
+  EXPECT_TRUE(HelloExtensions(r10).empty());
+  for (auto code : HelloCodes(r10)) {
+    const SuiteParams* row = FindSuite(TlsSuiteTable(), code);
+    if (row != nullptr) EXPECT_LT(row->catalogue, kSuiteCatalogueSize) << code;
+  }
+  // TLS 1.1: extensions and ECDHE with CBC, but no suite that needs TLS 1.2.
+  TlsEngine tls11;
+  ScriptedTransportFake link11(tls11, nullptr);
+  tls11.SetHighestTlsVersion(0x0302);
+  tls11.Start();
+  const Bytes& r11 = link11.sent.at(0);
+  EXPECT_EQ(Bytes(r11.begin() + 9, r11.begin() + 11), (Bytes{3, 2}));
+  EXPECT_EQ(FindExtension(HelloExtensions(r11), 0x000D), nullptr) << "signature_algorithms is TLS 1.2's";
+  const auto codes = HelloCodes(r11);
+  EXPECT_NE(std::find(codes.begin(), codes.end(), 0xC013), codes.end());
+  for (auto code : codes) {
+    const SuiteParams* row = FindSuite(TlsSuiteTable(), code);
+    if (row != nullptr) EXPECT_FALSE(row->tls12_only) << code;
+  }
+  EXPECT_THROW(tls11.SetHighestTlsVersion(0x0304), std::invalid_argument);
+  // Strong only keeps every TLS 1.2 suite and drops the weak old ones.
+  TlsEngine strong;
+  ScriptedTransportFake link_strong(strong, nullptr);
+  strong.ApplyStrongOnlyFilter(true);
+  strong.Start();
+  const auto strong_codes = HelloCodes(link_strong.sent.at(0));
+  EXPECT_NE(std::find(strong_codes.begin(), strong_codes.end(), 0xCCA8), strong_codes.end());
+  EXPECT_EQ(std::find(strong_codes.begin(), strong_codes.end(), 0x0009), strong_codes.end());
 }
 
 TEST(TlsEngineFirstFlightTest, StrongOnlySsl30ListKeepsTenSuitesInOrder) {
@@ -95,11 +207,11 @@ TEST(TlsEngineFirstFlightTest, EveryMaskSendsItsHelloAndSetsItsReaderState) {
   } cases[] = {
       {1, true, {0, 2}, 7 + 1, {2, 0}, 2, 0},
       {3, false, {3, 0}, OfferedFrom(Ssl3SuiteTable()).size(), {3, 0}, 5, 0},
-      {7, false, {3, 1}, OfferedFrom(TlsSuiteTable()).size(), {3, 11}, 5, 0},
+      {7, false, {3, 3}, OfferedFrom(TlsSuiteTable()).size(), {3, 11}, 5, 0},
       {2, false, {3, 0}, OfferedFrom(Ssl3SuiteTable()).size(), {3, 0}, 5, 0},
-      {4, false, {3, 1}, OfferedFrom(TlsSuiteTable()).size(), {3, 1}, 5, 1},
-      {5, false, {3, 1}, OfferedFrom(TlsSuiteTable()).size(), {3, 1}, 5, 1},
-      {6, false, {3, 1}, OfferedFrom(Ssl3SuiteTable()).size(), {3, 11}, 5, 0},
+      {4, false, {3, 3}, OfferedFrom(TlsSuiteTable()).size(), {3, 1}, 5, 1},
+      {5, false, {3, 3}, OfferedFrom(TlsSuiteTable()).size(), {3, 1}, 5, 1},
+      {6, false, {3, 3}, OfferedFrom(Ssl3SuiteTable()).size(), {3, 11}, 5, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mask);
@@ -222,10 +334,10 @@ TEST(TlsEngineHandshakeTest, RsaPreMasterCarriesTheOfferedVersionInItsFixedBlock
     Bytes lead;
     Bytes tail;
   } cases[] = {
-      {6, 0x0300, {3, 1}, {0x00, 0x02, 0xFE, 0xDC}, {0x73, 0x27, 0x39, 0x00}},
+      {6, 0x0300, {3, 3}, {0x00, 0x02, 0xFE, 0xDC}, {0x73, 0x27, 0x39, 0x00}},
       {2, 0x0300, {3, 0}, {0x00, 0x02, 0xFE, 0xDC}, {0x73, 0x27, 0x39, 0x00}},
       {3, 0x0300, {3, 0}, {0x00, 0x02, 0xFE, 0xDC}, {0x73, 0x27, 0x39, 0x00}},
-      {4, 0x0301, {3, 1}, {0x00, 0x02, 0x12, 0x34}, {0xFF, 0x32, 0x70, 0x00}},
+      {4, 0x0301, {3, 3}, {0x00, 0x02, 0x12, 0x34}, {0xFF, 0x32, 0x70, 0x00}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mask);

@@ -8,6 +8,10 @@
 #include "security/certs/certificate.h"
 #include "security/certs/certificate_usage.h"
 #include "security/crypto/dh.h"
+#include "security/crypto/elliptic_curve.h"
+#include "security/crypto/x25519.h"
+#include "security/crypto/digest.h"
+#include "security/crypto/rsa_pss.h"
 #include "security/crypto/md5.h"
 #include "security/crypto/secure_wipe.h"
 #include "security/crypto/sha1.h"
@@ -31,6 +35,40 @@ constexpr std::size_t kMaxSsl3Message = 32768;
 // Tells a server that this client never renegotiates insecurely.
 constexpr std::uint16_t kRenegotiationScsv = 0x00FF;
 constexpr std::size_t kMaxKeyBytes = 512;  // 4096-bit moduli and primes
+
+constexpr std::uint16_t kExtServerName = 0x0000;
+constexpr std::uint16_t kExtSupportedGroups = 0x000A;
+constexpr std::uint16_t kExtEcPointFormats = 0x000B;
+constexpr std::uint16_t kExtSignatureAlgorithms = 0x000D;
+constexpr std::uint16_t kExtExtendedMasterSecret = 0x0017;
+constexpr std::uint16_t kExtRenegotiationInfo = 0xFF01;
+
+// Signature schemes for the server's key exchange signature, best first.
+constexpr std::uint16_t kSignatureSchemes[] = {0x0403, 0x0503, 0x0804, 0x0805, 0x0806, 0x0401, 0x0501, 0x0601};
+
+// ECDHE groups, best first: x25519, secp256r1, secp384r1.
+constexpr std::uint16_t kX25519 = 0x001D;
+constexpr std::uint16_t kGroups[] = {kX25519, 0x0017, 0x0018};
+
+const char* GroupName(std::uint16_t group) {
+  switch (group) {
+    case kX25519: return "x25519";
+    case 0x0017: return "secp256r1";
+    case 0x0018: return "secp384r1";
+    default: return "unknown";
+  }
+}
+
+// What a TLS 1.2 server puts in its random when it chose TLS 1.1 or older
+// although the client offered 1.2: seeing it means someone on the path cut
+// the offer down.
+constexpr std::uint8_t kDowngradeSentinel[8] = {'D', 'O', 'W', 'N', 'G', 'R', 'D', 0x00};
+
+// A host name, not an IPv4 or IPv6 literal (which server_name may not carry).
+bool IsHostName(const std::string& host) {
+  if (host.empty() || host.find(':') != std::string::npos) return false;
+  return std::any_of(host.begin(), host.end(), [](char c) { return !(c == '.' || (c >= '0' && c <= '9')); });
+}
 
 void Put16(std::vector<std::uint8_t>& out, std::size_t value) {
   out.push_back(static_cast<std::uint8_t>(value >> 8));
@@ -84,14 +122,105 @@ std::span<const SuiteParams> TableFor(bool ssl3) { return ssl3 ? Ssl3SuiteTable(
 
 // ---------------------------------------------------------------- first flight
 
-std::vector<std::uint16_t> TlsEngine::Impl::OfferedCodes(std::span<const SuiteParams> table) const {
+std::vector<std::uint16_t> TlsEngine::Impl::OfferedCodes(std::span<const SuiteParams> table, bool tls12) const {
   std::vector<std::uint16_t> codes;
   for (const auto& row : table) {
     // Anonymous suites are never offered: no certificate, so nothing to accept.
     if (row.key_exchange == KeyExchange::kDhAnon) continue;
-    if (suite_enabled[static_cast<std::size_t>(row.catalogue)]) codes.push_back(row.code);
+    if (row.tls12_only && !tls12) continue;
+    // ECDHE needs supported_groups, which only hellos above TLS 1.0 carry.
+    if (row.key_exchange == KeyExchange::kEcdhe && offered_version < 0x0302) continue;
+    // The TLS 1.2 suites are all strong and have no switch of their own.
+    if (row.catalogue >= kSuiteCatalogueSize || suite_enabled[static_cast<std::size_t>(row.catalogue)]) {
+      codes.push_back(row.code);
+    }
   }
   return codes;
+}
+
+std::vector<std::uint8_t> TlsEngine::Impl::HelloExtensions() {
+  std::vector<std::uint8_t> out;
+  auto add = [&](std::uint16_t type, const std::vector<std::uint8_t>& data, bool answerable) {
+    Put16(out, type);
+    Put16(out, data.size());
+    out.insert(out.end(), data.begin(), data.end());
+    if (answerable) answerable_extensions.push_back(type);
+  };
+  if (IsHostName(server_name) && server_name.size() < 256) {
+    std::vector<std::uint8_t> list;
+    Put16(list, server_name.size() + 3);
+    list.push_back(0);  // host_name
+    Put16(list, server_name.size());
+    list.insert(list.end(), server_name.begin(), server_name.end());
+    add(kExtServerName, list, true);
+  }
+  std::vector<std::uint8_t> groups;
+  Put16(groups, std::size(kGroups) * 2);
+  for (auto group : kGroups) Put16(groups, group);
+  add(kExtSupportedGroups, groups, false);
+  add(kExtEcPointFormats, {1, 0}, true);  // uncompressed only
+  if (offered_version >= 0x0303) {
+    std::vector<std::uint8_t> schemes;
+    Put16(schemes, std::size(kSignatureSchemes) * 2);
+    for (auto scheme : kSignatureSchemes) Put16(schemes, scheme);
+    add(kExtSignatureAlgorithms, schemes, false);
+  }
+  add(kExtExtendedMasterSecret, {}, true);
+  return out;
+}
+
+bool TlsEngine::Impl::TakeServerExtensions(std::span<const std::uint8_t> extensions) {
+  FieldReader in(extensions.data(), extensions.size());
+  std::vector<std::size_t> seen;
+  while (in.Left() > 0) {
+    std::size_t type = 0;
+    std::span<const std::uint8_t> data;
+    if (!in.Number(2, &type) || !in.Vector(2, &data)) {
+      Fail(AlertCode(AlertKind::kDecodeError), 50);
+      return false;
+    }
+    if (std::find(seen.begin(), seen.end(), type) != seen.end()) {
+      Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+      return false;
+    }
+    seen.push_back(type);
+    if (std::find(answerable_extensions.begin(), answerable_extensions.end(), type) == answerable_extensions.end()) {
+      Fail(AlertCode(AlertKind::kUnsupportedExtension), 110);
+      return false;
+    }
+    switch (type) {
+      case kExtServerName:
+      case kExtExtendedMasterSecret:
+        if (!data.empty()) {
+          Fail(AlertCode(AlertKind::kDecodeError), 50);
+          return false;
+        }
+        if (type == kExtExtendedMasterSecret) extended_master = true;
+        break;
+      case kExtEcPointFormats: {
+        // The server must be able to read our uncompressed points.
+        FieldReader formats(data.data(), data.size());
+        std::span<const std::uint8_t> list;
+        if (!formats.Vector(1, &list) || formats.Left() != 0 || list.empty()) {
+          Fail(AlertCode(AlertKind::kDecodeError), 50);
+          return false;
+        }
+        if (std::find(list.begin(), list.end(), 0) == list.end()) {
+          Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+          return false;
+        }
+        break;
+      }
+      case kExtRenegotiationInfo:
+        // A first handshake has no earlier Finished to repeat.
+        if (data.size() != 1 || data[0] != 0) {
+          Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
+          return false;
+        }
+        break;
+    }
+  }
+  return true;
 }
 
 void TlsEngine::Impl::SendFirstFlight() {
@@ -122,18 +251,30 @@ void TlsEngine::Impl::SendFirstFlight() {
   std::array<std::uint8_t, 32> client_random;
   for (auto& b : client_random) b = random.NextByte();
   ssl3.client_random = tls.client_random = client_random;
+  offered_version = offers_tls ? highest_tls_version : 0x0300;
+  tls_version = 0x0301;
+  extended_master = false;
 
   std::vector<std::uint8_t> body;
-  body.push_back(3);
-  body.push_back(offers_tls ? 1 : 0);
+  Put16(body, offered_version);
   body.insert(body.end(), client_random.begin(), client_random.end());
   body.push_back(0);  // no session id: every connection runs a full handshake
-  auto codes = OfferedCodes(TableFor(ssl3_list));
+  auto codes = OfferedCodes(TableFor(ssl3_list), offered_version >= 0x0303);
   codes.push_back(kRenegotiationScsv);
   Put16(body, codes.size() * 2);
   for (auto code : codes) Put16(body, code);
   body.push_back(1);  // one compression method: none
   body.push_back(0);
+  // Hellos of TLS 1.0 and older stay as they always were: some old servers
+  // choke on extensions.
+  // The renegotiation SCSV, in every hello, stands in for an empty
+  // renegotiation_info: the server may answer it with one.
+  answerable_extensions = {kExtRenegotiationInfo};
+  if (offered_version >= 0x0302) {
+    const auto extensions = HelloExtensions();
+    Put16(body, extensions.size());
+    body.insert(body.end(), extensions.begin(), extensions.end());
+  }
 
   std::vector<std::uint8_t> message = {kClientHello};
   Put24(message, body.size());
@@ -210,7 +351,7 @@ void TlsEngine::Impl::HandleHandshakeRecord(const std::uint8_t* data, std::size_
     // order, then ServerHelloDone; Finished only after change_cipher_spec.
     const KeyExchange exchange = side.suite != nullptr ? side.suite->key_exchange : KeyExchange::kRsa;
     const bool anonymous = exchange == KeyExchange::kDhAnon;
-    const bool needs_key_exchange = exchange == KeyExchange::kDhe || anonymous;
+    const bool needs_key_exchange = exchange == KeyExchange::kDhe || exchange == KeyExchange::kEcdhe || anonymous;
     const bool open = side.server_hello_seen && !side.server_done_seen;
     const bool authenticated = side.certificate_seen || anonymous;
     bool in_order = false;
@@ -267,8 +408,14 @@ bool TlsEngine::Impl::HandleServerHello(const std::uint8_t* body, std::size_t le
       !in.Number(2, &code) || !in.Byte(&compression)) {
     return false;
   }
-  if (!IsSsl3() && version != 0x0301) {
+  if (!IsSsl3() && (version < 0x0301 || version > offered_version)) {
     aborted = true;
+    Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+    return true;
+  }
+  if (!IsSsl3()) tls_version = static_cast<std::uint16_t>(version);
+  if (offered_version >= 0x0303 && (IsSsl3() || version < 0x0303) &&
+      std::equal(std::begin(kDowngradeSentinel), std::end(kDowngradeSentinel), server_random + 24)) {
     Fail(AlertCode(AlertKind::kIllegalParameter), 47);
     return true;
   }
@@ -279,6 +426,11 @@ bool TlsEngine::Impl::HandleServerHello(const std::uint8_t* body, std::size_t le
     return true;
   }
   side.session_id.assign(session_id.begin(), session_id.end());
+  if (in.Left() > 0) {
+    std::span<const std::uint8_t> extensions;
+    if (!in.Vector(2, &extensions) || in.Left() != 0) return false;
+    if (!TakeServerExtensions(extensions)) return true;
+  }
   const SuiteParams* suite = FindSuite(TableFor(IsSsl3()), static_cast<std::uint16_t>(code));
   if (suite == nullptr) {
     char text[64];
@@ -286,7 +438,10 @@ bool TlsEngine::Impl::HandleServerHello(const std::uint8_t* body, std::size_t le
                   static_cast<int>(code & 0xff));
     throw TlsException(text);
   }
-  if (!suite_enabled[static_cast<std::size_t>(suite->catalogue)] || suite->key_exchange == KeyExchange::kDhAnon) {
+  const bool offered = suite->catalogue >= kSuiteCatalogueSize
+                           ? offered_version >= 0x0303
+                           : suite_enabled[static_cast<std::size_t>(suite->catalogue)];
+  if (!offered || suite->key_exchange == KeyExchange::kDhAnon || (suite->tls12_only && tls_version < 0x0303)) {
     // A suite the client did not offer (a disabled weak one, an anonymous one) is not taken.
     Fail(AlertCode(AlertKind::kIllegalParameter), 47);
     return true;
@@ -309,6 +464,7 @@ bool TlsEngine::Impl::KeyUsageFitsSuite(const Certificate& server) {
       if (KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kRsa)) return true;
       return suite->exportable && KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kSignedDiffieHellman);
     case KeyExchange::kDhe:
+    case KeyExchange::kEcdhe:
       return KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kSignedDiffieHellman);
     case KeyExchange::kDh:
       return KeyUsageAllowsKeyExchange(server, KeyExchangeKind::kStaticDiffieHellman);
@@ -333,6 +489,17 @@ int TlsEngine::Impl::AcceptChain(std::vector<Certificate> chain) {
   if (!KeyUsageFitsSuite(server)) return AlertCode(AlertKind::kUnsupportedCertificate);
   // The key always comes from the certificate that acceptance will check.
   const int kind = server.KeyKind();
+  const SuiteParams* suite = Side().suite;
+  if (suite != nullptr && suite->key_exchange == KeyExchange::kEcdhe) {
+    // The suite names the kind of key that signs: no other may stand in.
+    if (suite->ecdsa != (kind == kIdEcPublicKey) || (!suite->ecdsa && !IsRsaKeyKind(kind))) {
+      return AlertCode(AlertKind::kUnsupportedCertificate);
+    }
+  }
+  if (kind == kIdEcPublicKey) {
+    certificate_ec = server.EcKey();
+    if (!certificate_ec) return AlertCode(AlertKind::kUnsupportedCertificate);
+  }
   if (IsRsaKeyKind(kind)) {
     if (auto key = server.RsaKey()) {
       if (key->modulus.BitLength() < KeyFloor(false)) return AlertCode(AlertKind::kInsufficientSecurity);
@@ -394,6 +561,7 @@ bool TlsEngine::Impl::HandleServerKeyExchange(const std::uint8_t* body, std::siz
   const SuiteParams& suite = *side.suite;
   FieldReader in(body, length);
   std::span<const std::uint8_t> a, b, c;
+  if (suite.key_exchange == KeyExchange::kEcdhe) return HandleEcdheKeyExchange(body, length);
   const bool dh = suite.key_exchange == KeyExchange::kDhe || suite.key_exchange == KeyExchange::kDhAnon;
   // A temporary RSA key belongs to export suites only: under any other suite
   // it would let a path attacker swap the certificate's key for a weak one.
@@ -415,38 +583,17 @@ bool TlsEngine::Impl::HandleServerKeyExchange(const std::uint8_t* body, std::siz
       return true;
     }
   }
+  std::size_t scheme = 0;
   if (suite.key_exchange != KeyExchange::kDhAnon) {
     // The parameters must be signed by the key of the server's certificate:
     // otherwise anyone on the path could substitute their own.
     std::span<const std::uint8_t> signature;
+    if (tls_version >= 0x0303 && !IsSsl3() && !in.Number(2, &scheme)) return false;
     if (!in.Vector(2, &signature)) return false;
-    bool good = false;
-    if (certificate_rsa) {
-      Md5 md5;
-      Sha1 sha;
-      md5.Update(side.client_random.data(), 32);
-      md5.Update(side.server_random.data(), 32);
-      md5.Update(body, params_length);
-      sha.Update(side.client_random.data(), 32);
-      sha.Update(side.server_random.data(), 32);
-      sha.Update(body, params_length);
-      const auto md5_digest = md5.Final();
-      const auto sha_digest = sha.Final();
-      std::vector<std::uint8_t> expected(md5_digest.begin(), md5_digest.end());
-      expected.insert(expected.end(), sha_digest.begin(), sha_digest.end());
-      const auto block = RsaRecoverSignatureBlock(*certificate_rsa, signature);
-      if (block) {
-        const auto payload = ParsePkcs1Type1Block(*block);
-        good = payload && *payload == expected;
-      }
-    } else if (certificate_dsa) {
-      Sha1 sha;
-      sha.Update(side.client_random.data(), 32);
-      sha.Update(side.server_random.data(), 32);
-      sha.Update(body, params_length);
-      const auto digest = sha.Final();
-      good = DsaVerifyDer(*certificate_dsa, digest, signature);
-    }
+    std::vector<std::uint8_t> signed_part(side.client_random.begin(), side.client_random.end());
+    signed_part.insert(signed_part.end(), side.server_random.begin(), side.server_random.end());
+    signed_part.insert(signed_part.end(), body, body + params_length);
+    const bool good = VerifyKeyExchangeSignature(static_cast<std::uint16_t>(scheme), signed_part, signature);
     if (!good) {
       if (IsSsl3()) {
         Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
@@ -456,11 +603,15 @@ bool TlsEngine::Impl::HandleServerKeyExchange(const std::uint8_t* body, std::siz
       return true;
     }
   }
-  if (BigNumber::FromBytes(a).BitLength() < KeyFloor(suite.exportable)) {
+  // TLS 1.2 servers have no reason for DH groups below 2048 bits.
+  const std::size_t floor = dh && tls_version >= 0x0303 && !IsSsl3() ? 2048 : KeyFloor(suite.exportable);
+  if (BigNumber::FromBytes(a).BitLength() < floor) {
     FailWeakKey();
     return true;
   }
+  signature_scheme = static_cast<std::uint16_t>(scheme);
   if (dh) {
+    group = "dh" + std::to_string(BigNumber::FromBytes(a).BitLength());
     dh_p = BigNumber::FromBytes(a);
     dh_g = BigNumber::FromBytes(b);
     dh_ys = BigNumber::FromBytes(c);
@@ -472,6 +623,128 @@ bool TlsEngine::Impl::HandleServerKeyExchange(const std::uint8_t* body, std::siz
   }
   if (IsSsl3()) side.handshake_state = kHsKeyExchange;
   return true;
+}
+
+bool TlsEngine::Impl::HandleEcdheKeyExchange(const std::uint8_t* body, std::size_t length) {
+  ProtocolSide& side = Side();
+  side.key_exchange_seen = true;
+  FieldReader in(body, length);
+  std::size_t curve_type = 0;
+  std::size_t named_group = 0;
+  std::span<const std::uint8_t> point;
+  if (!in.Byte(&curve_type) || !in.Number(2, &named_group) || !in.Vector(1, &point)) return false;
+  const std::size_t params_length = in.Position();
+  std::size_t scheme = 0;
+  std::span<const std::uint8_t> signature;
+  if (tls_version >= 0x0303 && !in.Number(2, &scheme)) return false;
+  if (!in.Vector(2, &signature) || in.Left() != 0) return false;
+  // Only a named group we offered, with a point of its exact form: an
+  // X25519 key of 32 bytes, an uncompressed point on the curve.
+  bool valid = curve_type == 3 && std::find(std::begin(kGroups), std::end(kGroups), named_group) != std::end(kGroups);
+  if (valid && named_group == kX25519) {
+    valid = point.size() == kX25519Size;
+  } else if (valid) {
+    valid = EcIsValidPoint(static_cast<NamedCurve>(named_group), point);
+  }
+  if (!valid) {
+    Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+    return true;
+  }
+  std::vector<std::uint8_t> signed_part(side.client_random.begin(), side.client_random.end());
+  signed_part.insert(signed_part.end(), side.server_random.begin(), side.server_random.end());
+  signed_part.insert(signed_part.end(), body, body + params_length);
+  if (!VerifyKeyExchangeSignature(static_cast<std::uint16_t>(scheme), signed_part, signature)) {
+    Fail(AlertCode(AlertKind::kDecryptError), 51);
+    return true;
+  }
+  signature_scheme = static_cast<std::uint16_t>(scheme);
+  ecdhe_group = static_cast<std::uint16_t>(named_group);
+  ecdhe_point.assign(point.begin(), point.end());
+  group = GroupName(ecdhe_group);
+  return true;
+}
+
+bool TlsEngine::Impl::EcdheClientShare(std::vector<std::uint8_t>* body) {
+  ProtocolSide& side = Side();
+  std::vector<std::uint8_t> share;
+  if (ecdhe_group == kX25519) {
+    std::uint8_t private_key[kX25519Size];
+    std::uint8_t public_key[kX25519Size];
+    std::uint8_t shared[kX25519Size];
+    for (auto& b : private_key) b = random.NextByte();
+    X25519PublicKey(private_key, public_key);
+    const bool contributory = X25519(private_key, ecdhe_point.data(), shared);
+    SecureWipe(private_key, sizeof(private_key));
+    if (!contributory) {
+      // A small-order point: the shared secret would be known to anyone.
+      SecureWipe(shared, sizeof(shared));
+      Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+      return false;
+    }
+    side.pre_master.assign(shared, shared + kX25519Size);
+    SecureWipe(shared, sizeof(shared));
+    share.assign(public_key, public_key + kX25519Size);
+  } else {
+    const auto curve = static_cast<NamedCurve>(ecdhe_group);
+    auto private_key = EcGeneratePrivateKey(curve, random);
+    share = EcPublicKey(curve, private_key);
+    auto shared = EcdhSharedSecret(curve, private_key, ecdhe_point);
+    SecureWipe(private_key);
+    if (!shared) {
+      Fail(AlertCode(AlertKind::kIllegalParameter), 47);
+      return false;
+    }
+    side.pre_master = std::move(*shared);
+  }
+  body->push_back(static_cast<std::uint8_t>(share.size()));
+  body->insert(body->end(), share.begin(), share.end());
+  return true;
+}
+
+bool TlsEngine::Impl::VerifyKeyExchangeSignature(std::uint16_t scheme, std::span<const std::uint8_t> signed_part,
+                                                 std::span<const std::uint8_t> signature) {
+  if (scheme == 0) {
+    if (certificate_rsa) {
+      // MD5 | SHA-1 in a bare type 1 block.
+      const auto md5_digest = Md5::Hash(signed_part);
+      const auto sha_digest = Sha1::Hash(signed_part);
+      std::vector<std::uint8_t> expected(md5_digest.begin(), md5_digest.end());
+      expected.insert(expected.end(), sha_digest.begin(), sha_digest.end());
+      const auto block = RsaRecoverSignatureBlock(*certificate_rsa, signature);
+      if (!block) return false;
+      const auto payload = ParsePkcs1Type1Block(*block);
+      return payload && *payload == expected;
+    }
+    if (certificate_dsa) return DsaVerifyDer(*certificate_dsa, Sha1::Hash(signed_part), signature);
+    if (certificate_ec) {
+      const auto digest = Sha1::Hash(signed_part);
+      return EcdsaVerify(certificate_ec->curve, certificate_ec->point, digest, signature);
+    }
+    return false;
+  }
+  // Only a scheme we offered, made by the kind of key the certificate holds.
+  if (std::find(std::begin(kSignatureSchemes), std::end(kSignatureSchemes), scheme) == std::end(kSignatureSchemes)) {
+    return false;
+  }
+  if ((scheme & 0xff) == 0x03) {
+    // ecdsa_*: in TLS 1.2 the scheme names the hash, the certificate the curve.
+    if (!certificate_ec) return false;
+    const DigestKind hash = scheme == 0x0403 ? DigestKind::kSha256 : DigestKind::kSha384;
+    return EcdsaVerify(certificate_ec->curve, certificate_ec->point, ComputeDigest(hash, signed_part), signature);
+  }
+  if (!certificate_rsa) return false;
+  const bool pss = (scheme >> 8) == 0x08;
+  const int hash_code = pss ? (scheme & 0xff) : scheme >> 8;  // 4 SHA-256, 5 SHA-384, 6 SHA-512
+  DigestKind hash = DigestKind::kSha256;
+  switch (hash_code) {
+    case 4: hash = DigestKind::kSha256; break;
+    case 5: hash = DigestKind::kSha384; break;
+    case 6: hash = DigestKind::kSha512; break;
+    default: return false;
+  }
+  const auto digest = ComputeDigest(hash, signed_part);
+  if (pss) return RsaPssVerify(*certificate_rsa, signature, hash, digest);
+  return RsaVerifyDigest(*certificate_rsa, signature, hash, digest);
 }
 
 bool TlsEngine::Impl::AskClientCertificate(int type, std::size_t key_room) {
@@ -501,16 +774,30 @@ bool TlsEngine::Impl::HandleCertificateRequest(const std::uint8_t* body, std::si
   Side().request_seen = true;
   FieldReader in(body, length);
   std::span<const std::uint8_t> types;
+  std::span<const std::uint8_t> schemes;
   std::span<const std::uint8_t> authorities;
-  if (!in.Vector(1, &types) || !in.Vector(2, &authorities)) return false;
+  const bool tls12 = !IsSsl3() && tls_version >= 0x0303;
+  if (!in.Vector(1, &types) || (tls12 && !in.Vector(2, &schemes)) || !in.Vector(2, &authorities)) return false;
   if (IsSsl3()) {
     for (std::uint8_t type : types) {
       const int mapped = type >= 1 && type <= 4 ? type - 1 : 0;
       if (AskClientCertificate(mapped, 1024)) break;
     }
-  } else {
-    AskClientCertificate(0, 1024);
+    return true;
   }
+  if (tls12) {
+    // Our keys sign with PKCS #1 v1.5; without a hash the server takes, no
+    // certificate is offered (an empty Certificate answers).
+    if (schemes.size() % 2 != 0) return false;
+    client_signature_scheme = 0;
+    for (std::uint16_t wanted : {0x0401, 0x0501, 0x0601}) {
+      for (std::size_t k = 0; k + 1 < schemes.size() && client_signature_scheme == 0; k += 2) {
+        if ((schemes[k] << 8 | schemes[k + 1]) == wanted) client_signature_scheme = wanted;
+      }
+    }
+    if (client_signature_scheme == 0) return true;
+  }
+  AskClientCertificate(0, 1024);
   return true;
 }
 
@@ -550,8 +837,11 @@ void TlsEngine::Impl::HandleServerHelloDone() {
   Trace(kTraceClientKeyExchange);
   if (IsSsl3()) {
     side.master = Ssl3MasterSecret(side.pre_master, side.client_random, side.server_random);
+  } else if (extended_master) {
+    side.master = DeriveExtendedMasterSecret(PrfOfConnection(), side.pre_master,
+                                             HandshakeHashOf(PrfOfConnection(), TranscriptBytes()));
   } else {
-    side.master = TlsMasterSecret(side.pre_master, side.client_random, side.server_random);
+    side.master = DeriveMasterSecret(PrfOfConnection(), side.pre_master, side.client_random, side.server_random);
   }
   SecureWipe(side.pre_master);
   if (certificate_sent) {
@@ -571,7 +861,7 @@ void TlsEngine::Impl::HandleServerHelloDone() {
     const auto hash = Ssl3HandshakeHash(transcript, "CLNT", side.master);
     verify.assign(hash.begin(), hash.end());
   } else {
-    const auto hash = TlsFinished(side.master, "client finished", transcript);
+    const auto hash = FinishedOf(PrfOfConnection(), side.master, "client finished", transcript);
     verify.assign(hash.begin(), hash.end());
   }
   SendHandshake(kFinished, verify);
@@ -585,7 +875,13 @@ bool TlsEngine::Impl::SendClientKeyExchange() {
   const bool ssl3_side = IsSsl3();
   const std::uint8_t zero_replacement = ssl3_side ? 17 : 176;
   std::vector<std::uint8_t> body;
-  if (suite.key_exchange == KeyExchange::kRsa) {
+  if (suite.key_exchange == KeyExchange::kEcdhe) {
+    if (ecdhe_point.empty()) {
+      Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
+      return false;
+    }
+    if (!EcdheClientShare(&body)) return false;
+  } else if (suite.key_exchange == KeyExchange::kRsa) {
     if (!server_key_known || rsa_modulus.IsZero()) {
       Fail(AlertCode(AlertKind::kHandshakeFailure), 40);
       return false;
@@ -596,7 +892,7 @@ bool TlsEngine::Impl::SendClientKeyExchange() {
     }
     side.pre_master.assign(48, 0);
     side.pre_master[0] = 3;
-    side.pre_master[1] = ssl3_side ? ((version_mask & kProtocolTls1) ? 1 : 0) : 1;  // the version the hello offered
+    side.pre_master[1] = static_cast<std::uint8_t>(offered_version);  // the version the hello offered
     for (std::size_t k = 2; k < 48; ++k) side.pre_master[k] = NonZeroRandom(zero_replacement);
     static constexpr std::uint8_t kSsl3Lead[] = {0x00, 0x02, 0xFE, 0xDC};
     static constexpr std::uint8_t kSsl3Tail[] = {0x73, 0x27, 0x39, 0x00};
@@ -644,9 +940,23 @@ bool TlsEngine::Impl::SendClientKeyExchange() {
 bool TlsEngine::Impl::SendCertificateVerify() {
   ProtocolSide& side = Side();
   const auto key = DecodeRsaPrivateKeyBlob(client_key);
-  const auto hash = IsSsl3() ? Ssl3HandshakeHash(TranscriptBytes(), "", side.master) : TlsHandshakeHash(TranscriptBytes());
+  std::vector<std::uint8_t> signed_value;
+  if (client_signature_scheme != 0) {
+    // TLS 1.2: a DigestInfo of the whole transcript under the chosen hash.
+    const DigestKind kind = client_signature_scheme == 0x0401   ? DigestKind::kSha256
+                            : client_signature_scheme == 0x0501 ? DigestKind::kSha384
+                                                                : DigestKind::kSha512;
+    const auto prefix = DigestInfoPrefix(kind);
+    const auto digest = ComputeDigest(kind, TranscriptBytes());
+    signed_value.assign(prefix.begin(), prefix.end());
+    signed_value.insert(signed_value.end(), digest.begin(), digest.end());
+  } else {
+    const auto hash =
+        IsSsl3() ? Ssl3HandshakeHash(TranscriptBytes(), "", side.master) : TlsHandshakeHash(TranscriptBytes());
+    signed_value.assign(hash.begin(), hash.end());
+  }
   const std::size_t length = key->modulus.ByteLength();
-  auto block = Pkcs1Type1Block(hash, length);
+  auto block = Pkcs1Type1Block(signed_value, length);
   const auto signature = RsaSignChecked(*key, BigNumber::FromBytes(block), random);
   if (!signature) {
     // A wrong signature could give the key away; send none.
@@ -655,23 +965,38 @@ bool TlsEngine::Impl::SendCertificateVerify() {
   }
   auto bytes = signature->ToBytes(length);
   std::vector<std::uint8_t> body;
+  if (client_signature_scheme != 0) Put16(body, client_signature_scheme);
   Put16(body, bytes.size());
   body.insert(body.end(), bytes.begin(), bytes.end());
   SendHandshake(kCertificateVerify, body);
   return true;
 }
 
+PrfKind TlsEngine::Impl::PrfOfConnection() {
+  if (IsSsl3() || tls_version < 0x0303) return PrfKind::kTls10;
+  return Side().suite != nullptr && Side().suite->sha384_prf ? PrfKind::kSha384 : PrfKind::kSha256;
+}
+
 void TlsEngine::Impl::ActivateKeys() {
   ProtocolSide& side = Side();
   const SuiteParams& suite = *side.suite;
   side.keys = IsSsl3() ? Ssl3KeyBlock(side.master, side.client_random, side.server_random, suite)
-                       : TlsKeyBlock(side.master, side.client_random, side.server_random, suite);
+                       : DeriveKeyBlock(PrfOfConnection(), side.master, side.client_random, side.server_random, suite);
+  if (suite.IsAead()) {
+    side.encrypt = std::make_unique<TlsRecordProtection>(suite, side.keys.client_key, side.keys.client_iv);
+    side.decrypt = std::make_unique<TlsRecordProtection>(suite, side.keys.server_key, side.keys.server_iv);
+    return;
+  }
   side.encrypt = std::make_unique<TlsRecordProtection>(
       IsSsl3(), suite, side.keys.client_mac,
       TlsBulkCipher::Create(suite.cipher, side.keys.client_key, side.keys.client_iv, true));
   side.decrypt = std::make_unique<TlsRecordProtection>(
       IsSsl3(), suite, side.keys.server_mac,
       TlsBulkCipher::Create(suite.cipher, side.keys.server_key, side.keys.server_iv, false));
+  if (ExplicitIvs()) {
+    side.encrypt->UseExplicitIv(&random);
+    side.decrypt->UseExplicitIv(&random);
+  }
 }
 
 void TlsEngine::Impl::HandleFinished(const std::uint8_t* body, std::size_t length) {
@@ -681,7 +1006,7 @@ void TlsEngine::Impl::HandleFinished(const std::uint8_t* body, std::size_t lengt
     const auto hash = Ssl3HandshakeHash(TranscriptBytes(), "SRVR", side.master);
     expected.assign(hash.begin(), hash.end());
   } else {
-    const auto hash = TlsFinished(side.master, "server finished", TranscriptBytes());
+    const auto hash = FinishedOf(PrfOfConnection(), side.master, "server finished", TranscriptBytes());
     expected.assign(hash.begin(), hash.end());
   }
   std::uint8_t diff = length == expected.size() ? 0 : 1;

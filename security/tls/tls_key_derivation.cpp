@@ -5,6 +5,8 @@
 
 #include "security/crypto/md5.h"
 #include "security/crypto/sha1.h"
+#include "security/crypto/sha256.h"
+#include "security/crypto/sha512.h"
 #include "security/tls/tls_prf.h"
 
 namespace security {
@@ -175,6 +177,54 @@ std::array<std::uint8_t, 12> TlsFinished(const MasterSecret& master, std::string
   const auto hashes = TlsHandshakeHash(transcript);
   std::array<std::uint8_t, 12> out;
   Prf(master, label, hashes, out);
+  return out;
+}
+
+MasterSecret DeriveMasterSecret(PrfKind prf, std::span<const std::uint8_t> pre_master,
+                                std::span<const std::uint8_t> client_random, std::span<const std::uint8_t> server_random) {
+  MasterSecret master;
+  PrfOf(prf, pre_master, "master secret", Concat(client_random, server_random), master);
+  return master;
+}
+
+MasterSecret DeriveExtendedMasterSecret(PrfKind prf, std::span<const std::uint8_t> pre_master,
+                                        std::span<const std::uint8_t> session_hash) {
+  MasterSecret master;
+  PrfOf(prf, pre_master, "extended master secret", session_hash, master);
+  return master;
+}
+
+TlsKeys DeriveKeyBlock(PrfKind prf, const MasterSecret& master, std::span<const std::uint8_t> client_random,
+                       std::span<const std::uint8_t> server_random, const SuiteParams& suite) {
+  if (prf == PrfKind::kTls10) return TlsKeyBlock(master, client_random, server_random, suite);
+  // No export suites exist in TLS 1.2, so the block is cut as it stands.
+  const auto block = PrfOf(prf, master, "key expansion", Concat(server_random, client_random), KeyBlockLength(suite));
+  return CutKeyBlock(block, suite);
+}
+
+std::vector<std::uint8_t> HandshakeHashOf(PrfKind prf, std::span<const std::uint8_t> transcript) {
+  switch (prf) {
+    case PrfKind::kTls10: {
+      const auto both = TlsHandshakeHash(transcript);
+      return {both.begin(), both.end()};
+    }
+    case PrfKind::kSha256: {
+      const auto digest = Sha256::Hash(transcript);
+      return {digest.begin(), digest.end()};
+    }
+    case PrfKind::kSha384: {
+      const auto digest = Sha384::Hash(transcript);
+      return {digest.begin(), digest.end()};
+    }
+  }
+  return {};
+}
+
+std::array<std::uint8_t, 12> FinishedOf(PrfKind prf, const MasterSecret& master, std::string_view label,
+                                        std::span<const std::uint8_t> transcript) {
+  const auto hash = HandshakeHashOf(prf, transcript);
+  std::array<std::uint8_t, 12> out;
+  PrfOf(prf, master, label, hash, out);
   return out;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "security/tls/tls_prf.h"
 #include "security/tls/tls_suites.h"
 
 namespace security {
@@ -38,6 +39,22 @@ MasterSecret TlsMasterSecret(std::span<const std::uint8_t> pre_master, std::span
                              std::span<const std::uint8_t> server_random);
 TlsKeys TlsKeyBlock(const MasterSecret& master, std::span<const std::uint8_t> client_random,
                     std::span<const std::uint8_t> server_random, const SuiteParams& suite);
+
+// The same for any TLS version: `prf` picks the TLS 1.0 PRF or a TLS 1.2 one.
+// The extended master secret (RFC 7627) takes the hash of the handshake up to
+// the ClientKeyExchange instead of the randoms.
+MasterSecret DeriveMasterSecret(PrfKind prf, std::span<const std::uint8_t> pre_master,
+                                std::span<const std::uint8_t> client_random, std::span<const std::uint8_t> server_random);
+MasterSecret DeriveExtendedMasterSecret(PrfKind prf, std::span<const std::uint8_t> pre_master,
+                                        std::span<const std::uint8_t> session_hash);
+TlsKeys DeriveKeyBlock(PrfKind prf, const MasterSecret& master, std::span<const std::uint8_t> client_random,
+                       std::span<const std::uint8_t> server_random, const SuiteParams& suite);
+// The handshake hash a Finished or CertificateVerify covers: MD5 | SHA-1
+// (36 bytes) for the TLS 1.0 PRF, else SHA-256 or SHA-384 of the transcript.
+std::vector<std::uint8_t> HandshakeHashOf(PrfKind prf, std::span<const std::uint8_t> transcript);
+// Finished verify_data: PRF(master, label, HandshakeHashOf(transcript)), 12 bytes.
+std::array<std::uint8_t, 12> FinishedOf(PrfKind prf, const MasterSecret& master, std::string_view label,
+                                        std::span<const std::uint8_t> transcript);
 
 // SSL 3.0 Finished (sender "CLNT" or "SRVR") and, with an empty sender, the
 // CertificateVerify hashes: MD5 part (16 bytes) then SHA-1 part (20 bytes).

@@ -5,6 +5,8 @@
 #include "security/crypto/hmac.h"
 #include "security/crypto/md5.h"
 #include "security/crypto/sha1.h"
+#include "security/crypto/sha256.h"
+#include "security/crypto/sha512.h"
 
 namespace security {
 namespace {
@@ -59,6 +61,36 @@ std::vector<std::uint8_t> Prf(std::span<const std::uint8_t> secret, std::string_
                               std::span<const std::uint8_t> seed, std::size_t length) {
   std::vector<std::uint8_t> out(length);
   Prf(secret, label, seed, out);
+  return out;
+}
+
+void PSha256(std::span<const std::uint8_t> secret, std::span<const std::uint8_t> seed, std::span<std::uint8_t> out) {
+  PHash<Sha256>(secret, seed, out);
+}
+
+void PSha384(std::span<const std::uint8_t> secret, std::span<const std::uint8_t> seed, std::span<std::uint8_t> out) {
+  PHash<Sha384>(secret, seed, out);
+}
+
+void PrfOf(PrfKind kind, std::span<const std::uint8_t> secret, std::string_view label,
+           std::span<const std::uint8_t> seed, std::span<std::uint8_t> out) {
+  if (kind == PrfKind::kTls10) {
+    Prf(secret, label, seed, out);
+    return;
+  }
+  std::vector<std::uint8_t> label_seed(label.begin(), label.end());
+  label_seed.insert(label_seed.end(), seed.begin(), seed.end());
+  if (kind == PrfKind::kSha256) {
+    PSha256(secret, label_seed, out);
+  } else {
+    PSha384(secret, label_seed, out);
+  }
+}
+
+std::vector<std::uint8_t> PrfOf(PrfKind kind, std::span<const std::uint8_t> secret, std::string_view label,
+                                std::span<const std::uint8_t> seed, std::size_t length) {
+  std::vector<std::uint8_t> out(length);
+  PrfOf(kind, secret, label, seed, out);
   return out;
 }
 

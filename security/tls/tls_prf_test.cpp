@@ -119,5 +119,33 @@ TEST(TlsPrfTest, MatchesOpenSslTls1PrfKdf) {
   EVP_KDF_free(kdf);
 }
 
+// The published TLS 1.2 PRF test vectors (P_SHA256 and P_SHA384, label
+// "test label"); a wrong hash, seed order or label handling changes every byte.
+TEST(Tls12PrfTest, KnownAnswers) {
+  struct Case {
+    PrfKind kind;
+    const char* secret;
+    const char* seed;
+    const char* expected;
+  } cases[] = {
+      {PrfKind::kSha256, "9bbe436ba940f017b17652849a71db35", "a0ba9f936cda311827a6f796ffd5198c",
+       "e3f229ba727be17b8d122620557cd453c2aab21d07c3d495329b52d4e61edb5a6b301791e90d35c9c9a46b4e14baf9af0fa0"
+       "22f7077def17abfd3797c0564bab4fbc91666e9def9b97fce34f796789baa48082d122ee42c5a72e5a5110fff70187347b66"},
+      {PrfKind::kSha384, "b80b733d6ceefcdc71566ea48e5567df", "cd665cf6a8447dd6ff8b27555edb7465",
+       "7b0c18e9ced410ed1804f2cfa34a336a1c14dffb4900bb5fd7942107e81c83cde9ca0faa60be9fe34f82b1233c9146a0e534cb"
+       "400fed2700884f9dc236f80edd8bfa961144c9e8d792eca722a7b32fc3d416d473ebc2c5fd4abfdad05d9184259b5bf8cd4d"
+       "90fa0d31e2dec479e4f1a26066f2eea9a69236a3e52655c9e9aee691c8f3a26854308d5eaa3be85e0990703d73e56f"},
+  };
+  for (const auto& c : cases) {
+    const auto out = PrfOf(c.kind, testing_hex::FromHex(c.secret), "test label", testing_hex::FromHex(c.seed),
+                           std::string(c.expected).size() / 2);
+    EXPECT_EQ(ToHex(out), c.expected);
+  }
+  // The TLS 1.0 kind is the MD5/SHA-1 PRF, not a third expansion.
+  const Bytes secret(48, 0x0b);
+  const Bytes seed(64, 0x5a);
+  EXPECT_EQ(PrfOf(PrfKind::kTls10, secret, "master secret", seed, 48), Prf(secret, "master secret", seed, 48));
+}
+
 }  // namespace
 }  // namespace security

@@ -1,8 +1,10 @@
 #pragma once
-// Protection of one direction of SSL 3.0 / TLS 1.0 records: the bulk cipher
-// (RC4 or a CBC block cipher whose chaining value runs on from record to
-// record), the MAC (the SSL 3.0 MAC or the TLS 1.0 HMAC, MD5 or SHA-1) and the
-// block padding. The record layer owns one object per direction; sequence
+// Protection of one direction of SSL 3.0 / TLS records: the bulk cipher (RC4
+// or a CBC block cipher whose chaining value runs on from record to record,
+// or from TLS 1.1 on starts afresh with an IV sent in each record), the MAC
+// (the SSL 3.0 MAC or the TLS HMAC: MD5, SHA-1, SHA-256, SHA-384) and the
+// block padding; or, from TLS 1.2, an AEAD cipher (AES-GCM, ChaCha20-Poly1305)
+// that does both. The record layer owns one object per direction; sequence
 // numbers stay with the caller.
 
 #include <cstddef>
@@ -11,6 +13,8 @@
 #include <span>
 #include <vector>
 
+#include "security/crypto/aead.h"
+#include "security/crypto/random_generator.h"
 #include "security/tls/tls_suites.h"
 
 namespace security {
@@ -29,8 +33,8 @@ class TlsBulkCipher {
 };
 
 // The MAC of one record: SSL 3.0 hash(secret | pad2 | hash(secret | pad1 |
-// seq | type | length | content)) or TLS 1.0 HMAC(secret, seq | type |
-// version | length | content). Writes mac_size bytes to `out`.
+// seq | type | length | content)) or TLS HMAC(secret, seq | type |
+// version | length | content). Writes the MAC's size in bytes to `out`.
 void ComputeRecordMac(bool ssl3, MacKind mac, std::span<const std::uint8_t> secret, std::uint64_t sequence,
                       std::uint8_t type, std::uint16_t version, std::span<const std::uint8_t> content,
                       std::uint8_t* out);
@@ -45,9 +49,19 @@ class TlsRecordProtection {
  public:
   TlsRecordProtection(bool ssl3, const SuiteParams& suite, std::vector<std::uint8_t> mac_secret,
                       std::unique_ptr<TlsBulkCipher> cipher);
+  // An AEAD suite: its key and the implicit nonce part from the key block
+  // (4 bytes for AES-GCM, 12 for ChaCha20-Poly1305).
+  // Throws std::invalid_argument for a key or nonce part the cipher cannot take.
+  TlsRecordProtection(const SuiteParams& suite, std::span<const std::uint8_t> key,
+                      std::span<const std::uint8_t> fixed_iv);
   ~TlsRecordProtection();
   TlsRecordProtection(const TlsRecordProtection&) = delete;
   TlsRecordProtection& operator=(const TlsRecordProtection&) = delete;
+
+  // TLS 1.1 and later: each block cipher record starts with a block of
+  // `random` bytes, which the receiver takes as the IV of the rest, so no
+  // record's IV is known before it is sent.
+  void UseExplicitIv(RandomGenerator* random);
 
   // Bytes the protected form of `content_length` content bytes takes.
   std::size_t ProtectedSize(std::size_t content_length) const;
@@ -70,12 +84,21 @@ class TlsRecordProtection {
   std::size_t LastMacBlocks() const { return last_mac_blocks_; }
 
  private:
+  void Nonce(std::uint64_t sequence, const std::uint8_t* explicit_part, std::uint8_t nonce[12]) const;
+  std::size_t ExplicitNonceSize() const;
+  UnprotectResult UnprotectAead(std::uint8_t type, std::uint16_t version, std::uint64_t sequence,
+                                std::span<std::uint8_t> fragment, std::size_t* content_length);
+
   bool ssl3_;
   MacKind mac_kind_;
   std::size_t mac_size_;
   std::vector<std::uint8_t> mac_secret_;
   std::unique_ptr<TlsBulkCipher> cipher_;
   std::size_t last_mac_blocks_ = 0;
+  RandomGenerator* explicit_iv_ = nullptr;
+  std::unique_ptr<AeadCipher> aead_;
+  CipherKind aead_kind_ = CipherKind::kRc4;
+  std::vector<std::uint8_t> fixed_iv_;
 };
 
 }  // namespace security

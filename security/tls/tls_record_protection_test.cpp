@@ -8,6 +8,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
+#include <optional>
 #include <set>
 #include <string>
 
@@ -105,7 +106,9 @@ Bytes Fragment(const CbcSuite& c, const SuiteParams& suite, const Bytes& key, co
 }
 
 TEST(TlsRecordProtectionTest, CbcCheckWorkDoesNotDependOnThePadding) {
-  const CbcSuite suites[] = {{false, 0x002F}, {false, 0x000A}, {true, 0x000A}, {false, 0x0006}};
+  // SHA-256 and SHA-384 MACs too: SHA-384 runs 128-byte blocks.
+  const CbcSuite suites[] = {{false, 0x002F}, {false, 0x000A}, {true, 0x000A}, {false, 0x0006},
+                             {false, 0x003C}, {false, 0xC028}};
   for (const auto& c : suites) {
     const SuiteParams& suite = *FindSuite(c.ssl3 ? Ssl3SuiteTable() : TlsSuiteTable(), c.code);
     const std::size_t block = suite.BlockSize();
@@ -147,6 +150,30 @@ TEST(TlsRecordProtectionTest, CbcCheckWorkDoesNotDependOnThePadding) {
   }
 }
 
+// The TLS 1.2 MACs: HMAC-SHA256 and HMAC-SHA384 over seq | type | version | length | content.
+TEST(TlsRecordProtectionTest, Sha2RecordMacsMatchOpenSsl) {
+  for (MacKind kind : {MacKind::kSha256, MacKind::kSha384}) {
+    const EVP_MD* md = kind == MacKind::kSha256 ? EVP_sha256() : EVP_sha384();
+    const std::size_t size = kind == MacKind::kSha256 ? 32 : 48;
+    const Bytes secret = Sequence(0x40, size);
+    for (std::size_t length : {0, 1, 51, 52, 115, 116, 4096}) {
+      SCOPED_TRACE(::testing::Message() << static_cast<int>(kind) << " " << length);
+      const Bytes content = Sequence(7, length);
+      Bytes data = MacHeader(false, 0x0102030405060708ull, 23, length);
+      data[9] = 3;
+      data[10] = 3;
+      data.insert(data.end(), content.begin(), content.end());
+      Bytes ours(size);
+      ComputeRecordMac(false, kind, secret, 0x0102030405060708ull, 23, 0x0303, content, ours.data());
+      Bytes expected(EVP_MAX_MD_SIZE);
+      unsigned int n = 0;
+      HMAC(md, secret.data(), static_cast<int>(secret.size()), data.data(), data.size(), expected.data(), &n);
+      expected.resize(n);
+      EXPECT_EQ(ours, expected);
+    }
+  }
+}
+
 TEST(TlsRecordProtectionTest, ProtectedRecordsComeBackWhole) {
   for (const CbcSuite& c : {CbcSuite{false, 0x002F}, CbcSuite{true, 0x000A}, CbcSuite{false, 0x0005}}) {
     const SuiteParams& suite = *FindSuite(c.ssl3 ? Ssl3SuiteTable() : TlsSuiteTable(), c.code);
@@ -165,6 +192,180 @@ TEST(TlsRecordProtectionTest, ProtectedRecordsComeBackWhole) {
       ASSERT_EQ(reader.Unprotect(23, 0x0301, length, out, &got), UnprotectResult::kOk);
       EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(got)), content);
     }
+  }
+}
+
+Bytes Aad(std::uint64_t sequence, std::uint8_t type, std::uint16_t version, std::size_t length) {
+  Bytes h;
+  for (int k = 0; k < 8; ++k) h.push_back(static_cast<std::uint8_t>(sequence >> (56 - 8 * k)));
+  h.insert(h.end(), {type, static_cast<std::uint8_t>(version >> 8), static_cast<std::uint8_t>(version),
+                     static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)});
+  return h;
+}
+
+// OpenSSL's AEAD open of `sealed` (ciphertext | tag); nothing when the tag fails.
+std::optional<Bytes> OpenSslAeadOpen(const EVP_CIPHER* cipher, const Bytes& key, const Bytes& nonce, const Bytes& aad,
+                                     const Bytes& sealed) {
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  Bytes out(sealed.size());
+  int n = 0;
+  int total = 0;
+  bool ok = EVP_DecryptInit_ex(ctx, cipher, nullptr, nullptr, nullptr) == 1 &&
+            EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_IVLEN, static_cast<int>(nonce.size()), nullptr) == 1 &&
+            EVP_DecryptInit_ex(ctx, nullptr, nullptr, key.data(), nonce.data()) == 1 &&
+            EVP_DecryptUpdate(ctx, nullptr, &n, aad.data(), static_cast<int>(aad.size())) == 1 &&
+            EVP_DecryptUpdate(ctx, out.data(), &n, sealed.data(), static_cast<int>(sealed.size() - 16)) == 1;
+  total = n;
+  Bytes tag(sealed.end() - 16, sealed.end());
+  ok = ok && EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_TAG, 16, tag.data()) == 1 &&
+       EVP_DecryptFinal_ex(ctx, out.data() + total, &n) == 1;
+  EVP_CIPHER_CTX_free(ctx);
+  if (!ok) return std::nullopt;
+  out.resize(sealed.size() - 16);
+  return out;
+}
+
+// AEAD records as another implementation reads them: GCM with the 4 implicit
+// nonce bytes and the 8 sent ones, ChaCha20-Poly1305 with the sequence XORed
+// into the 12 implicit bytes; seq | type | version | length authenticated.
+TEST(TlsRecordProtectionTest, AeadRecordsOpenWithOpenSslAndRefuseAnyChange) {
+  struct Case {
+    std::uint16_t code;
+    const EVP_CIPHER* cipher;
+  } cases[] = {{0x009C, EVP_aes_128_gcm()}, {0x009D, EVP_aes_256_gcm()}};
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  for (const auto& row : TlsSuiteTable()) {
+    if (row.cipher == CipherKind::kChaCha20Poly1305) {
+      all.push_back({row.code, EVP_chacha20_poly1305()});
+      break;
+    }
+  }
+  for (const Case& c : all) {
+    const SuiteParams& suite = *FindSuite(TlsSuiteTable(), c.code);
+    ASSERT_TRUE(suite.IsAead());
+    const Bytes key = Sequence(9, suite.key_size);
+    const Bytes fixed = Sequence(0xA0, suite.iv_size);
+    TlsRecordProtection writer(suite, key, fixed);
+    TlsRecordProtection reader(suite, key, fixed);
+    const std::uint64_t sequence = 0x0102030405060708;
+    for (std::size_t length : {0, 1, 17, 4096}) {
+      SCOPED_TRACE(::testing::Message() << c.code << " " << length);
+      const Bytes content = Sequence(3, length);
+      Bytes record(writer.ProtectedSize(length));
+      ASSERT_EQ(writer.Protect(23, 0x0303, sequence, content, record.data()), record.size());
+      const std::size_t explicit_size = c.cipher == EVP_chacha20_poly1305() ? 0 : 8;
+      ASSERT_EQ(record.size(), explicit_size + length + 16);
+      Bytes nonce = fixed;
+      if (explicit_size == 0) {
+        for (int k = 0; k < 8; ++k) nonce[4 + k] ^= static_cast<std::uint8_t>(sequence >> (56 - 8 * k));
+      } else {
+        nonce.insert(nonce.end(), record.begin(), record.begin() + 8);
+      }
+      const auto opened = OpenSslAeadOpen(c.cipher, key, nonce, Aad(sequence, 23, 0x0303, length),
+                                          Bytes(record.begin() + static_cast<std::ptrdiff_t>(explicit_size), record.end()));
+      ASSERT_TRUE(opened.has_value());
+      EXPECT_EQ(*opened, content);
+
+      Bytes copy = record;
+      std::size_t got = 0;
+      ASSERT_EQ(reader.Unprotect(23, 0x0303, sequence, copy, &got), UnprotectResult::kOk);
+      EXPECT_EQ(Bytes(copy.begin(), copy.begin() + static_cast<std::ptrdiff_t>(got)), content);
+      // Another sequence number, type or version, or any flipped byte, is refused.
+      copy = record;
+      EXPECT_EQ(reader.Unprotect(23, 0x0303, sequence + 1, copy, &got), UnprotectResult::kBadRecordMac);
+      copy = record;
+      EXPECT_EQ(reader.Unprotect(22, 0x0303, sequence, copy, &got), UnprotectResult::kBadRecordMac);
+      copy = record;
+      EXPECT_EQ(reader.Unprotect(23, 0x0302, sequence, copy, &got), UnprotectResult::kBadRecordMac);
+      copy = record;
+      copy[copy.size() / 2] ^= 1;
+      EXPECT_EQ(reader.Unprotect(23, 0x0303, sequence, copy, &got), UnprotectResult::kBadRecordMac);
+      Bytes short_record(explicit_size + 15, 0);
+      EXPECT_EQ(reader.Unprotect(23, 0x0303, sequence, short_record, &got), UnprotectResult::kBadRecordMac);
+    }
+  }
+}
+
+// TLS 1.1+ CBC: each record is IV | E(content | MAC | padding) under that IV,
+// so another implementation decrypts it alone, and a record sealed under any
+// IV opens here whatever came before it.
+TEST(TlsRecordProtectionTest, ExplicitIvRecordsStandAlone) {
+  for (std::uint16_t code : {0x003C, 0x002F}) {
+    const SuiteParams& suite = *FindSuite(TlsSuiteTable(), code);
+    const EVP_MD* md = suite.mac == MacKind::kSha256 ? EVP_sha256() : EVP_sha1();
+    const Bytes key = Sequence(1, suite.key_size);
+    const Bytes chain_iv = Sequence(0x70, suite.iv_size);
+    const Bytes mac_secret = Sequence(0x50, suite.mac_size);
+    RandomGenerator random;
+    ASSERT_TRUE(random.Seed());
+    TlsRecordProtection writer(false, suite, mac_secret, TlsBulkCipher::Create(suite.cipher, key, chain_iv, true));
+    TlsRecordProtection reader(false, suite, mac_secret, TlsBulkCipher::Create(suite.cipher, key, chain_iv, false));
+    writer.UseExplicitIv(&random);
+    reader.UseExplicitIv(&random);
+    Bytes first_ivs;
+    for (std::uint64_t sequence : {0u, 1u, 2u}) {
+      SCOPED_TRACE(::testing::Message() << code << " " << sequence);
+      const Bytes content = Sequence(static_cast<int>(sequence), 33);
+      Bytes record(writer.ProtectedSize(content.size()));
+      ASSERT_EQ(writer.Protect(23, 0x0302, sequence, content, record.data()), record.size());
+      // Decrypted by OpenSSL with the record's first block as the IV.
+      EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+      Bytes plain(record.size());
+      int n = 0;
+      ASSERT_EQ(EVP_DecryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key.data(), record.data()), 1);
+      EVP_CIPHER_CTX_set_padding(ctx, 0);
+      ASSERT_EQ(EVP_DecryptUpdate(ctx, plain.data(), &n, record.data() + 16, static_cast<int>(record.size() - 16)), 1);
+      EVP_CIPHER_CTX_free(ctx);
+      plain.resize(static_cast<std::size_t>(n));
+      EXPECT_EQ(Bytes(plain.begin(), plain.begin() + 33), content);
+      Bytes mac_input = MacHeader(false, sequence, 23, content.size());
+      mac_input[9] = 3;
+      mac_input[10] = 2;
+      mac_input.insert(mac_input.end(), content.begin(), content.end());
+      Bytes mac(EVP_MAX_MD_SIZE);
+      unsigned int mac_length = 0;
+      HMAC(md, mac_secret.data(), static_cast<int>(mac_secret.size()), mac_input.data(), mac_input.size(), mac.data(),
+           &mac_length);
+      mac.resize(mac_length);
+      EXPECT_EQ(Bytes(plain.begin() + 33, plain.begin() + 33 + static_cast<std::ptrdiff_t>(mac_length)), mac);
+      first_ivs.insert(first_ivs.end(), record.begin(), record.begin() + 16);
+
+      std::size_t got = 0;
+      ASSERT_EQ(reader.Unprotect(23, 0x0302, sequence, record, &got), UnprotectResult::kOk);
+      EXPECT_EQ(Bytes(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(got)), content);
+    }
+    // Each record's IV is fresh, not the last block of the one before.
+    EXPECT_NE(Bytes(first_ivs.begin(), first_ivs.begin() + 16), Bytes(first_ivs.begin() + 16, first_ivs.begin() + 32));
+
+    // A record made elsewhere under its own IV opens on a reader whose chain is elsewhere.
+    const Bytes content = Sequence(40, 20);
+    Bytes mac_input = MacHeader(false, 9, 23, content.size());
+    mac_input[9] = 3;
+    mac_input[10] = 3;
+    mac_input.insert(mac_input.end(), content.begin(), content.end());
+    Bytes plain = content;
+    Bytes mac(EVP_MAX_MD_SIZE);
+    unsigned int mac_length = 0;
+    HMAC(md, mac_secret.data(), static_cast<int>(mac_secret.size()), mac_input.data(), mac_input.size(), mac.data(),
+         &mac_length);
+    plain.insert(plain.end(), mac.begin(), mac.begin() + mac_length);
+    const std::size_t padding = 16 - plain.size() % 16;
+    plain.insert(plain.end(), padding, static_cast<std::uint8_t>(padding - 1));
+    const Bytes own_iv = Sequence(0xC0, 16);
+    Bytes record = own_iv;
+    record.resize(16 + plain.size());
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    int n = 0;
+    ASSERT_EQ(EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key.data(), own_iv.data()), 1);
+    EVP_CIPHER_CTX_set_padding(ctx, 0);
+    ASSERT_EQ(EVP_EncryptUpdate(ctx, record.data() + 16, &n, plain.data(), static_cast<int>(plain.size())), 1);
+    EVP_CIPHER_CTX_free(ctx);
+    std::size_t got = 0;
+    ASSERT_EQ(reader.Unprotect(23, 0x0303, 9, record, &got), UnprotectResult::kOk);
+    EXPECT_EQ(Bytes(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(got)), content);
+    // An IV alone, with no room for MAC and padding, is refused.
+    Bytes iv_only(16, 0);
+    EXPECT_EQ(reader.Unprotect(23, 0x0303, 10, iv_only, &got), UnprotectResult::kBadRecordMac);
   }
 }
 

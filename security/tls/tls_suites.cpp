@@ -52,12 +52,44 @@ constexpr std::array<SuiteIdentity, kSuiteCatalogueSize> kCatalogue = {{
     {43, 40, "EXP-ADH-DES-CBC-SHA"},
 }};
 
+constexpr std::array<SuiteIdentity, kModernSuiteCount> kModernCatalogue = {{
+    {44, 128, "DHE-RSA-AES128-GCM-SHA256"},
+    {45, 256, "DHE-RSA-AES256-GCM-SHA384"},
+    {46, 128, "AES128-GCM-SHA256"},
+    {47, 256, "AES256-GCM-SHA384"},
+    {48, 128, "DHE-RSA-AES128-SHA256"},
+    {49, 256, "DHE-RSA-AES256-SHA256"},
+    {50, 128, "AES128-SHA256"},
+    {51, 256, "AES256-SHA256"},
+    {52, 128, "ECDHE-ECDSA-AES128-GCM-SHA256"},
+    {53, 128, "ECDHE-RSA-AES128-GCM-SHA256"},
+    {54, 256, "ECDHE-ECDSA-AES256-GCM-SHA384"},
+    {55, 256, "ECDHE-RSA-AES256-GCM-SHA384"},
+    {56, 256, "ECDHE-ECDSA-CHACHA20-POLY1305"},
+    {57, 256, "ECDHE-RSA-CHACHA20-POLY1305"},
+    {58, 128, "ECDHE-ECDSA-AES128-SHA256"},
+    {59, 128, "ECDHE-RSA-AES128-SHA256"},
+    {60, 256, "ECDHE-ECDSA-AES256-SHA384"},
+    {61, 256, "ECDHE-RSA-AES256-SHA384"},
+    {62, 128, "ECDHE-ECDSA-AES128-SHA"},
+    {63, 128, "ECDHE-RSA-AES128-SHA"},
+    {64, 256, "ECDHE-ECDSA-AES256-SHA"},
+    {65, 256, "ECDHE-RSA-AES256-SHA"},
+}};
+
 using C = CipherKind;
 using M = MacKind;
 using K = KeyExchange;
 
 constexpr SuiteParams Row(std::uint16_t code, int catalogue, bool exportable, C cipher, M mac, K kx) {
-  const std::size_t mac_size = mac == M::kMd5 ? 16 : 20;
+  std::size_t mac_size = 20;
+  switch (mac) {
+    case M::kMd5: mac_size = 16; break;
+    case M::kSha1: mac_size = 20; break;
+    case M::kSha256: mac_size = 32; break;
+    case M::kSha384: mac_size = 48; break;
+    case M::kAead: mac_size = 0; break;
+  }
   std::size_t key = 16;
   std::size_t iv = 8;
   switch (cipher) {
@@ -68,12 +100,56 @@ constexpr SuiteParams Row(std::uint16_t code, int catalogue, bool exportable, C 
     case C::kTripleDesCbc: key = 24; break;
     case C::kAes128Cbc: key = 16; iv = 16; break;
     case C::kAes256Cbc: key = 32; iv = 16; break;
+    case C::kAes128Gcm: key = 16; iv = 4; break;
+    case C::kAes256Gcm: key = 32; iv = 4; break;
+    case C::kChaCha20Poly1305: key = 32; iv = 12; break;
   }
   if (exportable) key = 5;
   return SuiteParams{code, catalogue, exportable, cipher, mac, kx, mac_size, key, iv};
 }
 
-constexpr std::array<SuiteParams, 37> kTlsTable = {{
+// A TLS 1.2 suite; `sha384` when its PRF hash is SHA-384.
+constexpr SuiteParams Tls12Row(std::uint16_t code, int catalogue, C cipher, M mac, K kx, bool sha384) {
+  SuiteParams row = Row(code, catalogue, false, cipher, mac, kx);
+  row.tls12_only = true;
+  row.sha384_prf = sha384;
+  return row;
+}
+
+// An ECDHE suite; `tls12` for those that need TLS 1.2 (AEAD, SHA-2 MACs).
+constexpr SuiteParams EcdheRow(std::uint16_t code, int catalogue, bool ecdsa, C cipher, M mac, bool tls12,
+                               bool sha384) {
+  SuiteParams row = Row(code, catalogue, false, cipher, mac, K::kEcdhe);
+  row.tls12_only = tls12;
+  row.sha384_prf = sha384;
+  row.ecdsa = ecdsa;
+  return row;
+}
+
+// AEAD first, then the CBC suites with SHA-2 MACs, then the older rows.
+constexpr std::array<SuiteParams, 59> kTlsTable = {{
+    EcdheRow(0xC02B, 52, true, C::kAes128Gcm, M::kAead, true, false),
+    EcdheRow(0xC02F, 53, false, C::kAes128Gcm, M::kAead, true, false),
+    EcdheRow(0xC02C, 54, true, C::kAes256Gcm, M::kAead, true, true),
+    EcdheRow(0xC030, 55, false, C::kAes256Gcm, M::kAead, true, true),
+    EcdheRow(0xCCA9, 56, true, C::kChaCha20Poly1305, M::kAead, true, false),
+    EcdheRow(0xCCA8, 57, false, C::kChaCha20Poly1305, M::kAead, true, false),
+    Tls12Row(0x009E, 44, C::kAes128Gcm, M::kAead, K::kDhe, false),
+    Tls12Row(0x009F, 45, C::kAes256Gcm, M::kAead, K::kDhe, true),
+    Tls12Row(0x009C, 46, C::kAes128Gcm, M::kAead, K::kRsa, false),
+    Tls12Row(0x009D, 47, C::kAes256Gcm, M::kAead, K::kRsa, true),
+    Tls12Row(0x0067, 48, C::kAes128Cbc, M::kSha256, K::kDhe, false),
+    Tls12Row(0x006B, 49, C::kAes256Cbc, M::kSha256, K::kDhe, false),
+    Tls12Row(0x003C, 50, C::kAes128Cbc, M::kSha256, K::kRsa, false),
+    Tls12Row(0x003D, 51, C::kAes256Cbc, M::kSha256, K::kRsa, false),
+    EcdheRow(0xC023, 58, true, C::kAes128Cbc, M::kSha256, true, false),
+    EcdheRow(0xC027, 59, false, C::kAes128Cbc, M::kSha256, true, false),
+    EcdheRow(0xC024, 60, true, C::kAes256Cbc, M::kSha384, true, true),
+    EcdheRow(0xC028, 61, false, C::kAes256Cbc, M::kSha384, true, true),
+    EcdheRow(0xC009, 62, true, C::kAes128Cbc, M::kSha1, false, false),
+    EcdheRow(0xC013, 63, false, C::kAes128Cbc, M::kSha1, false, false),
+    EcdheRow(0xC00A, 64, true, C::kAes256Cbc, M::kSha1, false, false),
+    EcdheRow(0xC014, 65, false, C::kAes256Cbc, M::kSha1, false, false),
     Row(0x0004, 3, false, C::kRc4, M::kMd5, K::kRsa),
     Row(0x0003, 36, true, C::kRc4, M::kMd5, K::kRsa),
     Row(0x0005, 4, false, C::kRc4, M::kSha1, K::kRsa),
@@ -123,7 +199,7 @@ constexpr const SuiteParams& TlsRow(std::uint16_t code) {
   for (const auto& row : kTlsTable) {
     if (row.code == code) return row;
   }
-  return kTlsTable[0];
+  return kTlsTable[kTlsTable.size() - 1];
 }
 
 constexpr std::array<SuiteParams, 25> MakeSsl3Table() {
@@ -151,11 +227,17 @@ std::size_t SuiteParams::BlockSize() const {
     case CipherKind::kRc4: return 0;
     case CipherKind::kAes128Cbc:
     case CipherKind::kAes256Cbc: return 16;
+    case CipherKind::kAes128Gcm:
+    case CipherKind::kAes256Gcm:
+    case CipherKind::kChaCha20Poly1305: return 0;
     default: return 8;
   }
 }
 
-const SuiteIdentity& SuiteCatalogueEntry(int index) { return kCatalogue.at(static_cast<std::size_t>(index)); }
+const SuiteIdentity& SuiteCatalogueEntry(int index) {
+  if (index >= kSuiteCatalogueSize) return kModernCatalogue.at(static_cast<std::size_t>(index - kSuiteCatalogueSize));
+  return kCatalogue.at(static_cast<std::size_t>(index));
+}
 
 bool IsStrongSuite(int index) { return SuiteCatalogueEntry(index).bits >= 128; }
 

@@ -1,5 +1,6 @@
 // The TLS engine against real servers, through `dictaloctl tls-probe`: openssl
-// s_server (TLS 1.0, AES, DHE with RSA and DSS), gnutls-serv (RC4, 3DES) and
+// s_server (TLS 1.0, AES, DHE with RSA and DSS; TLS 1.1 and 1.2 with RSA and
+// ECDSA certificates), gnutls-serv (RC4, 3DES) and
 // the JDK's TLS stack (SSL 3.0, single DES). Every suite moves 1 MB of
 // application data both ways; client certificates are asked for by openssl
 // and by the JDK. Servers that speak only anonymous suites find nothing in
@@ -193,6 +194,120 @@ TEST(TlsInteropTest, NoCommonSuiteOrVersionFailsWithTheServersAlert) {
   // A server restricted to DES while the client offers only strong suites.
   const auto weak = RunPeer({kJava, {"SSLv3", "SSL_RSA_WITH_DES_CBC_SHA"}, {"--versions", "2", "--strong"}}, 20493);
   EXPECT_EQ(weak.status, 1) << weak.out;
+}
+
+// TLS 1.1 and 1.2 servers of one version each, with certificates made for
+// the run (tests/peers/tls12_openssl_server.sh).
+struct ModernCase {
+  const char* version;  // tls1_2 or tls1_1
+  const char* key;      // rsa, ec256, ec384
+  const char* ciphers;
+  const char* protocol;
+  const char* suite;
+  const char* group;      // expected "group: " line, or null for none
+  const char* signature;  // expected "signature: " line, or null for none
+  const char* groups = nullptr;  // the server's ECDHE groups (OpenSSL names), or its default
+  const char* sigalgs = nullptr;  // the server's signature schemes (OpenSSL names), or its default
+};
+
+void ExpectModernRoundTrip(const ModernCase& c, int port) {
+  SCOPED_TRACE(std::string(c.version) + " " + c.key + " " + c.suite);
+  std::vector<std::string> args = {"run", KeyDir(), std::to_string(port), c.version, c.key, c.ciphers};
+  if (c.groups != nullptr) args.insert(args.end(), {"--groups", c.groups});
+  if (c.sigalgs != nullptr) args.insert(args.end(), {"--sigalgs", c.sigalgs});
+  args.insert(args.end(), {"--", Ctl().string(), "tls-probe", "localhost", std::to_string(port), "--trust",
+                           KeyDir() + "/tls12-servers.crt", "--round-trip", kRoundTrip});
+  const auto r = RunProgram(Peers() / "tls12_openssl_server.sh", args, std::chrono::seconds(120));
+  ASSERT_NE(r.status, 3) << "peer did not start: " << r.err;
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find(std::string("protocol: ") + c.protocol + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(std::string("suite: ") + c.suite + "\n"), std::string::npos) << r.out;
+  if (c.group != nullptr) {
+    EXPECT_NE(r.out.find(std::string("group: ") + c.group + "\n"), std::string::npos) << r.out;
+  } else {
+    EXPECT_EQ(r.out.find("group: "), std::string::npos) << r.out;
+  }
+  if (c.signature != nullptr) EXPECT_NE(r.out.find(std::string("signature: ") + c.signature), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("certificate: accepted"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(std::string("round trip: ") + kRoundTrip + " bytes"), std::string::npos) << r.out;
+}
+
+TEST(TlsInteropTest, OpensslTls12RsaAndDheSuitesRoundTripOneMegabyte) {
+  const ModernCase cases[] = {
+      {"tls1_2", "rsa", "AES128-GCM-SHA256", "TLS 1.2", "0x009C AES128-GCM-SHA256", nullptr, nullptr},
+      {"tls1_2", "rsa", "AES256-GCM-SHA384", "TLS 1.2", "0x009D AES256-GCM-SHA384", nullptr, nullptr},
+      {"tls1_2", "rsa", "AES128-SHA256", "TLS 1.2", "0x003C AES128-SHA256", nullptr, nullptr},
+      {"tls1_2", "rsa", "AES256-SHA", "TLS 1.2", "0x0035 AES256-SHA", nullptr, nullptr},
+      {"tls1_2", "rsa", "DHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0x009E DHE-RSA-AES128-GCM-SHA256", "dh2048",
+       "0x0804 rsa_pss_rsae_sha256"},
+      {"tls1_2", "rsa", "DHE-RSA-AES256-GCM-SHA384", "TLS 1.2", "0x009F DHE-RSA-AES256-GCM-SHA384", "dh2048",
+       "0x0804 rsa_pss_rsae_sha256"},
+      {"tls1_2", "rsa", "DHE-RSA-AES256-SHA256", "TLS 1.2", "0x006B DHE-RSA-AES256-SHA256", "dh2048", nullptr},
+      {"tls1_1", "rsa", "AES128-SHA:@SECLEVEL=0", "TLS 1.1", "0x002F AES128-SHA", nullptr, nullptr},
+      {"tls1_1", "rsa", "DHE-RSA-AES256-SHA:@SECLEVEL=0", "TLS 1.1", "0x0039 DHE-RSA-AES256-SHA", "dh2048", nullptr},
+  };
+  int port = 28710;
+  for (const auto& c : cases) ExpectModernRoundTrip(c, port++);
+}
+
+TEST(TlsInteropTest, OpensslEcdheSuitesRoundTripOneMegabyte) {
+  const ModernCase cases[] = {
+      {"tls1_2", "rsa", "ECDHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02F ECDHE-RSA-AES128-GCM-SHA256", "x25519",
+       "0x0804 rsa_pss_rsae_sha256"},
+      {"tls1_2", "rsa", "ECDHE-RSA-AES256-GCM-SHA384", "TLS 1.2", "0xC030 ECDHE-RSA-AES256-GCM-SHA384", "secp256r1",
+       nullptr, "P-256"},
+      {"tls1_2", "rsa", "ECDHE-RSA-CHACHA20-POLY1305", "TLS 1.2", "0xCCA8 ECDHE-RSA-CHACHA20-POLY1305", "secp384r1",
+       nullptr, "P-384"},
+      {"tls1_2", "rsa", "ECDHE-RSA-AES256-SHA384", "TLS 1.2", "0xC028 ECDHE-RSA-AES256-SHA384", "x25519", nullptr},
+      {"tls1_2", "ec256", "ECDHE-ECDSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02B ECDHE-ECDSA-AES128-GCM-SHA256", "x25519",
+       "0x0403 ecdsa_secp256r1_sha256"},
+      {"tls1_2", "ec256", "ECDHE-ECDSA-CHACHA20-POLY1305", "TLS 1.2", "0xCCA9 ECDHE-ECDSA-CHACHA20-POLY1305",
+       "secp256r1", nullptr, "P-256"},
+      {"tls1_2", "ec384", "ECDHE-ECDSA-AES256-GCM-SHA384", "TLS 1.2", "0xC02C ECDHE-ECDSA-AES256-GCM-SHA384",
+       "secp384r1", nullptr, "P-384"},
+      {"tls1_2", "ec384", "ECDHE-ECDSA-AES128-SHA256", "TLS 1.2", "0xC023 ECDHE-ECDSA-AES128-SHA256", "x25519", nullptr},
+      {"tls1_1", "ec256", "ECDHE-ECDSA-AES128-SHA:@SECLEVEL=0", "TLS 1.1", "0xC009 ECDHE-ECDSA-AES128-SHA", "secp256r1",
+       nullptr, "P-256"},
+      {"tls1_1", "rsa", "ECDHE-RSA-AES256-SHA:@SECLEVEL=0", "TLS 1.1", "0xC014 ECDHE-RSA-AES256-SHA", "x25519", nullptr},
+      // Every signature scheme the client offers, one server at a time.
+      {"tls1_2", "ec384", "ECDHE-ECDSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02B ECDHE-ECDSA-AES128-GCM-SHA256", "x25519",
+       "0x0503 ecdsa_secp384r1_sha384", nullptr, "ECDSA+SHA384"},
+      {"tls1_2", "rsa", "ECDHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02F ECDHE-RSA-AES128-GCM-SHA256", "x25519",
+       "0x0805 rsa_pss_rsae_sha384", nullptr, "RSA-PSS+SHA384"},
+      {"tls1_2", "rsa", "ECDHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02F ECDHE-RSA-AES128-GCM-SHA256", "x25519",
+       "0x0806 rsa_pss_rsae_sha512", nullptr, "RSA-PSS+SHA512"},
+      {"tls1_2", "rsa", "ECDHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0xC02F ECDHE-RSA-AES128-GCM-SHA256", "x25519",
+       "0x0401 rsa_pkcs1_sha256", nullptr, "RSA+SHA256"},
+      {"tls1_2", "rsa", "DHE-RSA-AES128-GCM-SHA256", "TLS 1.2", "0x009E DHE-RSA-AES128-GCM-SHA256", "dh2048",
+       "0x0601 rsa_pkcs1_sha512", nullptr, "RSA+SHA512"},
+  };
+  int port = 28720;
+  for (const auto& c : cases) ExpectModernRoundTrip(c, port++);
+}
+
+TEST(TlsInteropTest, GnutlsTls12ChaCha20RoundTripsOneMegabyte) {
+  const SuiteCase c = {kGnutls, {"+VERS-TLS1.2:-VERS-TLS1.0:+CHACHA20-POLY1305:+AEAD:+ECDHE-RSA"}, "4", "TLS 1.2",
+                       "0xCCA8 ECDHE-RSA-CHACHA20-POLY1305", kAccepted};
+  ExpectRoundTrip(c, 28735);
+}
+
+// Under TLS 1.2 the CertificateVerify names its signature scheme and signs
+// the whole transcript's hash; openssl checks it against the client's key.
+TEST(TlsInteropTest, ClientCertificateUnderTls12) {
+  for (const char* ciphers : {"ECDHE-RSA-AES128-GCM-SHA256", "AES256-GCM-SHA384"}) {
+    SCOPED_TRACE(ciphers);
+    const int port = std::string(ciphers)[0] == 'E' ? 28738 : 28739;
+    const std::vector<std::string> args = {
+        "run", KeyDir(), std::to_string(port), "tls1_2", "rsa", ciphers, "--require-cert", "--", Ctl().string(),
+        "tls-probe", "localhost", std::to_string(port), "--trust", KeyDir() + "/tls12-servers.crt", "--client-cert",
+        KeyDir() + "/client.crt", "--client-key", KeyDir() + "/client.key", "--round-trip", "65536", "--trace"};
+    const auto r = RunProgram(Peers() / "tls12_openssl_server.sh", args, std::chrono::seconds(120));
+    ASSERT_NE(r.status, 3) << "peer did not start: " << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("trace: 4 certificate verify sent"), std::string::npos);
+    EXPECT_NE(r.out.find("protocol: TLS 1.2\n"), std::string::npos);
+    EXPECT_NE(r.out.find("round trip: 65536 bytes"), std::string::npos);
+  }
 }
 
 }  // namespace
