@@ -118,9 +118,10 @@ void AddSmtpPage() {
   DialogTemplate d = Page(u"Send Via SMTP Settings");
   AddAddressRows(d, true);
   d.controls.push_back(Button(kSendImmediatelyCheck, u"Send Immediately", 144, kMargin, kWidth - kMargin, kCheckStyle));
-  d.controls.push_back(Button(kAccountButton, u"Account\u2026", 172, kMargin, 78));
-  d.controls.push_back(Button(kTestButton, u"Test\u2026", 172, 82, 156));
-  d.controls.push_back(Button(kConnectionButton, u"Connection\u2026", 172, 160, kWidth - kMargin));
+  // Widths by their texts: "Connection…" needs the most.
+  d.controls.push_back(Button(kAccountButton, u"Account\u2026", 172, kMargin, 74));
+  d.controls.push_back(Button(kTestButton, u"Test\u2026", 172, 78, 134));
+  d.controls.push_back(Button(kConnectionButton, u"Connection\u2026", 172, 138, kWidth - kMargin));
   toolkit::AddDialogTemplate(kSmtpPageDialog, std::move(d));
 }
 
