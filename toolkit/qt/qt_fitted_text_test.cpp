@@ -30,7 +30,7 @@ using testing::ScopedQtRenderer;
 using testing::WaitFor;
 
 constexpr UINT kDialog = 9351;
-constexpr int kWrappedCheck = 21, kWrappedRadio = 22, kOneLineCheck = 23, kLink = 24, kTallButton = 25;
+constexpr int kWrappedCheck = 21, kWrappedRadio = 22, kOneLineCheck = 23, kLink = 24, kTallButton = 25, kKeyRadio = 26;
 constexpr char16_t kLongText[] = u"Use insecure connection if secure one cannot be established";
 constexpr char16_t kAddress[] = u"https://www.example.com/products/dictalo/DK_Signup.php";
 
@@ -62,6 +62,8 @@ void AddDialog() {
       c(kButtonClass, kOneLineCheck, kLongText, RECT{4, 108, 124, 126}, BS_AUTOCHECKBOX | WS_TABSTOP),
       c(kStaticClass, kLink, kAddress, RECT{4, 130, 124, 166}, SS_NOTIFY | SS_NOPREFIX),
       c(kButtonClass, kTallButton, u"Stop && Send", RECT{4, 170, 60, 230}, BS_OWNERDRAW | WS_TABSTOP),
+      // A key name a little wider than its one line.
+      c(kButtonClass, kKeyRadio, u"<Control><Alt>r", RECT{122, 108, 236, 126}, BS_AUTORADIOBUTTON | WS_TABSTOP),
   };
   AddDialogTemplate(kDialog, d);
 }
@@ -131,12 +133,19 @@ TEST_F(QtFittedTextTest, LongTextsBreakIntoTheLinesTheirControlsHold) {
   EXPECT_EQ(button->text(), QStringLiteral("Stop && Send"));
 }
 
-TEST_F(QtFittedTextTest, AOneLineControlTooNarrowShowsItsWholeTextAsATooltip) {
+TEST_F(QtFittedTextTest, AOneLineControlShrinksItsTextALittleOrShowsItAllAsATooltip) {
   auto* check = Widget<QCheckBox>(kOneLineCheck);
-  ASSERT_TRUE(check);
-  check->grab();  // the tooltip follows what was drawn
+  auto* key = Widget<QRadioButton>(kKeyRadio);
+  ASSERT_TRUE(check && key);
+  // The tooltip follows what was drawn.
+  check->grab();
+  key->grab();
   EXPECT_EQ(check->toolTip(), QString::fromUtf16(kLongText));
   EXPECT_LT(InkHeight(check, 24), 2 * check->fontMetrics().lineSpacing());
+  // Slightly too wide for its line in the control's font: all of it shows, a
+  // little smaller.
+  ASSERT_GT(key->fontMetrics().horizontalAdvance(key->text()), key->width() - 20);
+  EXPECT_TRUE(key->toolTip().isEmpty());
 }
 
 TEST_F(QtFittedTextTest, ATapOnALaterLineCountsOnce) {

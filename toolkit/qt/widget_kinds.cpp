@@ -121,6 +121,36 @@ FittedLines FitLines(const QString& text, const QFont& font, int width, int max_
   return fitted;
 }
 
+// The text fitted in area: in the control's own font when the lines it holds
+// take all of it, else in the largest slightly smaller size (down to four
+// fifths) that does, and failing that in its own font with the end cut. font
+// becomes the one to draw with.
+FittedLines FitText(const QString& text, QFont& font, const QRect& area) {
+  auto fit = [&](const QFont& f) {
+    int lines = std::max(1, area.height() / std::max(1, QFontMetrics(f).lineSpacing()));
+    return FitLines(text, f, area.width(), lines);
+  };
+  FittedLines fitted = fit(font);
+  if (!fitted.cut) return fitted;
+  const qreal points = font.pointSizeF();
+  const int pixels = font.pixelSize();
+  for (qreal scale : {0.95, 0.9, 0.85, 0.8}) {
+    QFont smaller = font;
+    if (points > 0)
+      smaller.setPointSizeF(points * scale);
+    else if (pixels > 0)
+      smaller.setPixelSize(std::max(1, static_cast<int>(pixels * scale)));
+    else
+      break;
+    FittedLines shrunk = fit(smaller);
+    if (!shrunk.cut) {
+      font = smaller;
+      return shrunk;
+    }
+  }
+  return fitted;
+}
+
 // Draws the lines centred as a block in area, each aligned by align.
 void DrawLines(QPainter& painter, const QStyle* style, const QRect& area, const QStringList& lines,
                Qt::Alignment align, const QPalette& palette, bool enabled, QPalette::ColorRole role) {
@@ -134,8 +164,8 @@ void DrawLines(QPainter& painter, const QStyle* style, const QRect& area, const 
 }
 
 // A button whose text breaks into as many lines as its height holds when one
-// line is too narrow for it (an ellipsis and a tooltip when even that is too
-// little). Declared without Q_OBJECT: it shows, and is found, as its base class.
+// line is too narrow for it (a little smaller, then an ellipsis and a tooltip,
+// when even that is too little). Declared without Q_OBJECT: it shows, and is found, as its base class.
 template <class Button>
 class FittedButton : public Button {
  public:
@@ -155,12 +185,13 @@ class FittedButton : public Button {
       Button::paintEvent(event);
       return;
     }
-    int max_lines = std::max(1, area.height() / std::max(1, metrics.lineSpacing()));
-    FittedLines fitted = FitLines(shown, this->font(), area.width(), max_lines);
+    QFont font = this->font();
+    FittedLines fitted = FitText(shown, font, area);
     SetCutTip(fitted.cut, shown);
     option.text.clear();
     QStylePainter painter(this);
     painter.drawControl(ControlElement(), option);
+    painter.setFont(font);
     constexpr bool kPush = std::is_same_v<Button, QPushButton>;
     DrawLines(painter, this->style(), area, fitted.lines, kPush ? Qt::AlignHCenter : Qt::AlignLeft, option.palette,
               this->isEnabled(), kPush ? QPalette::ButtonText : QPalette::WindowText);
@@ -199,10 +230,9 @@ class LinkLabel : public QLabel {
     QPainter painter(this);
     QFont font = this->font();
     font.setUnderline(true);
-    painter.setFont(font);
     QRect area = contentsRect();
-    int max_lines = std::max(1, area.height() / std::max(1, painter.fontMetrics().lineSpacing()));
-    FittedLines fitted = FitLines(text_, font, area.width(), max_lines);
+    FittedLines fitted = FitText(text_, font, area);
+    painter.setFont(font);
     QPalette palette = this->palette();
     palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
     int spacing = painter.fontMetrics().lineSpacing();
