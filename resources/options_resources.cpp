@@ -69,9 +69,12 @@ void AddOptionsScreen() {
   DialogTemplate d = Page(u"Settings", WS_CHILD | WS_VISIBLE);
   d.height = kPageHeight;  // the main window's bar is below it
   d.controls = {
-      Label(kModeLabel, u"Recorded notes will be:", 4),
-      List(kModeList, 22, kMargin, 160),
-      Button(kDetailsButton, u"Details\u2026", 22, 164, kWidth - kMargin),
+      // The mode list takes the whole width for its longest entry, its
+      // "Details…" button beside the label above it. The list stays first: it
+      // takes the focus when the screen opens.
+      Label(kModeLabel, u"Recorded notes will be:", 6, kMargin, 160),
+      List(kModeList, 26, kMargin, kWidth - kMargin),
+      Button(kDetailsButton, u"Details\u2026", 2, 164, kWidth - kMargin),
       Label(kEncodingLabel, u"Encoding:", 54, kMargin, 70),
       List(kEncodingList, 50, 74, 160),
       Button(kPlaySoundCheck, u"Play Sound", 80, kMargin, kWidth - kMargin, kCheckStyle),
