@@ -82,9 +82,9 @@ void AddOptionsScreen() {
       Button(kPlayButton, u"\u2026", 104, 204, kWidth - kMargin),
       Label(kHotkeyLabel, u"Hotkey:", 134),
       Control(toolkit::kStaticClass, kUnsentLine, u"", RECT{kMargin, 156, kWidth - kMargin, 172}, toolkit::SS_LEFT),
-      Button(kViewNotesButton, u"View Notes\u2026", 176, kMargin, 80, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
-      Button(kDeleteAllButton, u"Delete All", 176, 84, 158, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
-      Button(kResendAllButton, u"Resend All", 176, 162, kWidth - kMargin, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
+      Button(kViewNotesButton, u"View Notes\u2026", 176, kMargin, 88, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
+      Button(kDeleteAllButton, u"Delete All", 176, 92, 162, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
+      Button(kResendAllButton, u"Resend All", 176, 166, kWidth - kMargin, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
   };
   toolkit::AddDialogTemplate(kOptionsScreenDialog, std::move(d));
 }
