@@ -31,6 +31,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
 #include <QStylePainter>
 #include <QTabBar>
 #include <QTextCursor>
@@ -165,7 +166,8 @@ void DrawLines(QPainter& painter, const QStyle* style, const QRect& area, const 
 
 // A button whose text breaks into as many lines as its height holds when one
 // line is too narrow for it (a little smaller, then an ellipsis and a tooltip,
-// when even that is too little). Declared without Q_OBJECT: it shows, and is found, as its base class.
+// when even that is too little). Declared without Q_OBJECT: it shows, and is
+// found, as its base class.
 template <class Button>
 class FittedButton : public Button {
  public:
@@ -180,8 +182,8 @@ class FittedButton : public Button {
     QString shown = WithoutPrefixMarks(this->text());
     const QFontMetrics metrics = this->fontMetrics();
     const bool fits = metrics.horizontalAdvance(shown) <= area.width();
-    SetCutTip(false, shown);
     if (fits || shown.isEmpty()) {
+      SetCutTip(false, shown);
       Button::paintEvent(event);
       return;
     }
@@ -195,6 +197,13 @@ class FittedButton : public Button {
     constexpr bool kPush = std::is_same_v<Button, QPushButton>;
     DrawLines(painter, this->style(), area, fitted.lines, kPush ? Qt::AlignHCenter : Qt::AlignLeft, option.palette,
               this->isEnabled(), kPush ? QPalette::ButtonText : QPalette::WindowText);
+    if (!kPush && (option.state & QStyle::State_HasFocus)) {
+      // The style framed the empty label; the focus goes round the lines instead.
+      QStyleOptionFocusRect focus;
+      focus.initFrom(this);
+      focus.rect = area;
+      painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
   }
   // As on the handheld, the whole control takes the tap, not only its first line.
   bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
