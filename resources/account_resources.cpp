@@ -17,6 +17,9 @@ constexpr int kWidth = platform::kDefaultScreenWidth;
 constexpr int kHeight = platform::kDefaultScreenHeight - 26;  // above the soft-key bar
 constexpr int kMargin = 4;
 constexpr int kRow = 24;
+// A control of several text lines: 15 pixels a line (a line of text at 96 dpi
+// with its leading) and a little room around them.
+constexpr int LinesHigh(int lines) { return lines * 15 + 6; }
 
 constexpr UINT kOkCommand = 1;      // IDOK
 constexpr UINT kCancelCommand = 2;  // IDCANCEL
@@ -51,6 +54,22 @@ toolkit::DialogTemplate Dialog(std::u16string title) {
 void AddAccountDialog() {
   constexpr int kField = 96;
   constexpr int kSettings = kWidth - kMargin - 68;
+  // Below the slider, rows of two lines: a check box whose text does not fit
+  // beside its "Settings…" button breaks rather than runs under it; the
+  // button, one line high, sits in the middle of its row.
+  constexpr int kSwitchTop = kMargin + 4 * kRow;
+  constexpr int kSwitchRow = LinesHigh(2) + 2;
+  auto check = [](int id, std::u16string text, int row, int right) {
+    int top = kSwitchTop + row * kSwitchRow;
+    return ControlTemplate{std::u16string(toolkit::kButtonClass), id, std::move(text),
+                           RECT{kMargin, top, right, top + LinesHigh(2)}, toolkit::BS_AUTOCHECKBOX | kTab, 0};
+  };
+  auto settings = [](int id, int row) {
+    int middle = kSwitchTop + row * kSwitchRow + kSwitchRow / 2;
+    return ControlTemplate{std::u16string(toolkit::kButtonClass), id, u"Settings\u2026",
+                           RECT{kSettings, middle - 11, kWidth - kMargin, middle + 11},
+                           toolkit::BS_PUSHBUTTON | kTab, 0};
+  };
   auto d = Dialog(u"Account Settings");
   d.controls = {
       Label(2001, u"Host Address:", 0, kMargin, kField),
@@ -62,13 +81,13 @@ void AddAccountDialog() {
       Label(kAccountTimeoutLabel, u"", 2, kField, kWidth - kMargin),
       {std::u16string(toolkit::kTrackbarClass), kAccountTimeoutSlider, u"",
        RECT{kMargin, kMargin + 3 * kRow, kWidth - kMargin, kMargin + 4 * kRow}, toolkit::TBS_HORZ | kTab, 0},
-      Button(kAccountAuthCheck, u"Authentication required", 4, kMargin, kSettings - 4, toolkit::BS_AUTOCHECKBOX),
-      Button(kAccountAuthSettings, u"Settings\u2026", 4, kSettings, kWidth - kMargin, toolkit::BS_PUSHBUTTON),
-      Button(kAccountSocksCheck, u"Use SOCKS server", 5, kMargin, kSettings - 4, toolkit::BS_AUTOCHECKBOX),
-      Button(kAccountSocksSettings, u"Settings\u2026", 5, kSettings, kWidth - kMargin, toolkit::BS_PUSHBUTTON),
-      Button(kAccountSslCheck, u"Use secure connection", 6, kMargin, kSettings - 4, toolkit::BS_AUTOCHECKBOX),
-      Button(kAccountSslSettings, u"Settings\u2026", 6, kSettings, kWidth - kMargin, toolkit::BS_PUSHBUTTON),
-      Button(kAccountSaslCheck, u"Use secure authentication", 7, kMargin, kWidth - kMargin, toolkit::BS_AUTOCHECKBOX),
+      check(kAccountAuthCheck, u"Authentication required", 0, kSettings - 4),
+      settings(kAccountAuthSettings, 0),
+      check(kAccountSocksCheck, u"Use SOCKS server", 1, kSettings - 4),
+      settings(kAccountSocksSettings, 1),
+      check(kAccountSslCheck, u"Use secure connection", 2, kSettings - 4),
+      settings(kAccountSslSettings, 2),
+      check(kAccountSaslCheck, u"Use secure authentication", 3, kWidth - kMargin),
   };
   toolkit::AddDialogTemplate(kAccountDialog, std::move(d));
 }
@@ -109,29 +128,43 @@ void AddSocksDialog() {
 }
 
 // Both tabs' controls live in the one template; the dialog shows those of the
-// selected tab. Rows start below the tab strip.
+// selected tab. Below the tab strip, each group's title has a line of its own
+// above the controls it frames, and the long texts get two or three lines.
 void AddSslDialog() {
   auto d = Dialog(u"SSL Settings");
-  auto group = [](int id, std::u16string text, int row, int rows) {
-    return ControlTemplate{std::u16string(toolkit::kButtonClass), id, std::move(text),
-                           RECT{kMargin, kMargin + row * kRow, kWidth - kMargin, kMargin + (row + rows) * kRow},
-                           toolkit::BS_GROUPBOX | kShown, 0};
-  };
   constexpr int kIndent = 3 * kMargin;
+  constexpr int kTitle = 18;  // a group box's title line
+  auto group = [](int id, std::u16string text, int top, int bottom) {
+    return ControlTemplate{std::u16string(toolkit::kButtonClass), id, std::move(text),
+                           RECT{kMargin, top, kWidth - kMargin, bottom}, toolkit::BS_GROUPBOX | kShown, 0};
+  };
+  auto choice = [](int id, std::u16string text, int top, int lines, int left, int right, DWORD type) {
+    return ControlTemplate{std::u16string(toolkit::kButtonClass), id, std::move(text),
+                           RECT{left, top, right, top + LinesHigh(lines)}, type | kTab, 0};
+  };
+  constexpr int kTypeTop = kRow + kMargin;
+  constexpr int kImplicitTop = kTypeTop + kTitle;
+  constexpr int kExplicitTop = kImplicitTop + LinesHigh(2) + 2;
+  constexpr int kInsecureTop = kExplicitTop + LinesHigh(2) + 2;
+  constexpr int kTypeBottom = kInsecureTop + LinesHigh(3) + kMargin;
+  constexpr int kVersionsTop = kTypeBottom + kMargin;
+  constexpr int kVersionsRow = kVersionsTop + kTitle;
+  constexpr int kVersionsBottom = kVersionsRow + LinesHigh(1) + kMargin;
+  constexpr int kStrongTop = kVersionsBottom + kMargin;
   d.controls = {
       {std::u16string(toolkit::kTabControlClass), kSslTabs, u"", RECT{0, 0, kWidth, kRow}, kTab, 0},
-      group(kSslTypeGroup, u"Connection Type", 1, 3),
-      Button(kSslImplicitRadio, u"Implicit (connects to dedicated port)", 1, kIndent, kWidth - kIndent,
+      group(kSslTypeGroup, u"Connection Type", kTypeTop, kTypeBottom),
+      choice(kSslImplicitRadio, u"Implicit (connects to dedicated port)", kImplicitTop, 2, kIndent, kWidth - kIndent,
              toolkit::BS_AUTORADIOBUTTON | toolkit::WS_GROUP),
-      Button(kSslExplicitRadio, u"Explicit (connects to regular port)", 2, kIndent, kWidth - kIndent,
+      choice(kSslExplicitRadio, u"Explicit (connects to regular port)", kExplicitTop, 2, kIndent, kWidth - kIndent,
              toolkit::BS_AUTORADIOBUTTON),
-      Button(kSslInsecureCheck, u"Use insecure connection if secure one cannot be established", 3, kIndent,
-             kWidth - kIndent, toolkit::BS_AUTOCHECKBOX),
-      group(kSslVersionsGroup, u"Protocol Versions", 4, 2),
-      Button(kSslSsl2Check, u"SSL 2", 5, kIndent, 80, toolkit::BS_AUTOCHECKBOX),
-      Button(kSslSsl3Check, u"SSL 3", 5, 84, 152, toolkit::BS_AUTOCHECKBOX),
-      Button(kSslTls1Check, u"TLS 1", 5, 156, kWidth - kIndent, toolkit::BS_AUTOCHECKBOX),
-      Button(kSslStrongCheck, u"Use ONLY strong encryption algorithms (128 bits and more)", 6, kMargin,
+      choice(kSslInsecureCheck, u"Use insecure connection if secure one cannot be established", kInsecureTop, 3,
+             kIndent, kWidth - kIndent, toolkit::BS_AUTOCHECKBOX),
+      group(kSslVersionsGroup, u"Protocol Versions", kVersionsTop, kVersionsBottom),
+      choice(kSslSsl2Check, u"SSL 2", kVersionsRow, 1, kIndent, 80, toolkit::BS_AUTOCHECKBOX),
+      choice(kSslSsl3Check, u"SSL 3", kVersionsRow, 1, 84, 152, toolkit::BS_AUTOCHECKBOX),
+      choice(kSslTls1Check, u"TLS 1", kVersionsRow, 1, 156, kWidth - kIndent, toolkit::BS_AUTOCHECKBOX),
+      choice(kSslStrongCheck, u"Use ONLY strong encryption algorithms (128 bits and more)", kStrongTop, 2, kMargin,
              kWidth - kMargin, toolkit::BS_AUTOCHECKBOX),
       // "Certificates", hidden until its tab is chosen.
       {std::u16string(toolkit::kStaticClass), kSslCertLabel, u"Trusted root certificates:",
@@ -149,19 +182,26 @@ void AddSslDialog() {
   toolkit::AddDialogTemplate(kSslDialog, std::move(d));
 }
 
+// Each choice as many lines high as its text needs at this width.
 void AddConnectionDialog() {
   auto d = Dialog(u"Connection Settings");
-  const std::u16string texts[] = {
-      u"Do not establish a connection (I will connect manually)",
-      u"Connect to \"Work\" (synchronization fails if the connection could not be established)",
-      u"Connect to \"The Internet\" (synchronization fails if the connection could not be established)",
-      u"Connect to \"Work\"; if fails try to connect to \"The Internet\"",
-      u"Connect to \"The Internet\"; if fails try to connect to \"Work\"",
+  const struct {
+    std::u16string text;
+    int lines;
+  } choices[] = {
+      {u"Do not establish a connection (I will connect manually)", 2},
+      {u"Connect to \"Work\" (synchronization fails if the connection could not be established)", 4},
+      {u"Connect to \"The Internet\" (synchronization fails if the connection could not be established)", 4},
+      {u"Connect to \"Work\"; if fails try to connect to \"The Internet\"", 2},
+      {u"Connect to \"The Internet\"; if fails try to connect to \"Work\"", 2},
   };
+  int top = kMargin;
   for (int k = 0; k < 5; ++k) {
-    d.controls.push_back({std::u16string(toolkit::kButtonClass), kConnectionFirstRadio + k, texts[k],
-                          RECT{kMargin, kMargin + 2 * k * kRow, kWidth - kMargin, kMargin + (2 * k + 2) * kRow - 2},
+    int bottom = top + LinesHigh(choices[k].lines);
+    d.controls.push_back({std::u16string(toolkit::kButtonClass), kConnectionFirstRadio + k, choices[k].text,
+                          RECT{kMargin, top, kWidth - kMargin, bottom},
                           toolkit::BS_AUTORADIOBUTTON | kTab | (k == 0 ? toolkit::WS_GROUP : 0), 0});
+    top = bottom + kMargin;
   }
   toolkit::AddDialogTemplate(kConnectionDialog, std::move(d));
 }

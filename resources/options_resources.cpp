@@ -69,9 +69,12 @@ void AddOptionsScreen() {
   DialogTemplate d = Page(u"Settings", WS_CHILD | WS_VISIBLE);
   d.height = kPageHeight;  // the main window's bar is below it
   d.controls = {
-      Label(kModeLabel, u"Recorded notes will be:", 4),
-      List(kModeList, 22, kMargin, 160),
-      Button(kDetailsButton, u"Details\u2026", 22, 164, kWidth - kMargin),
+      // The mode list takes the whole width for its longest entry, its
+      // "Details…" button beside the label above it. The list stays first: it
+      // takes the focus when the screen opens.
+      Label(kModeLabel, u"Recorded notes will be:", 6, kMargin, 160),
+      List(kModeList, 26, kMargin, kWidth - kMargin),
+      Button(kDetailsButton, u"Details\u2026", 2, 164, kWidth - kMargin),
       Label(kEncodingLabel, u"Encoding:", 54, kMargin, 70),
       List(kEncodingList, 50, 74, 160),
       Button(kPlaySoundCheck, u"Play Sound", 80, kMargin, kWidth - kMargin, kCheckStyle),
@@ -79,9 +82,9 @@ void AddOptionsScreen() {
       Button(kPlayButton, u"\u2026", 104, 204, kWidth - kMargin),
       Label(kHotkeyLabel, u"Hotkey:", 134),
       Control(toolkit::kStaticClass, kUnsentLine, u"", RECT{kMargin, 156, kWidth - kMargin, 172}, toolkit::SS_LEFT),
-      Button(kViewNotesButton, u"View Notes\u2026", 176, kMargin, 80, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
-      Button(kDeleteAllButton, u"Delete All", 176, 84, 158, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
-      Button(kResendAllButton, u"Resend All", 176, 162, kWidth - kMargin, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
+      Button(kViewNotesButton, u"View Notes\u2026", 176, kMargin, 88, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
+      Button(kDeleteAllButton, u"Delete All", 176, 92, 162, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
+      Button(kResendAllButton, u"Resend All", 176, 166, kWidth - kMargin, toolkit::BS_PUSHBUTTON | toolkit::WS_TABSTOP),
   };
   toolkit::AddDialogTemplate(kOptionsScreenDialog, std::move(d));
 }
@@ -118,9 +121,10 @@ void AddSmtpPage() {
   DialogTemplate d = Page(u"Send Via SMTP Settings");
   AddAddressRows(d, true);
   d.controls.push_back(Button(kSendImmediatelyCheck, u"Send Immediately", 144, kMargin, kWidth - kMargin, kCheckStyle));
-  d.controls.push_back(Button(kAccountButton, u"Account\u2026", 172, kMargin, 78));
-  d.controls.push_back(Button(kTestButton, u"Test\u2026", 172, 82, 156));
-  d.controls.push_back(Button(kConnectionButton, u"Connection\u2026", 172, 160, kWidth - kMargin));
+  // Widths by their texts: "Connection…" needs the most.
+  d.controls.push_back(Button(kAccountButton, u"Account\u2026", 172, kMargin, 74));
+  d.controls.push_back(Button(kTestButton, u"Test\u2026", 172, 78, 134));
+  d.controls.push_back(Button(kConnectionButton, u"Connection\u2026", 172, 138, kWidth - kMargin));
   toolkit::AddDialogTemplate(kSmtpPageDialog, std::move(d));
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
 #include "tests/support/test_environment.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog_manager.h"
@@ -88,6 +89,78 @@ TEST(StatusDialogResourceTest, MakesTheStatusDialogWithItsControls) {
   EXPECT_EQ(menu_bar.GetKey(1)->text, u"Save");
   EXPECT_EQ(menu_bar.GetKey(1)->command, kSaveCommand);
   DestroyWindow(dialog);
+}
+
+// Room for a control's text on the desktop, estimated: the 9-point sans of a
+// desktop at 96 dpi takes about 6 pixels a character and 14 a line; a check
+// box or radio button gives its mark 20 pixels, a push button its frame 4.
+// Where the text needs more than one line, the control must be that high.
+struct TextRoom {
+  int width = 0;  // pixels for the text on one line
+  bool counts = false;
+};
+
+TextRoom RoomFor(const toolkit::ControlTemplate& c) {
+  const int width = c.rect.right - c.rect.left;
+  if (c.text.empty()) return {};
+  if (platform::EqualsIgnoreAsciiCase(c.class_name, toolkit::kStaticClass)) return {width, true};
+  if (!platform::EqualsIgnoreAsciiCase(c.class_name, toolkit::kButtonClass)) return {};
+  switch (c.style & toolkit::BS_TYPEMASK) {
+    case toolkit::BS_GROUPBOX:
+      return {};
+    case toolkit::BS_CHECKBOX:
+    case toolkit::BS_AUTOCHECKBOX:
+    case toolkit::BS_3STATE:
+    case toolkit::BS_AUTO3STATE:
+    case toolkit::BS_RADIOBUTTON:
+    case toolkit::BS_AUTORADIOBUTTON:
+      return {width - 20, true};
+    default:
+      return {width - 4, true};
+  }
+}
+
+TEST(StatusDialogResourceTest, EveryDialogsTextsHaveTheLinesTheyNeed) {
+  testing_support::ScopedTestHome home;
+  RegisterProgramResources();
+  constexpr int kCharWidth = 6;
+  constexpr int kLineHeight = 14;
+  for (UINT id : toolkit::DialogTemplateIds()) {
+    auto dialog = toolkit::FindDialogTemplate(id);
+    ASSERT_TRUE(dialog);
+    for (const auto& c : dialog->controls) {
+      TextRoom room = RoomFor(c);
+      if (!room.counts) continue;
+      int text_width = 0;
+      for (std::size_t i = 0; i < c.text.size(); ++i)
+        if (c.text[i] != u'&' || (i > 0 && c.text[i - 1] == u'&')) text_width += kCharWidth;
+      ASSERT_GT(room.width, 0) << "dialog " << id << ", control " << c.id;
+      const int lines = (text_width + room.width - 1) / room.width;
+      if (lines > 1)
+        EXPECT_GE(c.rect.bottom - c.rect.top, lines * kLineHeight)
+            << "dialog " << id << ", control " << c.id << " needs " << lines << " lines";
+    }
+  }
+}
+
+// A group box's title is drawn across its top: what it frames starts below.
+TEST(StatusDialogResourceTest, GroupTitlesHaveALineOfTheirOwn) {
+  testing_support::ScopedTestHome home;
+  RegisterProgramResources();
+  constexpr int kTitleLine = 16;
+  for (UINT id : toolkit::DialogTemplateIds()) {
+    auto dialog = toolkit::FindDialogTemplate(id);
+    ASSERT_TRUE(dialog);
+    for (const auto& group : dialog->controls) {
+      if (!platform::EqualsIgnoreAsciiCase(group.class_name, toolkit::kButtonClass) ||
+          (group.style & toolkit::BS_TYPEMASK) != toolkit::BS_GROUPBOX)
+        continue;
+      for (const auto& c : dialog->controls)
+        if (&c != &group && (c.style & WS_VISIBLE) && Overlap(c.rect, group.rect))
+          EXPECT_GE(c.rect.top, group.rect.top + kTitleLine) << "dialog " << id << ": control " << c.id
+                                                              << " under the title of group " << group.id;
+    }
+  }
 }
 
 }  // namespace

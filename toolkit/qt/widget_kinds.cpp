@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -19,6 +20,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,8 +30,12 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QTabBar>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QIcon>
 #include <QTreeWidget>
@@ -84,6 +91,193 @@ QStringList ToStringList(const std::vector<std::u16string>& items) {
   return list;
 }
 
+// Text laid out in lines of at most width pixels: broken between words, and
+// inside a word only when the word alone is wider than a line (an address).
+// No more than max_lines lines; when the text needs more, the last one ends
+// in an ellipsis and cut is set.
+struct FittedLines {
+  QStringList lines;
+  bool cut = false;
+};
+
+FittedLines FitLines(const QString& text, const QFont& font, int width, int max_lines) {
+  FittedLines fitted;
+  if (text.isEmpty() || width <= 0) return fitted;
+  QTextLayout layout(text, font);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(width);
+    if (fitted.lines.size() + 1 == std::max(1, max_lines) && line.textStart() + line.textLength() < text.size()) {
+      QString rest = text.mid(line.textStart()).simplified();
+      fitted.lines.push_back(QFontMetrics(font).elidedText(rest, Qt::ElideRight, width));
+      fitted.cut = true;
+      break;
+    }
+    fitted.lines.push_back(text.mid(line.textStart(), line.textLength()).trimmed());
+  }
+  layout.endLayout();
+  return fitted;
+}
+
+// The text fitted in area: in the control's own font when the lines it holds
+// take all of it, else in the largest slightly smaller size (down to four
+// fifths) that does, and failing that in its own font with the end cut. font
+// becomes the one to draw with.
+FittedLines FitText(const QString& text, QFont& font, const QRect& area) {
+  auto fit = [&](const QFont& f) {
+    int lines = std::max(1, area.height() / std::max(1, QFontMetrics(f).lineSpacing()));
+    return FitLines(text, f, area.width(), lines);
+  };
+  FittedLines fitted = fit(font);
+  if (!fitted.cut) return fitted;
+  const qreal points = font.pointSizeF();
+  const int pixels = font.pixelSize();
+  for (qreal scale : {0.95, 0.9, 0.85, 0.8}) {
+    QFont smaller = font;
+    if (points > 0)
+      smaller.setPointSizeF(points * scale);
+    else if (pixels > 0)
+      smaller.setPixelSize(std::max(1, static_cast<int>(pixels * scale)));
+    else
+      break;
+    FittedLines shrunk = fit(smaller);
+    if (!shrunk.cut) {
+      font = smaller;
+      return shrunk;
+    }
+  }
+  return fitted;
+}
+
+// Draws the lines centred as a block in area, each aligned by align.
+void DrawLines(QPainter& painter, const QStyle* style, const QRect& area, const QStringList& lines,
+               Qt::Alignment align, const QPalette& palette, bool enabled, QPalette::ColorRole role) {
+  const int spacing = painter.fontMetrics().lineSpacing();
+  int top = area.top() + std::max(0, (area.height() - spacing * static_cast<int>(lines.size())) / 2);
+  for (const QString& line : lines) {
+    style->drawItemText(&painter, QRect(area.left(), top, area.width(), spacing), align | Qt::AlignVCenter, palette,
+                        enabled, line, role);
+    top += spacing;
+  }
+}
+
+// A button whose text breaks into as many lines as its height holds when one
+// line is too narrow for it (a little smaller, then an ellipsis and a tooltip,
+// when even that is too little). Declared without Q_OBJECT: it shows, and is
+// found, as its base class.
+template <class Button>
+class FittedButton : public Button {
+ public:
+  using Button::Button;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QStyleOptionButton option;
+    this->initStyleOption(&option);
+    QRect area = this->style()->subElementRect(ContentsElement(), &option, this);
+    // Drawn by hand, the text loses its mnemonic underline but keeps "&&" as "&".
+    QString shown = WithoutPrefixMarks(this->text());
+    const QFontMetrics metrics = this->fontMetrics();
+    const bool fits = metrics.horizontalAdvance(shown) <= area.width();
+    if (fits || shown.isEmpty()) {
+      SetCutTip(false, shown);
+      Button::paintEvent(event);
+      return;
+    }
+    QFont font = this->font();
+    FittedLines fitted = FitText(shown, font, area);
+    SetCutTip(fitted.cut, shown);
+    option.text.clear();
+    QStylePainter painter(this);
+    painter.drawControl(ControlElement(), option);
+    painter.setFont(font);
+    constexpr bool kPush = std::is_same_v<Button, QPushButton>;
+    DrawLines(painter, this->style(), area, fitted.lines, kPush ? Qt::AlignHCenter : Qt::AlignLeft, option.palette,
+              this->isEnabled(), kPush ? QPalette::ButtonText : QPalette::WindowText);
+    if (!kPush && (option.state & QStyle::State_HasFocus)) {
+      // The style framed the empty label; the focus goes round the lines instead.
+      QStyleOptionFocusRect focus;
+      focus.initFrom(this);
+      focus.rect = area;
+      painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
+  }
+  // As on the handheld, the whole control takes the tap, not only its first line.
+  bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
+
+ private:
+  static QStyle::ControlElement ControlElement() {
+    if constexpr (std::is_same_v<Button, QCheckBox>) return QStyle::CE_CheckBox;
+    if constexpr (std::is_same_v<Button, QRadioButton>) return QStyle::CE_RadioButton;
+    return QStyle::CE_PushButton;
+  }
+  static QStyle::SubElement ContentsElement() {
+    if constexpr (std::is_same_v<Button, QCheckBox>) return QStyle::SE_CheckBoxContents;
+    if constexpr (std::is_same_v<Button, QRadioButton>) return QStyle::SE_RadioButtonContents;
+    return QStyle::SE_PushButtonContents;
+  }
+  // The whole text as a tooltip while the control shows only part of it.
+  void SetCutTip(bool cut, const QString& shown) {
+    QString tip = cut ? shown : QString();
+    if (this->toolTip() != tip) this->setToolTip(tip);
+  }
+};
+
+// A link: the whole text in link colour, underlined, broken across the lines
+// the control holds (an address breaks anywhere), its full text as tooltip; a
+// click anywhere on it, or Space while it has the focus, follows it. Without
+// Q_OBJECT it shows as the label it is.
+class LinkLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    QFont font = this->font();
+    font.setUnderline(true);
+    QRect area = contentsRect();
+    FittedLines fitted = FitText(text_, font, area);
+    painter.setFont(font);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
+    int spacing = painter.fontMetrics().lineSpacing();
+    int top = area.top();
+    for (const QString& line : fitted.lines) {
+      style()->drawItemText(&painter, QRect(area.left(), top, area.width(), spacing), Qt::AlignLeft | Qt::AlignVCenter,
+                            palette, isEnabled(), line, QPalette::WindowText);
+      top += spacing;
+    }
+    if (hasFocus()) painter.drawRect(area.adjusted(0, 0, -1, -1));
+  }
+  void mousePressEvent(QMouseEvent* event) override { event->accept(); }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    event->accept();
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+      emit linkActivated(QStringLiteral("#"));
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+      emit linkActivated(QStringLiteral("#"));
+      return;
+    }
+    QLabel::keyPressEvent(event);
+  }
+
+ public:
+  void SetLinkText(const QString& text) {
+    text_ = text;
+    setToolTip(text);
+    setText(QStringLiteral("<a href=\"#\">%1</a>").arg(text.toHtmlEscaped()));
+  }
+
+ private:
+  QString text_;
+};
+
 }  // namespace
 
 QString WithoutPrefixMarks(const QString& text) {
@@ -109,7 +303,7 @@ QWidget* WidgetMirror::MakeWidget(Entry& entry, QWidget* parent) {
       return label;
     }
     case WidgetKind::kLink: {
-      auto* label = new QLabel(parent);
+      auto* label = new LinkLabel(parent);
       label->setTextFormat(Qt::RichText);
       label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
       label->setCursor(Qt::PointingHandCursor);
@@ -118,19 +312,19 @@ QWidget* WidgetMirror::MakeWidget(Entry& entry, QWidget* parent) {
     case WidgetKind::kPushButton:
     case WidgetKind::kOwnerDrawn:
     case WidgetKind::kSoftKey: {
-      auto* button = new QPushButton(parent);
+      auto* button = new FittedButton<QPushButton>(parent);
       // Enter belongs to the dialog, which knows its default button.
       button->setAutoDefault(false);
       return button;
     }
     case WidgetKind::kCheckBox: {
-      auto* box = new QCheckBox(parent);
+      auto* box = new FittedButton<QCheckBox>(parent);
       DWORD type = s.style & BS_TYPEMASK;
       box->setTristate(type == BS_3STATE || type == BS_AUTO3STATE);
       return box;
     }
     case WidgetKind::kRadioButton: {
-      auto* radio = new QRadioButton(parent);
+      auto* radio = new FittedButton<QRadioButton>(parent);
       // The program decides which radio buttons form a group.
       radio->setAutoExclusive(false);
       return radio;
@@ -338,7 +532,7 @@ void WidgetMirror::ApplyText(Entry& entry) {
     case WidgetKind::kLink: {
       QString text = ToQString(s.text);
       if (!(s.style & SS_NOPREFIX)) text = WithoutPrefixMarks(text);
-      static_cast<QLabel*>(w)->setText(QStringLiteral("<a href=\"#\">%1</a>").arg(text.toHtmlEscaped()));
+      static_cast<LinkLabel*>(w)->SetLinkText(text);
       break;
     }
     case WidgetKind::kPushButton:
