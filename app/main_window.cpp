@@ -50,6 +50,7 @@ MainWindow::MainWindow(settings::AppSettings& settings, bool interactive, std::u
 MainWindow::~MainWindow() {
   presence_.reset();
   if (IsWindow()) DestroyWindow();
+  if (options_screen_) options_screen_->set_menu_bar(nullptr);
   menu_bar_.reset();
   options_screen_.reset();
 }
@@ -89,6 +90,7 @@ void MainWindow::OnCreate(platform::CREATESTRUCT*, bool& handled) {
     options_screen_->CreateScreen(hwnd);
     menu_bar_ = std::make_unique<toolkit::CMenuBar>();
     (void)menu_bar_->Create(hwnd, resources::kMainMenuBar);
+    options_screen_->set_menu_bar(menu_bar_.get());
     launch_hotkey_at_start_ = settings_.launch_hotkey;
   } else {
     platform::PostMessage(current_message().hwnd, UM_START_RECORDING, 0, 0);

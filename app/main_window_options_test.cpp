@@ -89,9 +89,15 @@ TEST_F(MainWindowOptionsTest, HostsTheScreenAboveItsMenuBar) {
 }
 
 TEST_F(MainWindowOptionsTest, MenuCommandsGoToTheScreen) {
+  // Nothing waits: the notes entries of the bar are greyed.
+  for (auto command : {rs::kViewNotesCommand, rs::kDeleteNotesCommand, rs::kResendNotesCommand})
+    EXPECT_FALSE(window_->menu_bar()->IsItemEnabled(command)) << command;
+  EXPECT_TRUE(window_->menu_bar()->IsItemEnabled(rs::kAboutCommand));
   services_.pending = {2, 2048};
   pw::PostMessage(*window_->options_screen(), base::UM_NOTES_CHANGED, 0, 0);
   Pump();
+  for (auto command : {rs::kViewNotesCommand, rs::kDeleteNotesCommand, rs::kResendNotesCommand})
+    EXPECT_TRUE(window_->menu_bar()->IsItemEnabled(command)) << command;
   services_.calls.clear();
   window_->menu_bar()->ChoosePopupItem(1, rs::kViewNotesCommand);
   window_->menu_bar()->ChoosePopupItem(1, rs::kResendNotesCommand);

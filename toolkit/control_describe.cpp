@@ -6,6 +6,8 @@
 #include "platform/text.h"
 #include "toolkit/ce_icon_button.h"
 #include "toolkit/common_controls.h"
+#include "toolkit/controls.h"
+#include "toolkit/menu_bar.h"
 
 namespace toolkit {
 namespace pw = platform;
@@ -165,6 +167,30 @@ std::string DescribeIconBar(HWND hwnd) {
   return out + "] current=" + Int(pw::SendMessage(hwnd, IBM_GETCURRENT, 0, 0));
 }
 
+std::string DescribeSoftKey(HWND hwnd) {
+  CMenuBar* bar = CMenuBar::FromWindow(pw::GetParent(hwnd));
+  if (!bar) return {};
+  // By id: while the bar makes its keys, the key's window is not yet recorded.
+  const int id = pw::GetDlgCtrlID(hwnd);
+  for (std::size_t i = 0; i < bar->GetKeyCount(); ++i) {
+    auto key = bar->GetKey(i);
+    if (!key || key->command != 0 || static_cast<int>(key->popup_id) != id || key->popup.empty()) continue;
+    std::string out = " popup=[";
+    for (std::size_t n = 0; n < key->popup.size(); ++n) {
+      const MenuItemResource& item = key->popup[n];
+      if (n) out += ',';
+      if (item.command == 0) {
+        out += '-';
+        continue;
+      }
+      out += "{" + Int(item.command) + "," + QuoteForDescription(Utf8(item.text)) + ",enabled=" + Int(!item.grayed) +
+             "}";
+    }
+    return out + "]";
+  }
+  return {};
+}
+
 }  // namespace
 
 ControlKind ControlKindOf(HWND hwnd) {
@@ -182,6 +208,9 @@ ControlKind ControlKindOf(HWND hwnd) {
   for (const Entry& e : kKinds)
     if (pw::EqualsIgnoreAsciiCase(name, e.name)) return e.kind;
   if (pw::EqualsIgnoreAsciiCase(name, CeWnd::ClassName(CeIconButton::kClassName))) return ControlKind::kIconBar;
+  if (pw::EqualsIgnoreAsciiCase(name, kButtonClass) &&
+      pw::EqualsIgnoreAsciiCase(pw::GetClassName(pw::GetParent(hwnd)), kMenuBarClass))
+    return ControlKind::kSoftKey;
   return ControlKind::kOther;
 }
 
@@ -203,6 +232,8 @@ std::string DescribeControlState(HWND hwnd, ControlKind kind) {
       return DescribeTree(hwnd);
     case ControlKind::kIconBar:
       return DescribeIconBar(hwnd);
+    case ControlKind::kSoftKey:
+      return DescribeSoftKey(hwnd);
     case ControlKind::kOther:
       break;
   }

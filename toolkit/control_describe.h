@@ -11,6 +11,10 @@
 //   SysTabControl32     tabs=["General","Security"] current=0
 //   CeWnd:CeIconButton  buttons=[{101,"media-record","Rec",checked=0,pressed=0,enabled=1},...] current=0
 //                       (id, icon, text of each button in bar order; current: the pressed one, 0 for none)
+//   BUTTON on a bar     popup=[{40010,"View Notes...",enabled=0},-,{40002,"About...",enabled=1}]
+//                       (a soft key with a popup: command, text and whether it can
+//                       be chosen for each item, - for a separator; nothing for a
+//                       key with a command of its own)
 //   SysTreeView32       items=[0:"Folders"+,1:"Inbox",0:"Sent"] selected=1
 //                       (depth:text in display order, every item whether its
 //                       branch is open or not; + marks an open branch;
@@ -32,6 +36,7 @@ enum class ControlKind {
   kTabControl,
   kTreeView,
   kIconBar,
+  kSoftKey,  // a BUTTON on a soft-key bar (menu_bar.h)
 };
 
 ControlKind ControlKindOf(platform::HWND hwnd);

@@ -20,7 +20,8 @@
 //
 // rect (last on every line) is left,top,right,bottom in screen pixels; visible and enabled are the
 // window's own flags. The common controls (edit fields, lists, sliders, list
-// and tree views, tabs) add their state after these as control_describe.h shows;
+// and tree views, tabs) and soft keys with a popup (its items, greyed or not)
+// add their state after these as control_describe.h shows;
 // a password field's text shows as one '*' per character.
 //
 // After the windows come the tray icons and the last desktop notifications

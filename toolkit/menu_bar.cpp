@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "toolkit/controls.h"
 #include "toolkit/display.h"
+#include "toolkit/renderer.h"
 
 namespace toolkit {
 namespace pw = platform;
@@ -109,6 +110,32 @@ bool CMenuBar::SetKeyText(UINT command, std::u16string_view text) {
   return false;
 }
 
+bool CMenuBar::EnableItem(UINT command, bool enable) {
+  if (command == 0) return false;  // separators are never chosen
+  bool found = false;
+  for (std::size_t i = 0; i < keys_.size(); ++i) {
+    bool changed = false;
+    for (MenuItemResource& item : keys_[i].popup) {
+      if (item.command != command) continue;
+      found = true;
+      changed |= item.grayed == enable;
+      item.grayed = !enable;
+    }
+    // The renderer reads the popup again from the key's control.
+    HWND window = GetKeyWindow(i);
+    if (changed && window && pw::IsWindow(window)) NotifyControlChanged(window);
+  }
+  return found;
+}
+
+bool CMenuBar::IsItemEnabled(UINT command) const {
+  if (command == 0) return false;
+  for (const CMenuBarItem& key : keys_)
+    for (const MenuItemResource& item : key.popup)
+      if (item.command == command && !item.grayed) return true;
+  return false;
+}
+
 bool CMenuBar::PressKey(std::size_t index) {
   if (index >= keys_.size() || !keys_[index].enabled || !keys_[index].command) return false;
   HWND window = GetKeyWindow(index);
@@ -120,7 +147,8 @@ bool CMenuBar::PressKey(std::size_t index) {
 bool CMenuBar::ChoosePopupItem(std::size_t index, UINT command) {
   if (index >= keys_.size() || !keys_[index].enabled || command == 0) return false;
   const auto& popup = keys_[index].popup;
-  if (std::none_of(popup.begin(), popup.end(), [&](const MenuItemResource& item) { return item.command == command; }))
+  if (std::none_of(popup.begin(), popup.end(),
+                   [&](const MenuItemResource& item) { return item.command == command && !item.grayed; }))
     return false;
   if (!owner_ || !pw::IsWindow(owner_)) return false;
   pw::SendMessage(owner_, pw::WM_COMMAND, pw::MAKEWPARAM(static_cast<std::uint16_t>(command), 0), 0);

@@ -7,7 +7,9 @@
 //
 // Pressing a key sends the owner WM_COMMAND(MAKEWPARAM(command, 0), 0), as a
 // menu command does; a disabled key does nothing. A key with a popup menu leaves
-// the choice to the renderer, which calls ChoosePopupItem.
+// the choice to the renderer, which calls ChoosePopupItem. Popup items can be
+// greyed (EnableItem): renderers show them unusable and ChoosePopupItem refuses
+// them; each change is reported to renderers as a change of the key's control.
 //
 // The object owns its bar window and destroys it (on the owning thread) when it
 // goes; a bar whose owner was destroyed first is simply gone.
@@ -66,10 +68,16 @@ class CMenuBar {
   bool EnableKey(UINT command, bool enable);
   bool SetKeyText(UINT command, std::u16string_view text);
 
+  // Greys (enable false) or ungreys every popup item with this command; false
+  // when no popup holds it.
+  bool EnableItem(UINT command, bool enable);
+  // Whether a popup item with this command exists and is not greyed.
+  bool IsItemEnabled(UINT command) const;
+
   // What a tap on the key does; false when the key does not exist or is disabled.
   bool PressKey(std::size_t index);
   // Sends the command of an item of the key's popup to the owner; false when the
-  // key has no such item.
+  // key has no such item or the item is greyed.
   bool ChoosePopupItem(std::size_t index, UINT command);
 
   // The bar object behind a bar window (nullptr for anything else).

@@ -1,5 +1,6 @@
 // The soft-key bar: keys from the resource, a key press as a menu command to the
-// owner, disabled keys, popup items, and a bar whose owner went first.
+// owner, disabled keys, popup items (greyed ones too), and a bar whose owner
+// went first.
 
 #include "toolkit/menu_bar.h"
 
@@ -13,12 +14,25 @@
 #include "tests/support/test_environment.h"
 #include "toolkit/ce_wnd.h"
 #include "toolkit/controls.h"
+#include "toolkit/headless_renderer.h"
 
 namespace toolkit {
 namespace {
 
 using namespace platform;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+// The headless dump, and which controls reported a change.
+class WatchingRenderer : public HeadlessRenderer {
+ public:
+  std::vector<HWND> changed;
+  void OnControlChanged(HWND control) override {
+    changed.push_back(control);
+    HeadlessRenderer::OnControlChanged(control);
+  }
+};
 
 class Owner : public CeWnd {
  public:
@@ -102,6 +116,49 @@ TEST_F(MenuBarTest, PopupItemsAreChosenByTheRenderer) {
   EXPECT_FALSE(bar.ChoosePopupItem(1, 40002));  // not an item of it
   EXPECT_FALSE(bar.ChoosePopupItem(0, 40014));
   EXPECT_THAT(owner_.commands, ElementsAre("40014 0 0"));
+}
+
+TEST_F(MenuBarTest, GreyedPopupItemsAreShownButRefused) {
+  WatchingRenderer renderer;
+  Renderer* previous = SetRenderer(&renderer);
+  {
+    CMenuBar bar;
+    ASSERT_TRUE(bar.Create(hwnd_, 307));
+    HWND popup_key = bar.GetKeyWindow(1);
+    auto dump = [&] { return renderer.Describe(bar.GetWindow()); };
+    EXPECT_THAT(dump(), HasSubstr("control id=308 class=\"BUTTON\" text=\"Menu\" visible=1 enabled=1 checked=0 "
+                                  "pressed=0 focused=0 popup=[{40001,\"About...\",enabled=1},-,"
+                                  "{40014,\"Resend Notes\",enabled=1}] rect="));
+    // The key with a command of its own lists no popup.
+    EXPECT_THAT(dump(), HasSubstr("control id=1 class=\"BUTTON\" text=\"OK\" visible=1 enabled=1 checked=0 "
+                                  "pressed=0 focused=0 rect="));
+    EXPECT_TRUE(bar.IsItemEnabled(40014));
+
+    renderer.changed.clear();  // what the keys reported as they were made
+    EXPECT_TRUE(bar.EnableItem(40014, false));
+    EXPECT_THAT(renderer.changed, ElementsAre(popup_key));
+    EXPECT_FALSE(bar.IsItemEnabled(40014));
+    EXPECT_TRUE(bar.GetKey(1)->popup[2].grayed);
+    EXPECT_THAT(dump(), HasSubstr("{40014,\"Resend Notes\",enabled=0}]"));
+    EXPECT_THAT(dump(), HasSubstr("{40001,\"About...\",enabled=1}"));
+    EXPECT_FALSE(bar.ChoosePopupItem(1, 40014));
+    EXPECT_TRUE(bar.ChoosePopupItem(1, 40001));  // the others stay usable
+
+    // Greying again changes nothing to show.
+    renderer.changed.clear();
+    EXPECT_TRUE(bar.EnableItem(40014, false));
+    EXPECT_THAT(renderer.changed, IsEmpty());
+    EXPECT_FALSE(bar.EnableItem(40099, false));  // no such item
+    EXPECT_FALSE(bar.EnableItem(0, false));      // a separator is no item to grey
+    EXPECT_THAT(renderer.changed, IsEmpty());
+
+    EXPECT_TRUE(bar.EnableItem(40014, true));
+    EXPECT_THAT(renderer.changed, ElementsAre(popup_key));
+    EXPECT_THAT(dump(), HasSubstr("{40014,\"Resend Notes\",enabled=1}]"));
+    EXPECT_TRUE(bar.ChoosePopupItem(1, 40014));
+    EXPECT_THAT(owner_.commands, ElementsAre("40001 0 0", "40014 0 0"));
+  }
+  SetRenderer(previous);
 }
 
 TEST_F(MenuBarTest, BarGoesWithItsOwnerOrItsObject) {

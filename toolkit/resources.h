@@ -66,6 +66,7 @@ std::vector<UINT> DialogTemplateIds();
 struct MenuItemResource {
   std::u16string text;
   UINT command = 0;  // 0: a separator
+  bool grayed = false;  // shown but not choosable
 };
 
 // A soft key either sends its command or opens its popup menu.

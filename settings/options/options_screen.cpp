@@ -10,6 +10,7 @@
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
 #include "toolkit/display.h"
+#include "toolkit/menu_bar.h"
 #include "toolkit/message_box.h"
 
 #ifndef DICTALO_VERSION
@@ -200,6 +201,18 @@ void OptionsScreen::Refresh() {
   for (int id : {rs::kViewNotesButton, rs::kDeleteAllButton, rs::kResendAllButton})
     pw::ShowWindow(Item(id), any && !square ? pw::SW_SHOW : pw::SW_HIDE);
   notes_entries_enabled_ = any;
+  ShowNotesEntries();
+}
+
+void OptionsScreen::set_menu_bar(toolkit::CMenuBar* bar) {
+  menu_bar_ = bar;
+  ShowNotesEntries();
+}
+
+void OptionsScreen::ShowNotesEntries() {
+  if (!menu_bar_) return;
+  for (pw::UINT command : {rs::kViewNotesCommand, rs::kDeleteNotesCommand, rs::kResendNotesCommand})
+    menu_bar_->EnableItem(command, notes_entries_enabled_);
 }
 
 void OptionsScreen::Apply() {

@@ -17,7 +17,8 @@
 // Unsent notes: "%d unsent note(s), size %dKB" (KB rounded down, at least 1)
 // with "View Notes…", "Delete All" and "Resend All" is shown only while notes
 // wait and the mode chosen on the screen sends them (files and ActiveSync
-// count none), and so are the three menu entries usable.
+// count none), and so are the three menu entries usable: the screen greys them
+// on the menu bar it is given (set_menu_bar) and ignores them while greyed.
 //
 // services may be null while the program has none to give: the screen then
 // counts no notes, offers no hotkeys or sounds and leaves those settings as
@@ -32,6 +33,10 @@
 #include "settings/options/options_dialog.h"
 #include "settings/options/options_services.h"
 #include "toolkit/ce_base_dialog.h"
+
+namespace toolkit {
+class CMenuBar;
+}
 
 namespace settings {
 
@@ -51,6 +56,10 @@ class OptionsScreen : public toolkit::CeBaseDialog {
   bool IsHotkeyButton(platform::HWND hwnd) const;
   // Whether "View Notes…", "Delete Notes" and "Resend Notes" of the menu are usable.
   bool notes_entries_enabled() const { return notes_entries_enabled_; }
+  // The bar whose popup holds those entries (nullptr: none); they are greyed or
+  // ungreyed on it at once and whenever the screen shows the notes again. The
+  // bar must outlive the screen or be taken back first.
+  void set_menu_bar(toolkit::CMenuBar* bar);
   // The dialog opened from the screen that is still open (nullptr: none).
   platform::HWND open_dialog() const;
   // A dialog or action started from the screen is still running.
@@ -82,6 +91,7 @@ class OptionsScreen : public toolkit::CeBaseDialog {
   // Counts the unsent notes again and shows them.
   void Recount();
   void Refresh();
+  void ShowNotesEntries();
 
   void OpenDetails();
   void PlaySelectedSound();
@@ -98,6 +108,7 @@ class OptionsScreen : public toolkit::CeBaseDialog {
   std::vector<platform::HWND> hotkey_buttons_;
   PendingNotesSummary pending_;
   bool notes_entries_enabled_ = false;
+  toolkit::CMenuBar* menu_bar_ = nullptr;
   // The page opened from the screen, and whether anything started from the
   // screen still runs: while it does, taps that would start another (a second
   // "Details…", a queued menu command) are ignored.

@@ -20,6 +20,7 @@
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog_manager.h"
+#include "toolkit/menu_bar.h"
 #include "toolkit/renderer.h"
 
 namespace settings {
@@ -135,6 +136,49 @@ TEST_F(OptionsScreenTest, UnsentNotesShowOnlyWhileTheChosenModeSendsThem) {
   Pump();
   EXPECT_FALSE(Shown(rs::kUnsentLine));
   EXPECT_FALSE(screen_->notes_entries_enabled());
+}
+
+TEST_F(OptionsScreenTest, TheMenuGreysTheNotesEntriesWhileNoneAreShown) {
+  services_.pending = {3, 4096};
+  Open(&services_);
+  toolkit::CMenuBar bar;
+  ASSERT_TRUE(bar.Create(host_, rs::kMainMenuBar));
+  const pw::UINT entries[] = {rs::kViewNotesCommand, rs::kDeleteNotesCommand, rs::kResendNotesCommand};
+  auto expect_entries = [&](bool enabled) {
+    for (pw::UINT command : entries) EXPECT_EQ(bar.IsItemEnabled(command), enabled) << command;
+  };
+  // A bar made after the screen: greyed as the screen stands once it is given.
+  ASSERT_TRUE(bar.EnableItem(rs::kResendNotesCommand, false));
+  screen_->set_menu_bar(&bar);
+  expect_entries(true);
+
+  services_.pending = {};
+  pw::PostMessage(*screen_, base::UM_NOTES_CHANGED, 0, 0);
+  Pump();
+  expect_entries(false);
+  EXPECT_TRUE(bar.IsItemEnabled(rs::kAboutCommand)) << "only the notes entries";
+  // A greyed entry chosen anyway sends nothing to the screen.
+  std::size_t menu_key = 0;
+  while (menu_key < bar.GetKeyCount() && bar.GetKey(menu_key)->popup_id != rs::kMainMenuPopup) ++menu_key;
+  ASSERT_LT(menu_key, bar.GetKeyCount());
+  services_.calls.clear();
+  EXPECT_FALSE(bar.ChoosePopupItem(menu_key, rs::kResendNotesCommand));
+  EXPECT_TRUE(services_.calls.empty());
+
+  services_.pending = {2, 4096};
+  pw::PostMessage(*screen_, base::UM_NOTES_CHANGED, 0, 0);
+  Pump();
+  expect_entries(true);
+  struct Step {
+    int mode_index;
+    bool enabled;
+  } steps[] = {{2, false}, {0, true}, {3, false}, {1, true}};
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.mode_index);
+    Select(rs::kModeList, step.mode_index);
+    expect_entries(step.enabled);
+  }
+  screen_->set_menu_bar(nullptr);
 }
 
 TEST_F(OptionsScreenTest, NotesActionsRunFromButtonsAndMenuOnlyWhileNotesAreShown) {

@@ -424,6 +424,45 @@ TEST(QtRendererWindowTest, SoftKeysSendTheirCommandsAndAPopupKeyOpensItsMenu) {
   qt.renderer().OnTrayIconRemoved(owner, 3);
   EXPECT_TRUE(WaitFor([&] { return qt.renderer().Tray().IconFor(owner, 3) == nullptr; }));
 
+  // A greyed item shows disabled, and even a direct trigger of it sends nothing.
+  menu->close();
+  ASSERT_TRUE(WaitFor([] { return QApplication::activePopupWidget() == nullptr; }));
+  auto open_menu = [&]() -> QMenu* {
+    // The bar's change was queued before Call returned: take it in first.
+    QCoreApplication::processEvents();
+    QTest::mouseClick(popup, Qt::LeftButton);
+    QMenu* shown = nullptr;
+    WaitFor([&] { return (shown = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr; });
+    return shown;
+  };
+  ASSERT_TRUE(program.Call([&] { return menu_bar->EnableItem(kChoiceTwo, false); }));
+  menu = open_menu();
+  ASSERT_TRUE(menu);
+  ASSERT_EQ(menu->actions().size(), 3);
+  EXPECT_TRUE(menu->actions()[0]->isEnabled());
+  EXPECT_FALSE(menu->actions()[2]->isEnabled());
+  EXPECT_EQ(menu->actions()[2]->text(), QStringLiteral("Two"));
+  menu->actions()[2]->trigger();
+  menu->actions()[0]->trigger();
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard lock(log.mu);
+    return log.seen.size() == 4;
+  }));
+  {
+    // Posted in order: had the greyed item sent its command, it would come first.
+    std::lock_guard lock(log.mu);
+    EXPECT_EQ(log.seen[3], std::make_pair(static_cast<UINT>(WM_COMMAND), static_cast<WPARAM>(kChoiceOne)));
+  }
+  menu->close();
+  ASSERT_TRUE(WaitFor([] { return QApplication::activePopupWidget() == nullptr; }));
+  // Ungreyed, it is usable again.
+  ASSERT_TRUE(program.Call([&] { return menu_bar->EnableItem(kChoiceTwo, true); }));
+  menu = open_menu();
+  ASSERT_TRUE(menu);
+  ASSERT_EQ(menu->actions().size(), 3);
+  EXPECT_TRUE(menu->actions()[2]->isEnabled());
+  menu->close();
+
   program.Call([&] {
     menu_bar.reset();
     return DestroyWindow(owner);

@@ -210,9 +210,13 @@ void WidgetMirror::Update(const WindowSnapshot& update, unsigned parts) {
     s = update;
     // What only creation and showing report stays as they said.
     s.text = text;
-    s.command_target = target;
     s.owner = owner;
-    s.popup = std::move(popup);
+    // A soft key read with its bar brings its popup as it stands now (items are
+    // greyed and ungreyed); one read without keeps what creation said.
+    if (!s.command_target) {
+      s.command_target = target;
+      s.popup = std::move(popup);
+    }
     ApplyState(*entry);
   }
   if (parts & kUpdateRect) {
@@ -269,9 +273,11 @@ void WidgetMirror::ShowPopup(HWND key) {
       continue;
     }
     UINT command = item.command;
-    menu->addAction(ToQString(item.text), this, [target, command] {
+    QAction* action = menu->addAction(ToQString(item.text), this, [target, command] {
       pw::PostMessage(target, pw::WM_COMMAND, pw::MAKEWPARAM(static_cast<std::uint16_t>(command), 0), 0);
     });
+    // Qt ignores even a direct trigger() of a disabled action.
+    action->setEnabled(!item.grayed);
   }
   QWidget* button = entry->widget;
   QPoint below = button->mapToGlobal(QPoint(0, 0));
