@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include <QEvent>
-#include <QFontMetrics>
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
@@ -46,12 +45,14 @@ void PictureButton::paintEvent(QPaintEvent*) {
   painter.setPen(palette.color(group, QPalette::Mid));
   painter.drawRect(whole.adjusted(0, 0, -1, -1));
 
-  // The picture takes what the label leaves, square, at most the button's width.
+  // The label breaks across as many lines as it needs; the picture takes what
+  // the label leaves, square, at most the button's width.
   constexpr int kMargin = 3;
+  constexpr int kLabelFlags = Qt::AlignCenter | Qt::TextWordWrap;
   const QRect inner = whole.adjusted(kMargin, kMargin, -kMargin, -kMargin);
   const QString label = WithoutPrefixMarks(text());
-  const QFontMetrics metrics = fontMetrics();
-  const int label_height = label.isEmpty() ? 0 : metrics.height();
+  const QRect needed = label.isEmpty() ? QRect() : fontMetrics().boundingRect(inner, kLabelFlags, label);
+  const int label_height = std::min(needed.height(), inner.height());
   const int side = std::min(inner.width(), inner.height() - label_height);
   QRect label_area = inner;
   if (!icon().isNull() && side > 0) {
@@ -63,8 +64,11 @@ void PictureButton::paintEvent(QPaintEvent*) {
   }
   if (!label.isEmpty()) {
     painter.setPen(ink);
-    painter.drawText(label_area, Qt::AlignCenter, metrics.elidedText(label, Qt::ElideRight, label_area.width()));
+    painter.drawText(label_area, kLabelFlags, label);
   }
+  // The whole label as a tooltip while the button shows only part of it.
+  const bool cut = needed.height() > inner.height() || needed.width() > inner.width();
+  if (const QString tip = cut ? label : QString(); toolTip() != tip) setToolTip(tip);
   if (hasFocus()) {
     painter.setPen(QPen(ink, 1, Qt::DotLine));
     painter.setBrush(Qt::NoBrush);

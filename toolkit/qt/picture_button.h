@@ -1,8 +1,9 @@
 #pragma once
 // PictureButton: how an owner-drawn button shows. Its picture (an icon theme
-// name) sits above its label, both centred; a disabled button shows
-// "<name>-disabled" when the theme has it (else Qt greys the picture); a
-// pressed button is drawn inverted and a focused one with a dotted frame.
+// name) sits above its label, both centred, the label broken across lines as
+// the width needs. A disabled button shows "<name>-disabled" when the theme
+// has it (else Qt greys the picture); a pressed button is drawn inverted and a
+// focused one with a dotted frame.
 // Without Q_OBJECT it shows, and is found, as the QPushButton it is.
 
 #include <QPushButton>

@@ -80,6 +80,7 @@ TEST(QtPictureButtonTest, AnOwnerDrawnButtonShowsItsPictureAndTheDisabledOneWhen
   // The picture is drawn: far more of the button differs from its background
   // than the label alone makes.
   EXPECT_GT(DrawnPixels(button), DrawnPixels(bare) + 100);
+  testing::WriteScreenshot(button->parentWidget(), "owner_drawn_buttons");
 
   program.Call([&] { return EnableWindow(send, false); });
   ASSERT_TRUE(WaitFor([&] { return !button->isEnabled(); }));
