@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <iterator>
+#include <string>
 #include <thread>
 
 #include "base/activity_log.h"
@@ -14,9 +16,11 @@
 #include "platform/folders.h"
 #include "platform/text.h"
 #include "platform/wave_in_scripted_fake.h"
+#include "resources/desktop_resources.h"
 #include "resources/status_dialog.h"
 #include "settings/app_settings.h"
 #include "tests/support/test_environment.h"
+#include "toolkit/controls.h"
 #include "toolkit/renderer.h"
 
 namespace app {
@@ -136,6 +140,26 @@ TEST_F(RecordingSessionTest, EscapeInTheStatusWindowStopsLikeTheHotkeyAndKeepsTh
   ASSERT_TRUE(toolkit::PostKey(dialog, platform::VK_ESCAPE));
   EXPECT_FALSE(Pump([&] { return !window_->recording() && !window_->status_window(); }));
   EXPECT_EQ(Notes().size(), 1u) << "the recording was thrown away";
+}
+
+TEST_F(RecordingSessionTest, TheStatusWindowsButtonsCarryTheirPictures) {
+  settings_.notes_send_mode = settings::SendMode::SaveAsFile;
+  StartRecording();
+  platform::HWND dialog = window_->status_window()->dialog();
+  auto picture = [&](int id) {
+    char16_t name[toolkit::kMaxButtonImageName + 1] = {};
+    platform::SendMessage(platform::GetDlgItem(dialog, id), toolkit::BM_GETIMAGE, std::size(name),
+                          reinterpret_cast<platform::LPARAM>(name));
+    return std::u16string(name);
+  };
+  EXPECT_EQ(picture(resources::kStopSendButton), u"dictalo-stop-send");
+  EXPECT_EQ(picture(resources::kStopSaveButton), u"dictalo-stop-save");
+  EXPECT_EQ(picture(resources::kCancelButton), u"dictalo-cancel");
+  // Disabled when notes are only saved; its disabled picture is the same name
+  // with "-disabled", which the renderer picks by itself.
+  EXPECT_FALSE(platform::IsWindowEnabled(platform::GetDlgItem(dialog, resources::kStopSendButton)));
+  EXPECT_EQ(resources::BitmapIconName(resources::kStopSendDisabledBitmap), picture(resources::kStopSendButton) + u"-disabled");
+  EXPECT_FALSE(StopAndFinish(kStopCancel));
 }
 
 TEST_F(RecordingSessionTest, CancelWritesNoFileAnywhere) {

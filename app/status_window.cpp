@@ -3,8 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <string>
 
 #include "app/messages.h"
+#include "resources/desktop_resources.h"
 #include "settings/app_settings.h"
 #include "toolkit/ce_dialog.h"
 #include "toolkit/controls.h"
@@ -33,6 +35,7 @@ constexpr UINT kSendKey = 50600;
 constexpr UINT kSaveKey = 50601;
 constexpr UINT kIgnoredKey = 0x18;
 constexpr int kDialogHeight = 162;  // at 96 dpi
+constexpr int kHighResolutionDpi = 192;  // double-density screens take the large bitmaps
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 
 // The buttons' own class procedure, taken when the first dialog subclasses them.
@@ -80,6 +83,7 @@ class StatusDialog : public toolkit::CeDialog {
     if (settings_.notes_send_mode == settings::SendMode::SaveAsFile)
       platform::EnableWindow(GetDlgItem(kSendButton), false);
     for (int id : {kSendButton, kSaveButton, kCancelButton}) MakeKeyHungry(GetDlgItem(id));
+    SetButtonPictures();
     // Across the full width at the bottom of the work area; the full screen when
     // the work area cannot be read.
     platform::RECT work{0, 0, platform::kDefaultScreenWidth, platform::kDefaultScreenHeight};
@@ -130,6 +134,25 @@ class StatusDialog : public toolkit::CeDialog {
   }
 
  private:
+  // Each button carries its picture by name; the renderer shows the disabled
+  // one ("<name>-disabled") by itself while a button is disabled, so enabling
+  // and disabling the buttons later needs nothing here.
+  void SetButtonPictures() {
+    const bool high = toolkit::GetDisplayMetrics().dpi >= kHighResolutionDpi;
+    const struct {
+      int button;
+      UINT normal, high_resolution;
+    } kPictures[] = {
+        {kSendButton, resources::kStopSendBitmap, resources::kStopSendBitmapHigh},
+        {kSaveButton, resources::kStopSaveBitmap, resources::kStopSaveBitmapHigh},
+        {kCancelButton, resources::kCancelBitmap, resources::kCancelBitmapHigh},
+    };
+    for (const auto& p : kPictures) {
+      std::u16string name(resources::BitmapIconName(high ? p.high_resolution : p.normal));
+      platform::SendMessage(GetDlgItem(p.button), toolkit::BM_SETIMAGE, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    }
+  }
+
   WPARAM DefaultStop() const { return settings_.send_immediately ? kStopAndSend : kStopAndSave; }
   void Stop(WPARAM mode) { platform::SendMessage(main_window_, UM_STOP_RECORDING, mode, 0); }
 

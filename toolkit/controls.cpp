@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "toolkit/common_controls.h"
 #include "toolkit/control_internal.h"
@@ -75,6 +76,7 @@ struct ButtonState {
   bool pushed = false;
   bool focused = false;
   bool tracking = false;  // pressed by the pointer, waiting for the release
+  std::u16string image;   // icon theme name of its picture, empty for none
 };
 
 DWORD ButtonType(HWND hwnd) { return StyleOf(hwnd) & BS_TYPEMASK; }
@@ -150,6 +152,44 @@ void Click(HWND hwnd) {
                     reinterpret_cast<LPARAM>(hwnd));
 }
 
+bool IsImageNameChar(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' ||
+         c == u'_' || c == u'.';
+}
+
+// The name is read no further than one past the longest allowed, so a text
+// without its terminator is refused rather than read past its end. Path
+// separators and the like never reach the icon lookup.
+bool SetImage(HWND hwnd, const char16_t* name) {
+  auto* s = StateOf<ButtonState>(hwnd);
+  if (!s) return false;
+  std::u16string image;
+  if (name) {
+    std::size_t length = 0;
+    while (length <= kMaxButtonImageName && name[length] != u'\0') ++length;
+    if (length > kMaxButtonImageName) return false;
+    image.assign(name, length);
+    if (!std::all_of(image.begin(), image.end(), IsImageNameChar)) return false;
+  }
+  if (image != s->image) {
+    s->image = std::move(image);
+    NotifyControlChanged(hwnd);
+  }
+  return true;
+}
+
+LRESULT GetImage(HWND hwnd, WPARAM size, char16_t* buffer) {
+  auto* s = StateOf<ButtonState>(hwnd);
+  const std::u16string empty;
+  const std::u16string& image = s ? s->image : empty;
+  if (buffer && size > 0) {
+    std::size_t n = std::min<std::size_t>(image.size(), static_cast<std::size_t>(size) - 1);
+    std::copy_n(image.data(), n, buffer);
+    buffer[n] = u'\0';
+  }
+  return static_cast<LRESULT>(image.size());
+}
+
 bool Inside(HWND hwnd, LPARAM lparam) {
   pw::RECT rect;
   if (!pw::GetClientRect(hwnd, &rect)) return false;
@@ -191,6 +231,10 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     case BM_CLICK:
       Click(hwnd);
       return 0;
+    case BM_SETIMAGE:
+      return SetImage(hwnd, reinterpret_cast<const char16_t*>(lparam)) ? 1 : 0;
+    case BM_GETIMAGE:
+      return GetImage(hwnd, wparam, reinterpret_cast<char16_t*>(lparam));
     case pw::WM_LBUTTONDOWN:
     case pw::WM_LBUTTONDBLCLK:
       if (!pw::IsWindowEnabled(hwnd)) return 0;

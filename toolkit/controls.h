@@ -15,12 +15,15 @@
 //            radio buttons of its group) before it tells the parent. Keys the
 //            button has no use for go on to its parent, so a dialog hears every
 //            key pressed in it.
+//            A button may carry a picture, named as in the icon theme: an
+//            owner-drawn button is shown with it above its label (BM_SETIMAGE).
 // "msctls_progress32"  progress bar: a range (default 0..100) and a position
 //            kept within it.
 //
 // Show, hide, enable and disable controls through the window system
 // (ShowWindow, EnableWindow).
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -68,6 +71,18 @@ inline constexpr UINT BM_GETSTATE = 0x00F2;   // -> check state | BST_PUSHED | B
 inline constexpr UINT BM_SETSTATE = 0x00F3;   // wParam non-zero: shown pressed
 inline constexpr UINT BM_SETSTYLE = 0x00F4;   // wParam the new BS_ type
 inline constexpr UINT BM_CLICK = 0x00F5;
+// The button's picture by icon theme name ("dictalo-cancel"); a renderer shows a
+// disabled button with "<name>-disabled" when the theme has it.
+// BM_SETIMAGE: lParam a zero-terminated UTF-16 name, which the control copies
+//   (null or empty: no picture). A name longer than kMaxButtonImageName or with
+//   characters other than ASCII letters, digits, '-', '_' and '.' is refused and
+//   the picture stays as it was. -> TRUE when taken.
+// BM_GETIMAGE: wParam the size of the buffer in char16_t, lParam the buffer (may
+//   be null); copies as much of the name as fits, zero-terminated. -> the name's
+//   full length.
+inline constexpr UINT BM_GETIMAGE = 0x00F6;
+inline constexpr UINT BM_SETIMAGE = 0x00F7;
+inline constexpr std::size_t kMaxButtonImageName = 64;
 
 inline constexpr UINT BST_UNCHECKED = 0x0;
 inline constexpr UINT BST_CHECKED = 0x1;

@@ -1,6 +1,7 @@
 // Controls: buttons tell their parent of clicks (not when disabled), check boxes
 // and radio groups keep their marks, pointer and space-bar presses, keys a
-// button does not use, and the progress bar's range and position.
+// button does not use, the picture a button carries, and the progress bar's
+// range and position.
 
 #include "toolkit/controls.h"
 
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/text.h"
 #include "tests/support/test_environment.h"
 #include "toolkit/ce_wnd.h"
 #include "toolkit/common_controls.h"
@@ -93,6 +95,52 @@ TEST_F(ControlsTest, ClicksTellTheParentUnlessTheButtonIsDisabled) {
   EXPECT_EQ(SendMessage(push, BM_GETSTATE, 0, 0), 0);
   EXPECT_EQ(SendMessage(push, BM_GETCHECK, 0, 0), BST_UNCHECKED);
   EXPECT_EQ(SendMessage(push, WM_GETDLGCODE, 0, 0), DLGC_BUTTON);
+}
+
+std::u16string ImageOf(HWND button, WPARAM size = kMaxButtonImageName + 1) {
+  std::u16string buffer(size, u'#');
+  LRESULT length = SendMessage(button, BM_GETIMAGE, size, reinterpret_cast<LPARAM>(buffer.data()));
+  buffer.resize(std::u16string_view(buffer.data(), size).find(u'\0'));
+  EXPECT_GE(length, static_cast<LRESULT>(buffer.size()));
+  return buffer;
+}
+
+TEST_F(ControlsTest, ButtonsKeepACopyOfTheirPictureName) {
+  HWND button = Make(kButtonClass, 10124, BS_OWNERDRAW, u"Cancel");
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(SendMessage(button, BM_GETIMAGE, 0, 0), 0);
+  EXPECT_EQ(ImageOf(button), u"");
+
+  {
+    std::u16string name = u"dictalo-cancel";
+    EXPECT_EQ(SendMessage(button, BM_SETIMAGE, 0, reinterpret_cast<LPARAM>(name.c_str())), 1);
+    name.assign(name.size(), u'x');  // the caller's text may go away
+  }
+  EXPECT_EQ(ImageOf(button), u"dictalo-cancel");
+  EXPECT_EQ(SendMessage(button, BM_GETIMAGE, 0, 0), 14);  // the length, without a buffer
+  // A short buffer gets what fits, always terminated, and the full length.
+  std::u16string small(6, u'#');
+  EXPECT_EQ(SendMessage(button, BM_GETIMAGE, small.size(), reinterpret_cast<LPARAM>(small.data())), 14);
+  EXPECT_EQ(small, std::u16string(u"dicta\0", 6));
+
+  // Refused, leaving the picture as it was: one character too long (no
+  // terminator within reach of the limit is never read past), path tricks.
+  std::u16string too_long(kMaxButtonImageName + 1, u'a');
+  EXPECT_EQ(SendMessage(button, BM_SETIMAGE, 0, reinterpret_cast<LPARAM>(too_long.c_str())), 0);
+  for (const char16_t* bad : {u"../../etc/passwd", u"a b", u"dictalo\ncancel", u"/tmp/x"})
+    EXPECT_EQ(SendMessage(button, BM_SETIMAGE, 0, reinterpret_cast<LPARAM>(bad)), 0) << platform::Utf16ToUtf8(bad);
+  EXPECT_EQ(ImageOf(button), u"dictalo-cancel");
+
+  std::u16string longest(kMaxButtonImageName, u'b');
+  EXPECT_EQ(SendMessage(button, BM_SETIMAGE, 0, reinterpret_cast<LPARAM>(longest.c_str())), 1);
+  EXPECT_EQ(ImageOf(button), longest);
+
+  // A null or empty name takes the picture away.
+  EXPECT_EQ(SendMessage(button, BM_SETIMAGE, 0, 0), 1);
+  EXPECT_EQ(ImageOf(button), u"");
+  SendMessage(button, BM_SETIMAGE, 0, reinterpret_cast<LPARAM>(u"dictalo-stop-send"));
+  EXPECT_EQ(SendMessage(button, BM_SETIMAGE, 0, reinterpret_cast<LPARAM>(u"")), 1);
+  EXPECT_EQ(ImageOf(button), u"");
 }
 
 TEST_F(ControlsTest, CheckBoxesAndRadioGroupsKeepTheirMarks) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include "platform/file_io.h"
 #include "platform/text.h"
@@ -54,6 +55,9 @@ void HeadlessRenderer::ReadControlState(HWND hwnd, Node& node) {
     auto state = static_cast<UINT>(pw::SendMessage(hwnd, BM_GETSTATE, 0, 0));
     node.pressed = (state & BST_PUSHED) != 0;
     node.focused = (state & BST_FOCUS) != 0;
+    char16_t image[kMaxButtonImageName + 1] = {};
+    pw::SendMessage(hwnd, BM_GETIMAGE, std::size(image), reinterpret_cast<pw::LPARAM>(image));
+    node.image = pw::Utf16ToUtf8(image);
   }
   if (node.is_progress) {
     PBRANGE range;
@@ -141,6 +145,7 @@ void HeadlessRenderer::OnControlChanged(HWND control) {
   node.check = fresh.check;
   node.pressed = fresh.pressed;
   node.focused = fresh.focused;
+  node.image = std::move(fresh.image);
   node.low = fresh.low;
   node.high = fresh.high;
   node.pos = fresh.pos;
@@ -170,6 +175,7 @@ void HeadlessRenderer::DescribeLocked(HWND hwnd, const Node& node, int depth, st
     if (node.is_button) {
       std::snprintf(buf, sizeof buf, " checked=%u pressed=%d focused=%d", node.check, node.pressed, node.focused);
       out += buf;
+      if (!node.image.empty()) out += " image=" + Quote(node.image);
     }
     if (node.is_progress) {
       std::snprintf(buf, sizeof buf, " range=%d,%d pos=%d", node.low, node.high, node.pos);

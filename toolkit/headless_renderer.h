@@ -13,7 +13,7 @@
 //
 //   window hwnd=0x10005 class="Dialog" title="Dictalo" visible=1 enabled=1 rect=0,158,240,320
 //     control id=10120 class="STATIC" text="Encoding..." visible=1 enabled=1 rect=4,162,236,178
-//     control id=10122 class="BUTTON" text="Stop && Send" visible=1 enabled=0 checked=0 pressed=0 focused=0 rect=...
+//     control id=10122 class="BUTTON" text="Stop && Send" visible=1 enabled=0 checked=0 pressed=0 focused=0 image="dictalo-stop-send" rect=...
 //     control id=10126 class="msctls_progress32" text="" visible=1 enabled=1 range=0,4096 pos=512 rect=...
 //     control id=309 class="menu_worker" text="" visible=1 enabled=1 rect=...
 //       control id=50600 class="BUTTON" text="Send" visible=1 enabled=1 checked=0 pressed=0 focused=0 rect=...
@@ -22,7 +22,8 @@
 // window's own flags. The common controls (edit fields, lists, sliders, list
 // and tree views, tabs) and soft keys with a popup (its items, greyed or not)
 // add their state after these as control_describe.h shows;
-// a password field's text shows as one '*' per character.
+// a password field's text shows as one '*' per character. A button with a
+// picture (BM_SETIMAGE) names it in image="..." after its state.
 //
 // After the windows come the tray icons and the last desktop notifications
 // (at most kKeptNotifications, oldest first):
@@ -106,6 +107,7 @@ class HeadlessRenderer : public Renderer {
     unsigned check = 0;
     bool pressed = false;
     bool focused = false;
+    std::string image;  // its picture's icon name, empty for none
     // Progress bar state.
     bool is_progress = false;
     int low = 0, high = 0, pos = 0;

@@ -141,6 +141,18 @@ TEST_F(HeadlessControlsTest, DumpLinesOfTheCommonControls) {
   EXPECT_EQ(GetWindowText(password), u"s3cret!");
 }
 
+TEST_F(HeadlessControlsTest, AButtonsPictureShowsBeforeItsPlace) {
+  HWND button = Make(kButtonClass, 10122, BS_OWNERDRAW, u"Stop && Send");
+  const std::string plain = "  control id=10122 class=\"BUTTON\" text=\"Stop && Send\" visible=1 enabled=1 checked=0 "
+                            "pressed=0 focused=0 rect=0,0,100,20\n";
+  EXPECT_THAT(Dump(), HasSubstr(plain));
+  SendMessage(button, BM_SETIMAGE, 0, reinterpret_cast<LPARAM>(u"dictalo-stop-send"));
+  EXPECT_THAT(Dump(), HasSubstr("  control id=10122 class=\"BUTTON\" text=\"Stop && Send\" visible=1 enabled=1 "
+                                "checked=0 pressed=0 focused=0 image=\"dictalo-stop-send\" rect=0,0,100,20\n"));
+  SendMessage(button, BM_SETIMAGE, 0, 0);
+  EXPECT_THAT(Dump(), HasSubstr(plain));
+}
+
 TEST_F(HeadlessControlsTest, TrayIconsAndNotificationsAreShownAndTapped) {
   EXPECT_TRUE(TrayIconAdd(window_, 1, kTrayCallback, u"dictalo", u"Dictalo"));
   EXPECT_FALSE(TrayIconAdd(window_, 1, kTrayCallback, u"dictalo", u"again"));  // taken

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "toolkit/qt/program_icons.h"
 #include "toolkit/qt/qt_renderer.h"
 #include "toolkit/renderer.h"
 #include "toolkit/tray.h"
@@ -140,6 +141,7 @@ int RunProgramWithRenderer(int argc, char** argv, const std::function<int()>& pr
   QApplication application(qt_argc, args.data());
   QApplication::setApplicationName(QStringLiteral("Dictalo"));
   QApplication::setDesktopFileName(QStringLiteral("dictalo"));
+  AddProgramIconFolder();  // before the first icon is looked up
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("dictalo")));
   // Windows close when the program says so, not when the user closes the last one.
   application.setQuitOnLastWindowClosed(false);

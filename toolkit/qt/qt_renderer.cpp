@@ -9,6 +9,7 @@
 #include "toolkit/dialog_manager.h"
 #include "toolkit/display.h"
 #include "toolkit/qt/gui_thread.h"
+#include "toolkit/qt/program_icons.h"
 #include "toolkit/qt/qt_message_box.h"
 #include "toolkit/qt/tray_area.h"
 #include "toolkit/qt/widget_mirror.h"
@@ -45,6 +46,7 @@ QtRenderer::QtRenderer(std::string dump_path)
       gui_(std::make_unique<GuiThread>()),
       mirror_(std::make_unique<WidgetMirror>(dpi_scale_)),
       tray_(std::make_unique<TrayArea>()) {
+  AddProgramIconFolder();
   OwnerLookup lookup = [this](HWND hwnd) { return mirror_ ? mirror_->WidgetFor(hwnd) : nullptr; };
   boxes_ = std::make_unique<QtMessageBoxPresenter>(*gui_, lookup);
   files_ = std::make_unique<QtFileDialogPresenter>(*gui_, lookup);

@@ -43,6 +43,7 @@
 
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
+#include "toolkit/qt/picture_button.h"
 #include "toolkit/qt/qt_text.h"
 #include "toolkit/renderer.h"
 
@@ -309,8 +310,12 @@ QWidget* WidgetMirror::MakeWidget(Entry& entry, QWidget* parent) {
       label->setCursor(Qt::PointingHandCursor);
       return label;
     }
+    case WidgetKind::kOwnerDrawn: {
+      auto* button = new PictureButton(parent);
+      button->setAutoDefault(false);  // Enter belongs to the dialog
+      return button;
+    }
     case WidgetKind::kPushButton:
-    case WidgetKind::kOwnerDrawn:
     case WidgetKind::kSoftKey: {
       auto* button = new FittedButton<QPushButton>(parent);
       // Enter belongs to the dialog, which knows its default button.
@@ -592,8 +597,11 @@ void WidgetMirror::ApplyState(Entry& entry) {
   const WindowSnapshot& s = entry.last;
   QSignalBlocker block(w);
   switch (s.kind) {
-    case WidgetKind::kPushButton:
     case WidgetKind::kOwnerDrawn:
+      static_cast<PictureButton*>(w)->SetPicture(ToQString(s.image));
+      static_cast<QPushButton*>(w)->setDown(s.pressed);
+      break;
+    case WidgetKind::kPushButton:
     case WidgetKind::kSoftKey:
       static_cast<QPushButton*>(w)->setDown(s.pressed);
       break;

@@ -1,6 +1,7 @@
 #include "toolkit/qt/window_snapshot.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/text.h"
 #include "toolkit/common_controls.h"
@@ -217,7 +218,12 @@ void ReadControlState(HWND hwnd, WindowSnapshot& s) {
     case WidgetKind::kRadioButton:
     case WidgetKind::kSoftKey: {
       s.check = static_cast<unsigned>(Send(hwnd, BM_GETCHECK));
-      s.pressed = (static_cast<UINT>(Send(hwnd, BM_GETSTATE)) & BST_PUSHED) != 0;
+      const auto state = static_cast<UINT>(Send(hwnd, BM_GETSTATE));
+      s.pressed = (state & BST_PUSHED) != 0;
+      s.focused = (state & BST_FOCUS) != 0;
+      char16_t image[kMaxButtonImageName + 1] = {};
+      Send(hwnd, BM_GETIMAGE, std::size(image), reinterpret_cast<LPARAM>(image));
+      s.image = image;
       break;
     }
     case WidgetKind::kProgress: {

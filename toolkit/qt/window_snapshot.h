@@ -85,6 +85,8 @@ struct WindowSnapshot {
   // Buttons.
   unsigned check = 0;
   bool pressed = false;
+  bool focused = false;
+  std::u16string image;  // icon theme name of its picture (BM_GETIMAGE), empty for none
   // Progress bar and slider.
   int low = 0, high = 0, pos = 0;
   // Drop-down, list box, tabs (items), list view rows (first column).
