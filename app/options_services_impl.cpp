@@ -3,6 +3,7 @@
 #include "app/hotkey_binding.h"
 #include "audio/sound_list.h"
 #include "delivery/dialogs/notes_commands.h"
+#include "platform/folders.h"
 #include "platform/process.h"
 #include "resources/notes_resources.h"
 
@@ -77,6 +78,15 @@ bool IsOpenableAddress(std::string_view url) {
   for (char c : url)
     if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
   return true;
+}
+
+bool ProgramOptionsServices::StartUpdateUtility() {
+  std::error_code ec;
+  for (const auto& folder : {platform::folders::WindowsDir(), platform::folders::ExecutableDir()}) {
+    std::filesystem::path program = folder / "corvane-update";
+    if (std::filesystem::is_regular_file(program, ec)) return platform::StartProcess(program.string(), {});
+  }
+  return platform::StartProcess("corvane-update", {});
 }
 
 void ProgramOptionsServices::OpenAddress(const std::string& url) {

@@ -33,6 +33,9 @@ class ProgramOptionsServices : public settings::OptionsServices {
   void PlayCueSound(const settings::CueSoundChoice& sound) override;
   // Only http and https addresses are opened.
   void OpenAddress(const std::string& url) override;
+  // The copy the setup placed in the Windows folder, else the one beside this
+  // program, else the one on the PATH.
+  bool StartUpdateUtility() override;
 
  private:
   delivery::PendingNotesOptions notes_options_;

@@ -327,9 +327,17 @@ void OptionsScreen::ShowAbout() {
   if (busy_) return;
   busy_ = true;
   auto alive = AliveToken();
-  toolkit::MessageBoxW(GetSafeHwnd(), u"Dictalo\nVersion " + pw::Utf8ToUtf16(DICTALO_VERSION) + u"\nVoice notes to your mailbox",
-                       u"About Dictalo", toolkit::MB_OK | toolkit::MB_ICONINFORMATION);
-  if (!alive.expired()) busy_ = false;
+  // The About box is where the user looks for newer versions: Yes starts the
+  // update utility, which lists them.
+  int answer = toolkit::MessageBoxW(GetSafeHwnd(),
+                                    u"Dictalo\nVersion " + pw::Utf8ToUtf16(DICTALO_VERSION) +
+                                        u"\nVoice notes to your mailbox\n\nLook for newer versions now?",
+                                    u"About Dictalo", toolkit::MB_YESNO | toolkit::MB_ICONINFORMATION);
+  if (alive.expired()) return;
+  busy_ = false;
+  if (answer == toolkit::IDYES && services_ && !services_->StartUpdateUtility())
+    toolkit::MessageBoxW(GetSafeHwnd(), u"The update utility (corvane-update) could not be started.", u"About Dictalo",
+                         toolkit::MB_OK | toolkit::MB_ICONERROR);
 }
 
 }  // namespace settings

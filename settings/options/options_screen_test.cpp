@@ -275,6 +275,28 @@ TEST_F(OptionsScreenTest, WithoutChoicesOkKeepsTheSoundAndTheHotkey) {
   EXPECT_EQ(settings_.launch_hotkey, u"<Super>q");
 }
 
+TEST_F(OptionsScreenTest, AboutStartsTheUpdateUtilityWhenTheUserAsks) {
+  Open(&services_);
+  options_testing::RecordingBoxes boxes;
+  boxes.answers = {toolkit::IDNO};
+  pw::SendMessage(*screen_, pw::WM_COMMAND, rs::kAboutCommand, 0);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_NE(boxes.boxes[0].text.find(u"Version"), std::u16string::npos);
+  EXPECT_EQ(services_.CountOf("StartUpdateUtility"), 0);
+
+  boxes.answers = {toolkit::IDYES};
+  pw::SendMessage(*screen_, pw::WM_COMMAND, rs::kAboutCommand, 0);
+  EXPECT_EQ(services_.CountOf("StartUpdateUtility"), 1);
+  EXPECT_EQ(boxes.boxes.size(), 2u) << "nothing more to say when it started";
+
+  // A utility that cannot be started is said, not swallowed.
+  services_.update_utility_starts = false;
+  boxes.answers = {toolkit::IDYES};
+  pw::SendMessage(*screen_, pw::WM_COMMAND, rs::kAboutCommand, 0);
+  ASSERT_EQ(boxes.boxes.size(), 4u);
+  EXPECT_NE(boxes.boxes[3].text.find(u"corvane-update"), std::u16string::npos);
+}
+
 TEST_F(OptionsScreenTest, PlayButtonPlaysTheChosenSoundOnce) {
   settings_.sound_name = u"Alarm1";
   Open(&services_);

@@ -55,6 +55,8 @@ class OptionsServices {
   virtual void PlayCueSound(const CueSoundChoice& sound) = 0;
   // Opens an address in the user's browser.
   virtual void OpenAddress(const std::string& url) = 0;
+  // Starts the update utility, without waiting; false when it cannot be started.
+  virtual bool StartUpdateUtility() = 0;
 };
 
 }  // namespace settings

@@ -57,6 +57,11 @@ class FakeOptionsServices : public OptionsServices {
     Record("Play:" + std::string(sound.name.begin(), sound.name.end()) + (sound.is_midi ? ".mid" : ".wav"));
   }
   void OpenAddress(const std::string& url) override { Record("Open:" + url); }
+  bool StartUpdateUtility() override {
+    Record("StartUpdateUtility");
+    return update_utility_starts;
+  }
+  bool update_utility_starts = true;
 
  private:
   void Record(const std::string& call) {
