@@ -52,6 +52,7 @@ class FakeOptionsServices : public OptionsServices {
   std::vector<CueSoundChoice> CueSounds() override { return {}; }
   void PlayCueSound(const CueSoundChoice&) override {}
   void OpenAddress(const std::string&) override {}
+  bool StartUpdateUtility() override { return false; }
 };
 
 std::u16string Text(std::u16string_view title, int id) { return platform::GetWindowText(DialogScript::Item(title, id)); }
