@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "delivery/delivery_job_test_support.h"
 #include "delivery/mail_events.h"
 #include "mime/message_builder.h"
 #include "mime/note_message.h"
@@ -38,6 +39,30 @@ inline constexpr std::uint16_t kPop3Port = 24110;
 inline constexpr std::uint16_t kClosedPort = 24999;  // nothing listens here
 inline constexpr char kUser[] = "alice";
 inline constexpr char kPassword[] = "secret";
+
+// Settings of a mail-server delivery into `root` through an exim on `port`
+// with STARTTLS and the test account's credentials.
+inline settings::AppSettings StartTlsJobSettings(const std::filesystem::path& root, std::uint16_t port) {
+  settings::AppSettings s = JobSettings(root);
+  s.smtp_port = port;
+  s.smtp_use_ssl = true;
+  s.smtp_ssl_explicit = true;
+  s.smtp_authentication = 3;
+  s.smtp_user_name = kUser;
+  s.smtp_password = kPassword;
+  return s;
+}
+
+// A folder for a peer's files under the test home, which the server (running
+// as its own user) can reach.
+inline std::filesystem::path PeerFolder(const std::filesystem::path& home, const std::string& name) {
+  namespace fs = std::filesystem;
+  fs::permissions(home, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+  fs::path dir = home / "peers" / name;
+  fs::create_directories(dir);
+  fs::permissions(home / "peers", fs::perms::others_exec, fs::perm_options::add);
+  return dir;
+}
 
 // A peer serving until the object goes (SIGTERM; the script stops its server by pid).
 class Peer {

@@ -29,19 +29,10 @@ class StatusLines : public ConnectionStatusView {
 TEST(PendingNotesPeers, AccountTestLogsInOnlyAndResendSendsEveryNote) {
   testing_support::ScopedTestHome home;
   protocols::ScopedSocketLayer layer;
-  fs::permissions(home.root(), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
-  fs::path dir = home.root() / "peers" / "exim";
-  fs::create_directories(dir);
-  fs::permissions(home.root() / "peers", fs::perms::others_exec, fs::perm_options::add);
+  fs::path dir = PeerFolder(home.root(), "exim");
   START_DELIVERY_PEER(exim, "smtp_exim.sh", dir, {"--port", std::to_string(kNotesSmtpPort)});
 
-  settings::AppSettings settings = JobSettings(home.root());
-  settings.smtp_port = kNotesSmtpPort;
-  settings.smtp_use_ssl = true;
-  settings.smtp_ssl_explicit = true;
-  settings.smtp_authentication = 3;
-  settings.smtp_user_name = kUser;
-  settings.smtp_password = kPassword;
+  settings::AppSettings settings = StartTlsJobSettings(home.root(), kNotesSmtpPort);
   fs::path volume = storage::DeliveryVolumePath(home.root() / "install");
   {
     auto opened = storage::OpenDeliveryStorage(home.root() / "install", nullptr);
