@@ -15,6 +15,7 @@
 #include "platform/file_io.h"
 #include "platform/folders.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/window_system.h"
 #include "resources/setup_resources.h"
@@ -158,6 +159,27 @@ bool IsInside(const fs::path& path, const fs::path& folder) {
   if (ec) return false;
   auto [fi, pi] = std::mismatch(f.begin(), f.end(), p.begin(), p.end());
   return fi == f.end() || (fi->empty() && std::next(fi) == f.end());
+}
+
+// Removes `folder` and the folders above it, up to but not including the
+// prefix, while they are empty: an uninstallation leaves no empty tree behind.
+void RemoveEmptyFolders(const fs::path& prefix, fs::path folder) {
+  std::error_code ec;
+  while (folder != prefix && IsInside(folder, prefix) && fs::is_directory(fs::symlink_status(folder, ec)) &&
+         fs::is_empty(folder, ec)) {
+    if (!fs::remove(folder, ec)) return;
+    folder = folder.parent_path();
+  }
+}
+
+// The product values the setup library registered for the update utility go
+// with the program; otherwise the utility would keep offering upgrades for a
+// program that is no longer there. Only our own registration is touched.
+void ForgetProductIdentity() {
+  auto key = pw::RegistryKey::Open(pw::RegistryRoot::LocalMachine, kProductKey);
+  if (!key || key->ReadDword(u"ProdID") != kProductId) return;
+  for (std::u16string_view name : {u"ProdID", u"MajorVersion", u"MinorVersion", u"LangID"}) key->DeleteValue(name);
+  if (key->Values().empty() && key->SubkeyNames().empty()) pw::RegistryKey::DeleteKey(pw::RegistryRoot::LocalMachine, kProductKey);
 }
 
 // Copies one file into place: a temporary copy beside the target, renamed over it.
@@ -324,10 +346,14 @@ InstallOutcome Uninstall(const fs::path& requested_prefix, std::string* error) {
   std::u16string install_text = Wide(prefix / "bin");
   library.uninstall_init(window.hwnd(), install_text.c_str());
   for (const std::string& entry : *entries) {
-    if (IsInside((prefix / entry).parent_path(), prefix)) fs::remove(prefix / entry, ec);
+    if (!IsInside((prefix / entry).parent_path(), prefix)) continue;
+    fs::remove(prefix / entry, ec);
+    RemoveEmptyFolders(prefix, (prefix / entry).parent_path());
   }
   fs::remove(prefix / kRecordPath, ec);
+  RemoveEmptyFolders(prefix, (prefix / kRecordPath).parent_path());
   library.uninstall_exit(window.hwnd());
+  ForgetProductIdentity();
   return InstallOutcome::kInstalled;
 }
 

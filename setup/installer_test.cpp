@@ -63,6 +63,27 @@ TEST_F(InstallerTest, InstallsATreeThroughTheHooksAndRemovesItUnderTheRemovalWin
   EXPECT_FALSE(RegistryKey::Open(RegistryRoot::CurrentUser, u"Software\\Corvane\\Echomark"));
   EXPECT_FALSE(fs::exists(prefix_ / "bin" / "dictalo"));
   EXPECT_FALSE(fs::exists(prefix_ / "share" / "dictalo" / "help.html"));
+  // No empty folders of ours are left, and the update utility no longer takes
+  // the program for installed; the shared utility itself stays for others.
+  EXPECT_FALSE(fs::exists(prefix_ / "bin"));
+  EXPECT_FALSE(fs::exists(prefix_ / "lib"));
+  EXPECT_TRUE(fs::exists(prefix_ / "share" / "dictalo" / "corvane-update"));
+  EXPECT_FALSE(RegistryKey::Open(RegistryRoot::LocalMachine, u"Software\\Corvane\\Dictalo"));
+}
+
+TEST_F(InstallerTest, UninstallKeepsWhatIsNotOurs) {
+  ASSERT_EQ(Setup({"install", "--prefix", prefix_.string(), "--accept-license", source_.string()}).status, 0);
+  WriteFileBytes(prefix_ / "bin" / "someone-elses-tool", "tool");
+  auto product = RegistryKey::Open(RegistryRoot::LocalMachine, u"Software\\Corvane\\Dictalo");
+  ASSERT_TRUE(product && product->WriteString(u"Note", u"kept"));
+  auto run = Setup({"uninstall", "--prefix", prefix_.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFileBytes(prefix_ / "bin" / "someone-elses-tool"), "tool");
+  EXPECT_FALSE(fs::exists(prefix_ / "bin" / "dictalo"));
+  product = RegistryKey::Open(RegistryRoot::LocalMachine, u"Software\\Corvane\\Dictalo");
+  ASSERT_TRUE(product);
+  EXPECT_FALSE(product->ReadDword(u"ProdID"));
+  EXPECT_EQ(product->ReadString(u"Note"), u"kept");
 }
 
 TEST_F(InstallerTest, WithoutConsentNothingIsInstalled) {
