@@ -23,7 +23,9 @@
 //    80 (the client certificate's signature failed its own check), 120 (SSL
 //    3.0 client certificate requested and none available); any alert
 //    received with its own code.
-//  - onClosed(1): orderly end or warning alert (kTlsSessionEnded);
+//  - onClosed(1): orderly end or warning alert (kTlsSessionEnded); only a
+//    warning unrecognized_name during the handshake, after a hello that named
+//    the server, is passed over;
 //    onClosed(0): failure (kTlsHandshakeFailed unless a code was reported).
 //  - Start and Pump throw TlsException with one of the engine's texts
 //    ("Invalid MAC", "Unknown message 0A", "Server verify failed", "Unknown

@@ -16,7 +16,13 @@
 #   --mail-owner the user (and its group) the mail belongs to and is read as
 #                (default nobody); Debian-exim for mail an exim peer delivers
 #   --mechanisms the SASL mechanisms (default "plain login cram-md5 apop digest-md5")
-# DIR/rsa.crt is the server's certificate (CN=localhost), made when missing.
+#   --certificate CHAIN --key KEY  the server's certificate chain (its own first)
+#                and key; else DIR/rsa.crt, a self-signed certificate for
+#                CN=localhost made when missing
+#   --min-protocol  Dovecot's ssl_min_protocol (default TLSv1)
+#   --ciphers    Dovecot's ssl_cipher_list (default ALL:@SECLEVEL=0); with a list
+#                of its own DHE uses the 2048-bit ffdhe2048 group (OpenSSL's default
+#                security level refuses the 1024-bit parameters)
 set -eu
 . "$(dirname "$0")/peer_lib.sh"
 usage() { echo "usage: $0 serve DIR --port P [options]" >&2; exit 2; }
@@ -25,6 +31,7 @@ usage() { echo "usage: $0 serve DIR --port P [options]" >&2; exit 2; }
 dir=$2
 shift 2
 port="" tls_port="" user=alice password=secret mailroot="" owner=nobody
+certificate="" key="" min_protocol=TLSv1 ciphers='ALL:@SECLEVEL=0' dh=dh.pem
 mechanisms="plain login cram-md5 apop digest-md5"
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -35,11 +42,16 @@ while [ $# -gt 0 ]; do
   --mailroot) mailroot=$2; shift ;;
   --mechanisms) mechanisms=$2; shift ;;
   --mail-owner) owner=$2; shift ;;
+  --certificate) certificate=$2; shift ;;
+  --key) key=$2; shift ;;
+  --min-protocol) min_protocol=$2; shift ;;
+  --ciphers) ciphers=$2 dh=ffdhe2048.pem; shift ;;
   *) usage ;;
   esac
   shift
 done
 [ -n "$port" ] || usage
+[ -z "$certificate" ] || [ -n "$key" ] || usage
 [ "$(id -u)" = 0 ] || { echo "pop3_dovecot.sh: dovecot needs root" >&2; exit 4; }
 command -v dovecot >/dev/null || { echo "pop3_dovecot.sh: dovecot is not installed" >&2; exit 3; }
 
@@ -49,11 +61,15 @@ dir=$(cd "$dir" && pwd)
 mkdir -p "$dir/run" "$dir/state" "$mailroot/$user/Maildir/"{cur,new,tmp}
 group=$(id -gn "$owner")
 chown -R "$owner:$group" "$mailroot"
-if [ ! -f "$dir/rsa.crt" ]; then
+if [ -z "$certificate" ]; then
+  certificate=$dir/rsa.crt key=$dir/rsa.key
+fi
+if [ ! -f "$certificate" ]; then
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/rsa.key" -out "$dir/rsa.crt" -days 3650 \
     -subj /CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1 >/dev/null 2>&1
 fi
 [ -f "$dir/dh.pem" ] || openssl dhparam -dsaparam -out "$dir/dh.pem" 1024 >/dev/null 2>&1
+[ -f "$dir/ffdhe2048.pem" ] || openssl genpkey -genparam -algorithm DH -pkeyopt group:ffdhe2048 -out "$dir/ffdhe2048.pem" 2>/dev/null
 printf '%s:{PLAIN}%s::::::\n' "$user" "$password" >"$dir/users"
 
 pop3s=""
@@ -72,11 +88,11 @@ log_path = $dir/dovecot.log
 protocols = pop3
 listen = 127.0.0.1
 ssl = yes
-ssl_cert = <$dir/rsa.crt
-ssl_key = <$dir/rsa.key
-ssl_dh = <$dir/dh.pem
-ssl_min_protocol = TLSv1
-ssl_cipher_list = ALL:@SECLEVEL=0
+ssl_cert = <$certificate
+ssl_key = <$key
+ssl_dh = <$dir/$dh
+ssl_min_protocol = $min_protocol
+ssl_cipher_list = $ciphers
 disable_plaintext_auth = no
 auth_mechanisms = $mechanisms
 first_valid_uid = 1

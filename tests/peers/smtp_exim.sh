@@ -19,7 +19,9 @@
 #   --mailroot       deliver the account's mail to ROOT/<user>/Maildir (a Dovecot peer
 #                    started with --mail-owner Debian-exim can serve it), else
 #                    everything to DIR/mail
-# DIR/rsa.crt is the server's certificate (CN=localhost), made when missing.
+#   --certificate CHAIN --key KEY  the server's certificate chain (its own first)
+#                    and key, copied into DIR; else DIR/rsa.crt, a self-signed
+#                    certificate for CN=localhost made when missing
 set -eu
 . "$(dirname "$0")/peer_lib.sh"
 usage() { echo "usage: $0 serve DIR --port P [options]" >&2; exit 2; }
@@ -27,7 +29,7 @@ usage() { echo "usage: $0 serve DIR --port P [options]" >&2; exit 2; }
 [ $# -ge 2 ] || usage
 dir=$2
 shift 2
-port="" tls_port="" user=alice password=secret size_limit=10M verify=no mailroot=""
+port="" tls_port="" user=alice password=secret size_limit=10M verify=no mailroot="" certificate="" key=""
 priority='NORMAL:+VERS-TLS1.0:+ARCFOUR-128:+3DES-CBC:+SHA1:+MD5:+RSA:+DHE-RSA:+ANON-DH:%VERIFY_ALLOW_SIGN_WITH_SHA1'
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -39,23 +41,35 @@ while [ $# -gt 0 ]; do
   --verify-recipients) verify=yes ;;
   --tls-priority) priority=$2; shift ;;
   --mailroot) mailroot=$2; shift ;;
+  --certificate) certificate=$2; shift ;;
+  --key) key=$2; shift ;;
   *) usage ;;
   esac
   shift
 done
 [ -n "$port" ] || usage
+[ -z "$certificate" ] || [ -n "$key" ] || usage
 [ "$(id -u)" = 0 ] || { echo "smtp_exim.sh: exim needs root" >&2; exit 4; }
 command -v exim4 >/dev/null || { echo "smtp_exim.sh: exim4 is not installed" >&2; exit 3; }
 
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 mkdir -p "$dir/spool" "$dir/log" "$dir/mail"
-if [ ! -f "$dir/rsa.crt" ]; then
+if [ -z "$certificate" ] && [ ! -f "$dir/rsa.crt" ]; then
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/rsa.key" -out "$dir/rsa.crt" -days 3650 \
     -subj /CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1 >/dev/null 2>&1
 fi
 chown -R Debian-exim:Debian-exim "$dir/spool" "$dir/log" "$dir/mail"
-chgrp Debian-exim "$dir/rsa.key" && chmod 640 "$dir/rsa.key"
+if [ -n "$certificate" ]; then
+  cp "$certificate" "$dir/server.crt"
+  cp "$key" "$dir/server.key"
+else
+  cp "$dir/rsa.crt" "$dir/server.crt"
+  cp "$dir/rsa.key" "$dir/server.key"
+fi
+# exim reads its key as its own user.
+chgrp Debian-exim "$dir/server.key" && chmod 640 "$dir/server.key"
+chmod 644 "$dir/server.crt"
 
 ports=$port
 [ -n "$tls_port" ] && ports="$port : $tls_port"
@@ -84,8 +98,8 @@ local_interfaces = 127.0.0.1
 daemon_smtp_ports = $ports
 ${tls_port:+tls_on_connect_ports = $tls_port}
 tls_advertise_hosts = *
-tls_certificate = $dir/rsa.crt
-tls_privatekey = $dir/rsa.key
+tls_certificate = $dir/server.crt
+tls_privatekey = $dir/server.key
 tls_require_ciphers = $priority
 message_size_limit = $size_limit
 auth_advertise_hosts = *
