@@ -158,6 +158,7 @@ void TlsEngine::Impl::WipeSecrets() {
   ssl2.WipeSecrets();
   SecureWipe(client_key);
   client_key.clear();
+  handshake_partial.clear();
   // The shared buffers go to the next connection: nothing of this one may stay.
   if (buffers->IsHeldBy(this)) {
     SecureWipe(buffers->Receive(), TlsBufferSet::kReceiveSize);
@@ -378,6 +379,11 @@ void TlsEngine::Impl::HandleRecord(std::uint8_t* fragment, std::size_t length) {
     Trace(kTraceRecordDecrypted, static_cast<int>(content_length));
   }
   ++side.read_sequence;
+  // Nothing may come between the pieces of one handshake message.
+  if (!handshake_partial.empty() && record_kind != ContentKind::kHandshake) {
+    Fail(AlertCode(AlertKind::kUnexpectedMessage), 10);
+    return;
+  }
   switch (record_kind) {
     case ContentKind::kChangeCipherSpec:
       if (side.handshake_state != kHsFinishedSent || content_length != 1 || fragment[0] != 1) {
@@ -522,6 +528,7 @@ void TlsEngine::Start() {
   d.client_signature_scheme = 0;
   d.requested_type = 0;
   d.transcript_length = 0;
+  d.handshake_partial.clear();
   d.received = 0;
   d.header_phase = 0;
   // A fresh key per connection; without the system's source there is no

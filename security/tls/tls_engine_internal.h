@@ -167,6 +167,8 @@ struct TlsEngine::Impl {
   int trace_level = 2;
   RandomGenerator random;
   std::size_t transcript_length = 0;
+  // The start of a TLS handshake message that continues in the next record.
+  std::vector<std::uint8_t> handshake_partial;
 
   // --- record layer (tls_engine.cpp) ---
   ProtocolSide& Side() { return protocol == kProtocolSsl3 ? ssl3 : tls; }
@@ -215,6 +217,7 @@ struct TlsEngine::Impl {
                                   std::span<const std::uint8_t> signature);
   void SendHandshake(std::uint8_t type, std::span<const std::uint8_t> body);
   void HandleHandshakeRecord(const std::uint8_t* data, std::size_t length);
+  void HandleHandshakeMessages(const std::uint8_t* data, std::size_t length);
   void FailLength();
   void FailUnexpected();
   void FailOutOfOrder();

@@ -323,17 +323,43 @@ void TlsEngine::Impl::FailWeakKey() {
 }
 
 void TlsEngine::Impl::HandleHandshakeRecord(const std::uint8_t* data, std::size_t length) {
+  if (handshake_partial.empty()) {
+    HandleHandshakeMessages(data, length);
+    return;
+  }
+  // A message began in an earlier record: go on from its start.
+  std::vector<std::uint8_t> joined = std::move(handshake_partial);
+  handshake_partial.clear();
+  joined.insert(joined.end(), data, data + length);
+  HandleHandshakeMessages(joined.data(), joined.size());
+}
+
+void TlsEngine::Impl::HandleHandshakeMessages(const std::uint8_t* data, std::size_t length) {
   const bool ssl3_side = IsSsl3();
   ProtocolSide& side = Side();
   std::size_t at = 0;
   while (at < length && !session_ended) {
-    if (length - at < 4) {
+    // TLS lets a server spread one message over several records (a long
+    // certificate chain must be); SSL 3.0 messages stay within one record.
+    // The wait is bounded by what the transcript can hold.
+    const bool has_header = length - at >= 4;
+    const std::size_t message_length =
+        has_header ? static_cast<std::size_t>(data[at + 1]) << 16 | static_cast<std::size_t>(data[at + 2]) << 8 | data[at + 3]
+                   : 0;
+    const bool continues = !has_header || message_length > length - at - 4;
+    if (continues && !ssl3_side) {
+      if (message_length > TlsBufferSet::kTranscriptSize - transcript_length) {
+        FailLength();
+        return;
+      }
+      handshake_partial.assign(data + at, data + length);
+      return;
+    }
+    if (!has_header) {
       FailLength();
       return;
     }
     const std::uint8_t type = data[at];
-    const std::size_t message_length =
-        static_cast<std::size_t>(data[at + 1]) << 16 | static_cast<std::size_t>(data[at + 2]) << 8 | data[at + 3];
     if ((ssl3_side && message_length > kMaxSsl3Message) || message_length > length - at - 4) {
       FailLength();
       return;

@@ -41,7 +41,7 @@ constexpr std::uint16_t kBadChainSmtpPort = 47128;
 constexpr std::uint16_t kRoundTripSmtpPort = 47127, kRoundTripSmtpsPort = 47167;
 constexpr std::uint16_t kPop3Port = 47110, kPop3sPort = 47195;
 constexpr std::uint16_t kJavaPort = 47150;
-constexpr std::uint16_t kNamedHostPort = 47140;
+constexpr std::uint16_t kNamedHostPort = 47140, kSmallRecordPort = 47141;
 
 // TLS 1.2 alone, ECDHE with ECDSA or RSA, AES-GCM and ChaCha20-Poly1305.
 constexpr char kEximPriority[] =
@@ -522,6 +522,23 @@ TEST_F(Tls12MailServers, ServerThatDoesNotKnowTheNameGoesOnWithItsDefault) {
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("protocol: TLS 1.2\n"), std::string::npos) << r.out;
   EXPECT_TRUE(std::regex_search(r.out, std::regex("suite: 0x[0-9A-F]{4} ECDHE-ECDSA-"))) << r.out;
+  EXPECT_NE(r.out.find("certificate: accepted\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("round trip: 65536 bytes reversed"), std::string::npos) << r.out;
+}
+
+// A server may spread one handshake message over several records (a chain
+// longer than a record must be); small records show it with any chain.
+TEST_F(Tls12MailServers, HandshakeMessagesSpreadOverSmallRecordsAreJoined) {
+  REQUIRE_PEER_PROGRAM("openssl");
+  const auto r = RunProgram(PeerScript("tls12_named_openssl_server.sh"),
+                            {"run", CertDir().string(), std::to_string(kSmallRecordPort), "mail.example.org",
+                             "-max_send_frag", "512", "--", Bin("dictaloctl").string(), "tls-probe", "localhost",
+                             std::to_string(kSmallRecordPort), "--trust", Cert("ec-root.crt").string(),
+                             "--round-trip", "65536"},
+                            std::chrono::seconds(60));
+  ASSERT_NE(r.status, 3) << "openssl did not start: " << r.err;
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("protocol: TLS 1.2\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("certificate: accepted\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("round trip: 65536 bytes reversed"), std::string::npos) << r.out;
 }
