@@ -150,12 +150,16 @@ std::vector<std::uint8_t> TlsEngine::Impl::HelloExtensions() {
     out.insert(out.end(), data.begin(), data.end());
     if (answerable) answerable_extensions.push_back(type);
   };
-  if (IsHostName(server_name) && server_name.size() < 256) {
+  // The name goes without the trailing dot of a fully qualified name:
+  // servers compare it with their names as they are written.
+  std::string name = server_name;
+  if (!name.empty() && name.back() == '.') name.pop_back();
+  if (IsHostName(name) && name.size() < 256) {
     std::vector<std::uint8_t> list;
-    Put16(list, server_name.size() + 3);
+    Put16(list, name.size() + 3);
     list.push_back(0);  // host_name
-    Put16(list, server_name.size());
-    list.insert(list.end(), server_name.begin(), server_name.end());
+    Put16(list, name.size());
+    list.insert(list.end(), name.begin(), name.end());
     add(kExtServerName, list, true);
   }
   std::vector<std::uint8_t> groups;
