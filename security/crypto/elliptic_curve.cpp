@@ -409,12 +409,12 @@ struct Curve {
     return out;
   }
 
-  // A private key or signature value in [1, n - 1]; the comparison is only
-  // on whether the value is valid, which is no secret.
+  // A private key or signature value in [1, n - 1]. The comparison runs in
+  // the same time for every key; only whether it is valid shows.
   std::optional<Limbs<N>> ScalarFromBytes(std::span<const std::uint8_t> value) const {
     if (value.size() != bytes) return std::nullopt;
     const Limbs<N> k = FromBytes<N>(value.data());
-    if (IsZeroMask(k) != 0 || !Less(k, n)) return std::nullopt;
+    if ((IsZeroMask(k) | ~LessMask(k, n)) != 0) return std::nullopt;
     return k;
   }
 };
