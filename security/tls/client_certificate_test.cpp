@@ -138,6 +138,11 @@ TEST(ClientCertificateTest, CertificateVerifyFitsTheKeyAndTheServersSchemes) {
       {"RSA, PSS SHA-512 has no room in 1024 bits, SHA-384 has", 0x0303, {"client.crt", "client.key"}, {1},
        {0x08, 0x06, 0x08, 0x05}, true, 0x0805},
       {"RSA, PSS SHA-512 only", 0x0303, {"client.crt", "client.key"}, {1}, {0x08, 0x06}, false, 0},
+      // A 512-bit key has no room for a SHA-384 or SHA-512 DigestInfo.
+      {"RSA 512, PKCS #1 SHA-512 and SHA-384 only", 0x0303, {"weak512.crt", "weak512.key"}, {1},
+       {0x06, 0x01, 0x05, 0x01}, false, 0},
+      {"RSA 512, SHA-256 after the longer ones", 0x0303, {"weak512.crt", "weak512.key"}, {1},
+       {0x06, 0x01, 0x04, 0x01}, true, 0x0401},
       {"RSA, PKCS #1 before PSS", 0x0303, {"client.crt", "client.key"}, {1}, {0x08, 0x04, 0x05, 0x01}, true,
        0x0501},
       {"P-256, its own hash", 0x0303, {"client-ec256.crt", "client-ec256.key"}, rsa_and_ecdsa,

@@ -798,11 +798,20 @@ bool Lists(std::span<const std::uint8_t> schemes, std::uint16_t scheme) {
   return false;
 }
 
+DigestKind HashOfScheme(std::uint16_t scheme) {
+  const int code = (scheme >> 8) == 0x08 ? (scheme & 0xff) : scheme >> 8;  // 4 SHA-256, 5 SHA-384, 6 SHA-512
+  return code == 4 ? DigestKind::kSha256 : code == 5 ? DigestKind::kSha384 : DigestKind::kSha512;
+}
+
 // PKCS #1 v1.5 first, which every server checks; PSS when the server lists
-// only that, and the modulus has room for the hash and a salt as long.
+// only that. Either only when the modulus has room for it: the DigestInfo
+// and 11 bytes of padding, or the hash and a salt as long.
 std::uint16_t ChooseRsaScheme(std::size_t modulus_bits, std::span<const std::uint8_t> schemes) {
+  const std::size_t modulus_bytes = (modulus_bits + 7) / 8;
   for (std::uint16_t scheme : {0x0401, 0x0501, 0x0601}) {
-    if (Lists(schemes, scheme)) return scheme;
+    const DigestKind kind = HashOfScheme(scheme);
+    const std::size_t digest_info = DigestInfoPrefix(kind).size() + ComputeDigest(kind, {}).size();
+    if (Lists(schemes, scheme) && modulus_bytes >= digest_info + 11) return scheme;
   }
   const std::size_t encoded_bytes = (modulus_bits - 1 + 7) / 8;
   for (std::uint16_t scheme : {0x0804, 0x0805, 0x0806}) {
@@ -821,10 +830,6 @@ std::uint16_t ChooseEcdsaScheme(NamedCurve curve, std::span<const std::uint8_t> 
   return Lists(schemes, other) ? other : 0;
 }
 
-DigestKind HashOfScheme(std::uint16_t scheme) {
-  const int code = (scheme >> 8) == 0x08 ? (scheme & 0xff) : scheme >> 8;  // 4 SHA-256, 5 SHA-384, 6 SHA-512
-  return code == 4 ? DigestKind::kSha256 : code == 5 ? DigestKind::kSha384 : DigestKind::kSha512;
-}
 
 }  // namespace
 
