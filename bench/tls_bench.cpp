@@ -5,11 +5,19 @@
 //  - bulk throughput of a 50 MB download with AES128-SHA from that server
 //    (`-WWW`), ours against `openssl s_client`;
 //  - bulk throughput of 50 MB echoed through `gnutls-serv --echo` with
-//    RC4-SHA (OpenSSL has no RC4 any more), ours against `gnutls-cli`.
-// Prints each figure and the ratios (ours / theirs for times, theirs / ours
-// never: a ratio above 1 means we are slower). Target: handshake within 1.5x.
+//    RC4-SHA (OpenSSL has no RC4 any more), ours against `gnutls-cli`;
+//  - TLS 1.2: handshakes per second of ECDHE-RSA (RSA 2048) and ECDHE-ECDSA
+//    (P-256) with the server held to X25519 and to P-256 (`-groups`), ours
+//    against `openssl s_time -new -tls1_2` on the same `openssl s_server
+//    -tls1_2`; and the download with AES-128-GCM and ChaCha20-Poly1305, ours
+//    against `openssl s_client`.
+// Prints each figure and its ratio: ours / theirs for times and for rates of
+// handshakes, theirs / ours for throughput, so that a ratio above 1 always
+// reads "ours is slower" except for handshakes per second, where above 1
+// means ours is faster. Target: handshake within 1.5x.
 //
-// usage: tls_bench [MEGABYTES]   (default 50)
+// usage: tls_bench [MEGABYTES [PORT]]   (default 50; the servers listen on
+// PORT up to PORT + 7, by default on ports chosen from the process id)
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -156,6 +164,61 @@ void Row(const std::string& what, double ours, double theirs, const char* unit, 
               time ? ours / theirs : theirs / ours, time ? " (ours/theirs time)" : " (their speed/ours)");
 }
 
+void RateRow(const std::string& what, double ours, double theirs) {
+  std::printf("%-48s ours %9.1f /s    theirs %9.1f /s    ratio %.2f (ours/theirs rate)\n", what.c_str(), ours, theirs,
+              theirs > 0 ? ours / theirs : 0.0);
+}
+
+// Handshakes per second, ours (one connection each, in this process) and
+// openssl s_time's (in its own), against the server on `port`.
+void CompareHandshakeRates(const std::string& what, int port, const std::string& cipher, int rounds, int* status) {
+  {
+    Client warm(port);
+    if (!warm.Handshake()) {
+      std::fprintf(stderr, "no handshake for %s\n", what.c_str());
+      *status = 1;
+      return;
+    }
+  }
+  auto start = Clock::now();
+  for (int k = 0; k < rounds; ++k) {
+    Client client(port);
+    if (!client.Handshake()) *status = 1;
+  }
+  const double ours = rounds / Seconds(start);
+  start = Clock::now();
+  const std::string s_time = Shell("openssl s_time -connect 127.0.0.1:" + std::to_string(port) +
+                                   " -new -tls1_2 -cipher '" + cipher + "' -time 3 2>/dev/null");
+  const double seconds = Seconds(start);
+  std::smatch m;
+  double theirs = 0;
+  if (std::regex_search(s_time, m, std::regex("(\\d+) connections in [0-9.]+s"))) theirs = std::stod(m[1]) / seconds;
+  RateRow(what, ours, theirs);
+}
+
+// The download of big.bin from the -WWW server on `port`: ours, then
+// openssl s_client's, in MB/s.
+void CompareDownloads(const std::string& what, int port, const std::string& version, const std::string& cipher,
+                      std::size_t bytes, int* status) {
+  double ours = 0;
+  {
+    Client client(port);
+    client.Handshake();
+    const auto start = Clock::now();
+    client.Write("GET /big.bin HTTP/1.0\r\n\r\n");
+    client.PumpUntil(bytes);
+    ours = static_cast<double>(client.received) / Seconds(start) / 1e6;
+    if (client.received < bytes) *status = 1;
+    client.Close();
+  }
+  const auto start = Clock::now();
+  const std::string got = Shell("printf 'GET /big.bin HTTP/1.0\\r\\n\\r\\n' | openssl s_client -connect 127.0.0.1:" +
+                                std::to_string(port) + " " + version + " -cipher '" + cipher +
+                                "' -quiet -ign_eof 2>/dev/null | wc -c");
+  const double theirs = std::stod(got.empty() ? "0" : got) / Seconds(start) / 1e6;
+  Row(what, ours, theirs, "MB/s", false);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,8 +236,10 @@ int main(int argc, char** argv) {
     std::string chunk(1 << 20, 'x');
     for (std::size_t k = 0; k < megabytes; ++k) big << chunk;
   }
-  const int openssl_port = 20700 + getpid() % 100;
-  const int gnutls_port = openssl_port + 100;
+  const bool ports_given = argc > 2;
+  const int openssl_port = ports_given ? std::atoi(argv[2]) : 20700 + getpid() % 100;
+  const int gnutls_port = ports_given ? openssl_port + 1 : openssl_port + 100;
+  const int tls12_port = ports_given ? openssl_port + 2 : openssl_port + 200;
   const std::string aes = "AES128-SHA:@SECLEVEL=0";
   const std::string rc4 = "NONE:+VERS-TLS1.0:+ARCFOUR-128:+SHA1:+RSA:+COMP-NULL:+SIGN-ALL:+CTYPE-X509:+GROUP-ALL";
 
@@ -219,24 +284,8 @@ int main(int argc, char** argv) {
     Row("handshake TLS 1.0 AES128-SHA RSA 2048 (ms)", ours_handshake, theirs_handshake, "ms", true);
 
     // 50 MB download (s_server serves one connection at a time: ours ends first).
-    double ours_download = 0;
-    {
-      Client client(openssl_port);
-      client.Handshake();
-      start = Clock::now();
-      client.Write("GET /big.bin HTTP/1.0\r\n\r\n");
-      client.PumpUntil(bytes);
-      ours_download = static_cast<double>(client.received) / Seconds(start) / 1e6;
-      if (client.received < bytes) status = 1;
-      client.Close();
-    }
-    start = Clock::now();
-    const std::string got = Shell("printf 'GET /big.bin HTTP/1.0\\r\\n\\r\\n' | openssl s_client -connect 127.0.0.1:" +
-                                  std::to_string(openssl_port) + " -tls1 -cipher '" + aes +
-                                  "' -quiet -ign_eof 2>/dev/null | wc -c");
-    const double theirs_download = std::stod(got.empty() ? "0" : got) / Seconds(start) / 1e6;
-    Row(std::to_string(megabytes) + " MB download AES128-SHA, openssl s_client (MB/s)", ours_download,
-        theirs_download, "MB/s", false);
+    CompareDownloads(std::to_string(megabytes) + " MB download AES128-SHA, openssl s_client (MB/s)", openssl_port,
+                     "-tls1", aes, bytes, &status);
   }
   {
     // gnutls-serv has no option to listen on 127.0.0.1 alone; it runs only
@@ -275,6 +324,50 @@ int main(int argc, char** argv) {
     const double theirs_echo = 2.0 * std::stod(echoed.empty() ? "0" : echoed) / Seconds(start) / 1e6;
     Row(std::to_string(megabytes) + " MB echo RC4-SHA, gnutls-cli (MB/s both ways)", ours_echo, theirs_echo, "MB/s",
         false);
+  }
+  {
+    // TLS 1.2: an ECDSA P-256 certificate beside the RSA one.
+    const std::string make_ec = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout " +
+                                keys + "/ec256.key -out " + keys + "/ec256.crt -days 30 -subj /CN=localhost " +
+                                ">/dev/null 2>&1";
+    if (std::system(make_ec.c_str()) != 0) {
+      std::cerr << "cannot make the ECDSA key\n";
+      return 1;
+    }
+    struct Handshakes {
+      const char* name;
+      const char* key;
+      const char* cipher;
+      const char* groups;
+    } handshakes[] = {
+        {"TLS 1.2 ECDHE-RSA X25519 handshakes", "rsa", "ECDHE-RSA-AES128-GCM-SHA256", "X25519"},
+        {"TLS 1.2 ECDHE-RSA P-256 handshakes", "rsa", "ECDHE-RSA-AES128-GCM-SHA256", "P-256"},
+        {"TLS 1.2 ECDHE-ECDSA X25519 handshakes", "ec256", "ECDHE-ECDSA-AES128-GCM-SHA256", "X25519"},
+        {"TLS 1.2 ECDHE-ECDSA P-256 handshakes", "ec256", "ECDHE-ECDSA-AES128-GCM-SHA256", "P-256"},
+    };
+    int port = tls12_port;
+    for (const auto& h : handshakes) {
+      Server server("exec openssl s_server -accept 127.0.0.1:" + std::to_string(port) + " -tls1_2 -cipher " +
+                    h.cipher + " -groups " + h.groups + " -cert " + keys + "/" + h.key + ".crt -key " + keys + "/" +
+                    h.key + ".key -quiet");
+      CompareHandshakeRates(h.name, port, h.cipher, 100, &status);
+      ++port;
+    }
+    for (const char* cipher : {"ECDHE-RSA-AES128-GCM-SHA256", "ECDHE-RSA-CHACHA20-POLY1305"}) {
+      Server server("cd " + (work / "www").string() + " && exec openssl s_server -accept 127.0.0.1:" +
+                    std::to_string(port) + " -tls1_2 -cipher " + cipher + " -groups X25519 -cert " + keys +
+                    "/rsa.crt -key " + keys + "/rsa.key -WWW -quiet");
+      {
+        Client warm(port);
+        if (!warm.Handshake()) {
+          std::cerr << "no TLS 1.2 handshake for " << cipher << "\n";
+          return 1;
+        }
+      }
+      CompareDownloads(std::to_string(megabytes) + " MB download TLS 1.2 " + cipher + " (MB/s)", port, "-tls1_2",
+                       cipher, bytes, &status);
+      ++port;
+    }
   }
   fs::remove_all(work);
   return status;

@@ -31,11 +31,16 @@ bool LoadClientCredentials(const TlsProbeOptions& options, std::vector<std::uint
   const auto certificates = security::LoadCertificateFile(options.client_cert_file);
   const auto key_file = ReadFile(options.client_key_file);
   const auto key = key_file ? security::LoadRsaPrivateKey(*key_file) : std::nullopt;
-  if (certificates.empty() || !key) {
-    err << "dictaloctl: --client-cert needs a certificate and --client-key its RSA key\n";
+  const auto ec_key = key_file && !key ? security::LoadEcPrivateKey(*key_file) : std::nullopt;
+  if (certificates.empty() || (!key && !ec_key)) {
+    err << "dictaloctl: --client-cert needs a certificate and --client-key its RSA or EC key\n";
     return false;
   }
   *certificate = certificates[0].Der().ToVector();
+  if (ec_key) {
+    *key_blob = security::EncodeEcPrivateKeyBlob(*ec_key);
+    return true;
+  }
   *key_blob = security::EncodeRsaPrivateKeyBlob(*key);
   if (key_blob->size() > 1024) {
     // The engine takes key blobs of up to 1024 bytes: without the CRT values

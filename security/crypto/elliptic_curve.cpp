@@ -6,8 +6,11 @@
 #include <stdexcept>
 
 #include "security/crypto/big_number.h"
+#include "security/crypto/hmac.h"
 #include "security/crypto/random_generator.h"
 #include "security/crypto/secure_wipe.h"
+#include "security/crypto/sha256.h"
+#include "security/crypto/sha512.h"
 
 namespace security {
 namespace {
@@ -43,6 +46,17 @@ bool Less(const Limbs<N>& a, const Limbs<N>& b) {
     if (a[k] != b[k]) return a[k] < b[k];
   }
   return false;
+}
+
+// All ones when a < b, without a branch or early exit on the values.
+template <std::size_t N>
+std::uint64_t LessMask(const Limbs<N>& a, const Limbs<N>& b) {
+  std::uint64_t borrow = 0;
+  for (std::size_t k = 0; k < N; ++k) {
+    const U128 t = U128(a[k]) - b[k] - borrow;
+    borrow = static_cast<std::uint64_t>(t >> 64) & 1;
+  }
+  return 0 - borrow;
 }
 
 template <std::size_t N>
@@ -196,11 +210,12 @@ struct Curve {
   Field<N> field;
   Limbs<N> b;  // Montgomery form
   Limbs<N> n;  // the group order
+  Field<N> order;  // arithmetic modulo n, for signing
   Point<N> g;  // Montgomery form, Z = 1
   std::size_t bytes;
 
   Curve(const char* p_hex, const char* b_hex, const char* n_hex, const char* gx_hex, const char* gy_hex)
-      : field(Hex(p_hex)), b(field.ToMontgomery(Hex(b_hex))), n(Hex(n_hex)), bytes(8 * N) {
+      : field(Hex(p_hex)), b(field.ToMontgomery(Hex(b_hex))), n(Hex(n_hex)), order(n), bytes(8 * N) {
     g = {field.ToMontgomery(Hex(gx_hex)), field.ToMontgomery(Hex(gy_hex)), field.One()};
   }
 
@@ -394,12 +409,12 @@ struct Curve {
     return out;
   }
 
-  // A private key or signature value in [1, n - 1]; the comparison is only
-  // on whether the value is valid, which is no secret.
+  // A private key or signature value in [1, n - 1]. The comparison runs in
+  // the same time for every key; only whether it is valid shows.
   std::optional<Limbs<N>> ScalarFromBytes(std::span<const std::uint8_t> value) const {
     if (value.size() != bytes) return std::nullopt;
     const Limbs<N> k = FromBytes<N>(value.data());
-    if (IsZeroMask(k) != 0 || !Less(k, n)) return std::nullopt;
+    if ((IsZeroMask(k) | ~LessMask(k, n)) != 0) return std::nullopt;
     return k;
   }
 };
@@ -494,6 +509,135 @@ bool Verify(const Curve<N>& c, std::span<const std::uint8_t> public_point, std::
   return v == r;
 }
 
+// The leftmost 64N bits of `value` as an integer (bits2int of RFC 6979; both
+// orders are a whole number of bytes long), left-padded when shorter.
+template <std::size_t N>
+Limbs<N> LeftmostBits(std::span<const std::uint8_t> value) {
+  std::uint8_t bytes[8 * N] = {};
+  if (value.size() >= 8 * N) {
+    std::memcpy(bytes, value.data(), 8 * N);
+  } else {
+    std::memcpy(bytes + 8 * N - value.size(), value.data(), value.size());
+  }
+  return FromBytes<N>(bytes);
+}
+
+// The nonces of RFC 6979, section 3.2: HMAC_DRBG keyed with the private key
+// and the reduced digest. Candidates come out in order; the caller skips
+// those outside [1, n - 1].
+template <typename Hash, std::size_t N>
+class NonceGenerator {
+ public:
+  using Digest = typename Hash::Digest;
+
+  NonceGenerator(const std::uint8_t* private_key, const std::uint8_t* reduced_digest) {
+    v_.fill(0x01);
+    k_.fill(0x00);
+    for (const std::uint8_t separator : {std::uint8_t{0x00}, std::uint8_t{0x01}}) {
+      Hmac<Hash> mac(k_);
+      mac.Update(v_);
+      mac.Update(&separator, 1);
+      mac.Update(private_key, 8 * N);
+      mac.Update(reduced_digest, 8 * N);
+      k_ = mac.Final();
+      v_ = Hmac<Hash>::Compute(k_, v_);
+    }
+  }
+  ~NonceGenerator() {
+    SecureWipe(k_.data(), k_.size());
+    SecureWipe(v_.data(), v_.size());
+  }
+  NonceGenerator(const NonceGenerator&) = delete;
+  NonceGenerator& operator=(const NonceGenerator&) = delete;
+
+  Limbs<N> Next() {
+    if (!first_) {
+      Hmac<Hash> mac(k_);
+      mac.Update(v_);
+      const std::uint8_t zero = 0;
+      mac.Update(&zero, 1);
+      k_ = mac.Final();
+      v_ = Hmac<Hash>::Compute(k_, v_);
+    }
+    first_ = false;
+    std::uint8_t t[8 * N + Hash::kDigestSize];
+    std::size_t filled = 0;
+    while (filled < 8 * N) {
+      v_ = Hmac<Hash>::Compute(k_, v_);
+      std::memcpy(t + filled, v_.data(), v_.size());
+      filled += v_.size();
+    }
+    const Limbs<N> candidate = LeftmostBits<N>({t, 8 * N});
+    SecureWipe(t, sizeof(t));
+    return candidate;
+  }
+
+ private:
+  Digest k_;
+  Digest v_;
+  bool first_ = true;
+};
+
+void PutDerInteger(std::vector<std::uint8_t>& out, const std::uint8_t* bytes, std::size_t length) {
+  std::size_t skip = 0;
+  while (skip + 1 < length && bytes[skip] == 0) ++skip;
+  const bool pad = (bytes[skip] & 0x80) != 0;  // keep it positive
+  out.push_back(0x02);
+  out.push_back(static_cast<std::uint8_t>(length - skip + (pad ? 1 : 0)));
+  if (pad) out.push_back(0);
+  out.insert(out.end(), bytes + skip, bytes + length);
+}
+
+// s = k^-1 (e + r d) mod n with R = k G and r = x(R) mod n. The secrets (d,
+// k and everything made from them) only meet Montgomery products, fixed-
+// exponent inversion and the fixed-window multiplication.
+template <typename Hash, std::size_t N>
+std::vector<std::uint8_t> Sign(const Curve<N>& c, std::span<const std::uint8_t> private_key,
+                               std::span<const std::uint8_t> digest) {
+  auto d = c.ScalarFromBytes(private_key);
+  if (!d) throw std::invalid_argument("Invalid private key");
+  const Field<N>& f = c.order;
+  const Limbs<N> zero{};
+  // Both orders are above 2^(64N - 1), so one subtraction reduces any value.
+  const Limbs<N> e = f.Add(LeftmostBits<N>(digest), zero);
+  std::uint8_t e_bytes[8 * N];
+  ToBytes(e, e_bytes);
+  NonceGenerator<Hash, N> nonces(private_key.data(), e_bytes);
+  Limbs<N> d_m = f.ToMontgomery(*d);
+  SecureWipe(d->data(), sizeof(*d));
+  const Limbs<N> e_m = f.ToMontgomery(e);
+  std::vector<std::uint8_t> out;
+  for (;;) {
+    Limbs<N> k = nonces.Next();
+    // Only whether a candidate is usable shows, and almost every one is.
+    if ((IsZeroMask(k) | ~LessMask(k, c.n)) != 0) continue;
+    Point<N> big_r = c.Multiply(c.g, k);
+    Limbs<N> x;
+    c.ToAffine(big_r, &x, nullptr);
+    const Limbs<N> r = f.Add(x, zero);
+    Limbs<N> k_inv = f.Invert(f.ToMontgomery(k));
+    Limbs<N> s_m = f.Mul(k_inv, f.Add(e_m, f.Mul(f.ToMontgomery(r), d_m)));
+    const Limbs<N> s = f.FromMontgomery(s_m);
+    SecureWipe(k.data(), sizeof(k));
+    SecureWipe(k_inv.data(), sizeof(k_inv));
+    SecureWipe(s_m.data(), sizeof(s_m));
+    SecureWipe(&big_r, sizeof(big_r));
+    SecureWipe(x.data(), sizeof(x));
+    if (IsZeroMask(r) != 0 || IsZeroMask(s) != 0) continue;
+    std::uint8_t r_bytes[8 * N], s_bytes[8 * N];
+    ToBytes(r, r_bytes);
+    ToBytes(s, s_bytes);
+    std::vector<std::uint8_t> body;
+    PutDerInteger(body, r_bytes, sizeof(r_bytes));
+    PutDerInteger(body, s_bytes, sizeof(s_bytes));
+    out = {0x30, static_cast<std::uint8_t>(body.size())};
+    out.insert(out.end(), body.begin(), body.end());
+    break;
+  }
+  SecureWipe(d_m.data(), sizeof(d_m));
+  return out;
+}
+
 // A DER length in short form (every ECDSA signature of these curves fits in
 // 127 bytes, so a long form is never minimal); advances `pos`.
 std::optional<std::size_t> ReadLength(std::span<const std::uint8_t> der, std::size_t& pos) {
@@ -554,6 +698,15 @@ std::optional<std::vector<std::uint8_t>> EcdhSharedSecret(NamedCurve curve, std:
 bool EcdsaVerifyRaw(NamedCurve curve, std::span<const std::uint8_t> public_point, std::span<const std::uint8_t> digest,
                     std::span<const std::uint8_t> r, std::span<const std::uint8_t> s) {
   return WithCurve(curve, [&](const auto& c) { return Verify(c, public_point, digest, r, s); });
+}
+
+std::vector<std::uint8_t> EcdsaSign(NamedCurve curve, std::span<const std::uint8_t> private_key,
+                                    std::span<const std::uint8_t> digest, DigestKind nonce_hash) {
+  return WithCurve(curve, [&](const auto& c) {
+    if (nonce_hash == DigestKind::kSha256) return Sign<Sha256>(c, private_key, digest);
+    if (nonce_hash == DigestKind::kSha384) return Sign<Sha384>(c, private_key, digest);
+    throw std::invalid_argument("Unsupported nonce hash");
+  });
 }
 
 std::optional<EcdsaSignature> ParseDerEcdsaSignature(std::span<const std::uint8_t> der) {

@@ -1,19 +1,24 @@
 #pragma once
-// The NIST prime curves P-256 (secp256r1) and P-384 (secp384r1): ECDH and
-// ECDSA signature verification, as TLS uses them.
+// The NIST prime curves P-256 (secp256r1) and P-384 (secp384r1): ECDH,
+// ECDSA signature verification, and ECDSA signing with a client
+// certificate's key, as TLS uses them.
 //
 // Points travel in the uncompressed form 04 || X || Y (big-endian, each
 // coordinate exactly the field size). A peer's point is checked before use:
 // the form and length, both coordinates below p, and the curve equation;
 // the point at infinity has no uncompressed form and is refused.
-// Scalar multiplication with a private key runs in time independent of the
-// key (fixed window, table read in full, complete addition formulas).
+// Scalar multiplication with a private key or a signing nonce runs in time
+// independent of it (fixed window, table read in full, complete addition
+// formulas); arithmetic modulo the order with secrets is Montgomery
+// multiplication and an inverse by a fixed exponent.
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
+
+#include "security/crypto/digest.h"
 
 namespace security {
 
@@ -55,6 +60,17 @@ bool EcdsaVerify(NamedCurve curve, std::span<const std::uint8_t> public_point, s
 // The same with r and s as big-endian integers (leading zero bytes allowed).
 bool EcdsaVerifyRaw(NamedCurve curve, std::span<const std::uint8_t> public_point, std::span<const std::uint8_t> digest,
                     std::span<const std::uint8_t> r, std::span<const std::uint8_t> s);
+
+// ECDSA signing of an already computed digest (cut to the order's length
+// like EcdsaVerify). The nonce is derived from the key and the digest (RFC
+// 6979) with HMAC over `nonce_hash` (kSha256 or kSha384; the digest's own
+// hash gives the RFC's values), so a weak random source cannot leak the key
+// and the same input always gives the same signature. Returns the DER
+// SEQUENCE { INTEGER r, INTEGER s }. Throws std::invalid_argument
+// ("Invalid private key") unless EcIsValidPrivateKey, and for another
+// `nonce_hash`.
+std::vector<std::uint8_t> EcdsaSign(NamedCurve curve, std::span<const std::uint8_t> private_key,
+                                    std::span<const std::uint8_t> digest, DigestKind nonce_hash);
 
 // Splits a DER ECDSA signature into r and s (big-endian, minimal); nothing
 // when it is not strict DER.

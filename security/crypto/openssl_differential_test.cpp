@@ -30,6 +30,7 @@
 #include "security/crypto/md5.h"
 #include "security/crypto/rc2.h"
 #include "security/crypto/rc4.h"
+#include "security/crypto/random_generator.h"
 #include "security/crypto/rsa_pss.h"
 #include "security/crypto/sha1.h"
 #include "security/crypto/sha256.h"
@@ -464,6 +465,40 @@ void CompareCurve(NamedCurve curve, const char* group) {
 TEST(OpenSslDifferentialTest, P256) { CompareCurve(NamedCurve::kP256, "P-256"); }
 TEST(OpenSslDifferentialTest, P384) { CompareCurve(NamedCurve::kP384, "P-384"); }
 
+bool OpenSslVerifyDigest(EVP_PKEY* key, const Bytes& digest, const Bytes& signature) {
+  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
+  const bool ok = EVP_PKEY_verify_init(ctx) == 1 &&
+                  EVP_PKEY_verify(ctx, signature.data(), signature.size(), digest.data(), digest.size()) == 1;
+  EVP_PKEY_CTX_free(ctx);
+  return ok;
+}
+
+// Our signatures with OpenSSL's keys, checked by OpenSSL: digests shorter
+// than, equal to and longer than the order, both nonce hashes.
+void CompareEcdsaSigning(NamedCurve curve, const char* group) {
+  std::mt19937 rng(23);
+  const std::size_t size = EcFieldSize(curve);
+  for (int round = 0; round < 10; ++round) {
+    const OpenSslEcKey key = GenerateOpenSslEcKey(group, size);
+    const OpenSslEcKey other = GenerateOpenSslEcKey(group, size);
+    for (std::size_t digest_size : {20u, 32u, 48u, 64u}) {
+      SCOPED_TRACE(std::string(group) + " round " + std::to_string(round) + " digest " + std::to_string(digest_size));
+      Bytes digest = Random(rng, digest_size);
+      const DigestKind nonce_hash = digest_size > 32 ? DigestKind::kSha384 : DigestKind::kSha256;
+      const Bytes signature = EcdsaSign(curve, key.private_key, digest, nonce_hash);
+      EXPECT_TRUE(OpenSslVerifyDigest(key.key.get(), digest, signature));
+      EXPECT_FALSE(OpenSslVerifyDigest(other.key.get(), digest, signature));
+      // Deterministic: the same input signs the same.
+      EXPECT_EQ(EcdsaSign(curve, key.private_key, digest, nonce_hash), signature);
+      digest[rng() % std::min(digest.size(), size)] ^= 0x01;
+      EXPECT_FALSE(OpenSslVerifyDigest(key.key.get(), digest, signature));
+    }
+  }
+}
+
+TEST(OpenSslDifferentialTest, EcdsaSignP256) { CompareEcdsaSigning(NamedCurve::kP256, "P-256"); }
+TEST(OpenSslDifferentialTest, EcdsaSignP384) { CompareEcdsaSigning(NamedCurve::kP384, "P-384"); }
+
 // An OpenSSL RSA key and the same key in our types (without CRT values).
 struct OpenSslRsaKey {
   std::shared_ptr<EVP_PKEY> key;
@@ -555,6 +590,37 @@ TEST(OpenSslDifferentialTest, RsaPssVerify) {
         digest[rng() % digest.size()] ^= 1;
         EXPECT_FALSE(RsaPssVerify(key.public_key(), *signature, kind, digest));
       }
+    }
+  }
+}
+
+// Our PSS signatures (salt as long as the hash) checked by OpenSSL, with a
+// fresh salt each time; a modulus too short for hash and salt signs nothing.
+TEST(OpenSslDifferentialTest, RsaPssSign) {
+  std::mt19937 rng(24);
+  RandomGenerator random;
+  random.SeedForTesting(24);
+  for (unsigned bits : {1024u, 1025u, 2048u}) {
+    OpenSslRsaKey key = GenerateOpenSslRsaKey(bits);
+    for (DigestKind kind : {DigestKind::kSha256, DigestKind::kSha384, DigestKind::kSha512}) {
+      SCOPED_TRACE(std::to_string(bits) + " bits, hash " + std::to_string(static_cast<int>(kind)));
+      const std::size_t h_len = ComputeDigest(kind, {}).size();
+      Bytes digest = Random(rng, h_len);
+      const auto signature = RsaPssSign(key.ours, kind, digest, random);
+      if ((bits - 1 + 7) / 8 < 2 * h_len + 2) {
+        EXPECT_FALSE(signature.has_value());
+        continue;
+      }
+      ASSERT_TRUE(signature.has_value());
+      EXPECT_EQ(signature->size(), key.ours.modulus.ByteLength());
+      EXPECT_TRUE(OpenSslPssVerify(key.key.get(), kind, digest, *signature));
+      EXPECT_TRUE(RsaPssVerify(key.public_key(), *signature, kind, digest));
+      const auto again = RsaPssSign(key.ours, kind, digest, random);
+      ASSERT_TRUE(again.has_value());
+      EXPECT_NE(*again, *signature);
+      EXPECT_TRUE(OpenSslPssVerify(key.key.get(), kind, digest, *again));
+      digest[0] ^= 1;
+      EXPECT_FALSE(OpenSslPssVerify(key.key.get(), kind, digest, *signature));
     }
   }
 }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "security/crypto/random_generator.h"
+#include "security/crypto/secure_wipe.h"
+
 namespace security {
 namespace {
 
@@ -70,6 +73,40 @@ bool RsaPssVerifyWithSaltLength(const RsaPublicKey& key, std::span<const std::ui
   m_prime.insert(m_prime.end(), db.end() - static_cast<std::ptrdiff_t>(salt_length), db.end());
   const auto expected = ComputeDigest(hash, m_prime);
   return std::equal(expected.begin(), expected.end(), h.begin(), h.end());
+}
+
+std::optional<std::vector<std::uint8_t>> RsaPssSign(const RsaPrivateKey& key, DigestKind hash,
+                                                    std::span<const std::uint8_t> digest, RandomGenerator& random) {
+  const std::size_t h_len = HashLength(hash);
+  const std::size_t mod_bits = key.modulus.BitLength();
+  if (h_len == 0 || digest.size() != h_len || mod_bits < 2) return std::nullopt;
+  const std::size_t em_bits = mod_bits - 1;
+  const std::size_t em_len = (em_bits + 7) / 8;
+  const std::size_t salt_length = h_len;
+  if (em_len < h_len + salt_length + 2) return std::nullopt;
+
+  std::vector<std::uint8_t> salt(salt_length);
+  for (auto& b : salt) b = random.NextByte();
+  std::vector<std::uint8_t> m_prime(8, 0);
+  m_prime.insert(m_prime.end(), digest.begin(), digest.end());
+  m_prime.insert(m_prime.end(), salt.begin(), salt.end());
+  const auto h = ComputeDigest(hash, m_prime);
+
+  // EM = maskedDB || H || 0xbc, DB = zeros || 0x01 || salt; the bits above
+  // em_bits are cleared so that EM stays below the modulus.
+  const std::size_t db_len = em_len - h_len - 1;
+  std::vector<std::uint8_t> em(em_len, 0);
+  em[db_len - salt_length - 1] = 0x01;
+  std::copy(salt.begin(), salt.end(), em.begin() + static_cast<std::ptrdiff_t>(db_len - salt_length));
+  XorMgf1(hash, h, em.data(), db_len);
+  em[0] &= static_cast<std::uint8_t>(0xff >> (8 * em_len - em_bits));
+  std::copy(h.begin(), h.end(), em.begin() + static_cast<std::ptrdiff_t>(db_len));
+  em[em_len - 1] = 0xbc;
+  SecureWipe(salt);
+
+  const auto signature = RsaSignChecked(key, BigNumber::FromBytes(em), random);
+  if (!signature) return std::nullopt;
+  return signature->ToBytes(key.modulus.ByteLength());
 }
 
 bool RsaPssVerify(const RsaPublicKey& key, std::span<const std::uint8_t> signature, DigestKind hash,

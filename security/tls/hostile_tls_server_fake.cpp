@@ -8,6 +8,7 @@
 #include "security/crypto/elliptic_curve.h"
 #include "security/crypto/x25519.h"
 #include "security/crypto/md5.h"
+#include "security/crypto/rsa_pss.h"
 #include "security/crypto/sha1.h"
 
 namespace security::testing {
@@ -146,6 +147,47 @@ void HostileTlsServerFake::HandleRecord(std::uint8_t type, Bytes fragment) {
   }
 }
 
+// Whether the CertificateVerify signs the transcript with the client
+// certificate's key: under TLS 1.2 by the scheme it names (PKCS #1, PSS or
+// ECDSA), before that PKCS #1 over MD5 | SHA-1 or ECDSA over SHA-1.
+void HostileTlsServerFake::CheckCertificateVerify(const Bytes& body) {
+  Certificate client;
+  if (ssl3_ || client_chain_.empty() || !client.Parse(client_chain_[0])) return;
+  const bool tls12 = options_.version >= 0x0303;
+  std::size_t at = 0;
+  if (tls12) {
+    if (body.size() < 2) return;
+    certificate_verify_scheme_ = static_cast<std::uint16_t>(body[0] << 8 | body[1]);
+    at = 2;
+  }
+  if (body.size() < at + 2) return;
+  const Bytes signature(body.begin() + static_cast<std::ptrdiff_t>(at + 2), body.end());
+  const std::uint16_t scheme = certificate_verify_scheme_;
+  if (const auto ec = client.EcKey()) {
+    Bytes digest;
+    if (!tls12) {
+      const auto sha1 = Sha1::Hash(transcript_);
+      digest.assign(sha1.begin(), sha1.end());
+    } else if (scheme == 0x0403 || scheme == 0x0503) {
+      digest = ComputeDigest(scheme == 0x0403 ? DigestKind::kSha256 : DigestKind::kSha384, transcript_);
+    } else {
+      return;
+    }
+    certificate_verify_good_ = EcdsaVerify(ec->curve, ec->point, digest, signature);
+    return;
+  }
+  const auto key = client.RsaKey();
+  if (!key || !tls12) return;
+  const int hash_code = (scheme >> 8) == 0x08 ? (scheme & 0xff) : scheme >> 8;
+  const DigestKind kind = hash_code == 4 ? DigestKind::kSha256 : hash_code == 5 ? DigestKind::kSha384 : DigestKind::kSha512;
+  const Bytes digest = ComputeDigest(kind, transcript_);
+  if ((scheme >> 8) == 0x08) {
+    certificate_verify_good_ = RsaPssVerify(*key, signature, kind, digest);
+  } else if ((scheme & 0xff) == 0x01) {
+    certificate_verify_good_ = RsaVerifyDigest(*key, signature, kind, digest);
+  }
+}
+
 void HostileTlsServerFake::HandleHandshake(const Bytes& message) {
   const Bytes body(message.begin() + 4, message.end());
   switch (message[0]) {
@@ -228,19 +270,7 @@ void HostileTlsServerFake::HandleHandshake(const Bytes& message) {
     }
     case 15: {
       certificate_verify_seen_ = true;
-      if (!ssl3_ && options_.version >= 0x0303 && body.size() >= 4 && !client_chain_.empty()) {
-        certificate_verify_scheme_ = static_cast<std::uint16_t>(body[0] << 8 | body[1]);
-        const Bytes signature(body.begin() + 4, body.end());
-        Certificate client;
-        const DigestKind kind = certificate_verify_scheme_ == 0x0401   ? DigestKind::kSha256
-                                : certificate_verify_scheme_ == 0x0501 ? DigestKind::kSha384
-                                                                       : DigestKind::kSha512;
-        if (client.Parse(client_chain_[0])) {
-          if (const auto key = client.RsaKey()) {
-            certificate_verify_good_ = RsaVerifyDigest(*key, signature, kind, ComputeDigest(kind, transcript_));
-          }
-        }
-      }
+      CheckCertificateVerify(body);
       Transcript(message);
       return;
     }

@@ -86,14 +86,16 @@ class HostileTlsServerFake {
   // The certificates of the client's Certificate message (none when it was empty or not sent).
   std::size_t client_certificate_count() const { return client_chain_.size(); }
   bool certificate_verify_seen() const { return certificate_verify_seen_; }
-  // TLS 1.2: the scheme of the CertificateVerify, and whether its signature
-  // is good for the client certificate's key over the transcript.
+  // The scheme of a TLS 1.2 CertificateVerify, and whether its signature
+  // (of any version from TLS 1.0) is good for the client certificate's key
+  // over the transcript.
   std::uint16_t certificate_verify_scheme() const { return certificate_verify_scheme_; }
   bool certificate_verify_good() const { return certificate_verify_good_; }
 
  private:
   void HandleRecord(std::uint8_t type, Bytes fragment);
   void HandleHandshake(const Bytes& message);
+  void CheckCertificateVerify(const Bytes& body);
   void SendServerFlight();
   Bytes Message(std::uint8_t type, const Bytes& body);
   Bytes CertificateMessage(const std::vector<Bytes>& chain);

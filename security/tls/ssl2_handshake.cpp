@@ -316,7 +316,7 @@ void TlsEngine::Impl::HandleSsl2RequestCertificate(const std::uint8_t* message, 
     return;
   }
   ssl2.certificate_challenge.assign(message + 2, message + length);
-  if (!AskClientCertificate(0, 2048)) {
+  if (!AskClientCertificate(0, 2048, false)) {
     SendSsl2Error(2);
     Fail(-1, -1);
     return;

@@ -169,8 +169,9 @@ struct TlsCallbacks {
   std::function<void(TlsEngine&)> onEstablished;
   // One server certificate; *accept is preset to 1, 0 refuses the chain.
   std::function<void(TlsEngine&, const Certificate& certificate, int* accept)> onPeerCertificate;
-  // Fill a client certificate (DER) and its private key blob (rsa.h layout);
-  // the lengths hold the room on entry, 0 means none.
+  // Fill a client certificate (DER) and its private key blob (the RSA blob of
+  // rsa.h, or the P-256 / P-384 blob of ec_private_key.h, which only TLS
+  // takes); the lengths hold the room on entry, 0 means none.
   std::function<void(TlsEngine&, std::uint8_t* certificate, std::size_t* certificate_length, std::uint8_t* key,
                      std::size_t* key_length, int certificate_type)>
       onClientCertificate;

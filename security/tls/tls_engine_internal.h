@@ -14,6 +14,7 @@
 #include "security/certs/certificate.h"
 #include "security/crypto/big_number.h"
 #include "security/crypto/dsa.h"
+#include "security/crypto/ec_private_key.h"
 #include "security/crypto/random_generator.h"
 #include "security/crypto/rsa.h"
 #include "security/tls/tls_engine.h"
@@ -158,7 +159,7 @@ struct TlsEngine::Impl {
 
   // Client authentication.
   std::vector<std::uint8_t> client_certificate;  // DER, up to 4096 bytes
-  std::vector<std::uint8_t> client_key;          // key blob, up to 1024 bytes
+  std::vector<std::uint8_t> client_key;          // RSA or EC key blob, up to 1024 bytes
   bool certificate_requested = false;
   // TLS 1.2: the scheme our CertificateVerify uses, from the server's list.
   std::uint16_t client_signature_scheme = 0;
@@ -243,9 +244,15 @@ struct TlsEngine::Impl {
   int AcceptChain(std::vector<Certificate> chain);
   // Whether the server certificate's keyUsage allows what the suite does with its key.
   bool KeyUsageFitsSuite(const Certificate& server);
-  bool AskClientCertificate(int type, std::size_t key_room);
+  // Asks the owner for a client certificate and keeps it with its key blob
+  // when both fit and the key is RSA (or EC, where `ec_allowed`).
+  bool AskClientCertificate(int type, std::size_t key_room, bool ec_allowed);
+  void DropClientCertificate();
   bool SendClientKeyExchange();
   bool SendCertificateVerify();
+  // The ECDSA signature of the CertificateVerify; false when it fails its
+  // check against the client certificate's key.
+  bool EcdsaCertificateVerify(const EcPrivateKey& key, std::vector<std::uint8_t>* signature);
   void ActivateKeys();
 
   // --- SSL 2.0 (ssl2_handshake.cpp) ---

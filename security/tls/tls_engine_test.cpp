@@ -127,7 +127,20 @@ TEST(TlsEngineFirstFlightTest, Tls12HelloCarriesItsExtensions) {
 }
 
 TEST(TlsEngineFirstFlightTest, ServerNameOnlyForHostNames) {
-  for (const char* host : {"192.0.2.7", "::1", "2001:db8::1", ""}) {
+  // A fully qualified name's trailing dot is not part of the name servers know.
+  {
+    TlsEngine engine;
+    ScriptedTransportFake link(engine, nullptr);
+    engine.SetServerName("mail.example.com.");
+    engine.Start();
+    const auto extensions = HelloExtensions(link.sent.at(0));
+    const Bytes* sni = FindExtension(extensions, 0x0000);
+    ASSERT_NE(sni, nullptr);
+    ASSERT_GE(sni->size(), 5u);
+    EXPECT_EQ(std::string(sni->begin() + 5, sni->end()), "mail.example.com");
+    EXPECT_EQ((*sni)[1], 16 + 3);
+  }
+  for (const char* host : {"192.0.2.7", "192.0.2.7.", "::1", "2001:db8::1", "", "."}) {
     SCOPED_TRACE(host);
     TlsEngine engine;
     ScriptedTransportFake link(engine, nullptr);

@@ -8,6 +8,7 @@
 #include "security/certs/certificate.h"
 #include "security/certs/certificate_usage.h"
 #include "security/crypto/dh.h"
+#include "security/crypto/ec_private_key.h"
 #include "security/crypto/elliptic_curve.h"
 #include "security/crypto/x25519.h"
 #include "security/crypto/digest.h"
@@ -45,6 +46,9 @@ constexpr std::uint16_t kExtRenegotiationInfo = 0xFF01;
 
 // Signature schemes for the server's key exchange signature, best first.
 constexpr std::uint16_t kSignatureSchemes[] = {0x0403, 0x0503, 0x0804, 0x0805, 0x0806, 0x0401, 0x0501, 0x0601};
+
+// What a client certificate's key can sign a TLS 1.2 CertificateVerify with.
+constexpr std::uint16_t kClientSignatureSchemes[] = {0x0401, 0x0501, 0x0601, 0x0804, 0x0805, 0x0806, 0x0403, 0x0503};
 
 // ECDHE groups, best first: x25519, secp256r1, secp384r1.
 constexpr std::uint16_t kX25519 = 0x001D;
@@ -146,12 +150,16 @@ std::vector<std::uint8_t> TlsEngine::Impl::HelloExtensions() {
     out.insert(out.end(), data.begin(), data.end());
     if (answerable) answerable_extensions.push_back(type);
   };
-  if (IsHostName(server_name) && server_name.size() < 256) {
+  // The name goes without the trailing dot of a fully qualified name:
+  // servers compare it with their names as they are written.
+  std::string name = server_name;
+  if (!name.empty() && name.back() == '.') name.pop_back();
+  if (IsHostName(name) && name.size() < 256) {
     std::vector<std::uint8_t> list;
-    Put16(list, server_name.size() + 3);
+    Put16(list, name.size() + 3);
     list.push_back(0);  // host_name
-    Put16(list, server_name.size());
-    list.insert(list.end(), server_name.begin(), server_name.end());
+    Put16(list, name.size());
+    list.insert(list.end(), name.begin(), name.end());
     add(kExtServerName, list, true);
   }
   std::vector<std::uint8_t> groups;
@@ -773,7 +781,7 @@ bool TlsEngine::Impl::VerifyKeyExchangeSignature(std::uint16_t scheme, std::span
   return RsaVerifyDigest(*certificate_rsa, signature, hash, digest);
 }
 
-bool TlsEngine::Impl::AskClientCertificate(int type, std::size_t key_room) {
+bool TlsEngine::Impl::AskClientCertificate(int type, std::size_t key_room, bool ec_allowed) {
   std::vector<std::uint8_t> certificate(4096);
   std::vector<std::uint8_t> key(key_room);
   std::size_t certificate_length = certificate.size();
@@ -783,8 +791,12 @@ bool TlsEngine::Impl::AskClientCertificate(int type, std::size_t key_room) {
   } else {
     certificate_length = 0;
   }
-  const bool usable = certificate_length > 0 && certificate_length <= certificate.size() && key_length > 0 &&
-                      key_length <= key.size() && DecodeRsaPrivateKeyBlob({key.data(), key_length}).has_value();
+  bool usable = certificate_length > 0 && certificate_length <= certificate.size() && key_length > 0 &&
+                key_length <= key.size();
+  if (usable) {
+    const std::span<const std::uint8_t> blob(key.data(), key_length);
+    usable = DecodeRsaPrivateKeyBlob(blob).has_value() || (ec_allowed && DecodeEcPrivateKeyBlob(blob).has_value());
+  }
   if (usable) {
     client_certificate.assign(certificate.begin(), certificate.begin() + static_cast<std::ptrdiff_t>(certificate_length));
     client_key.assign(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(key_length));
@@ -793,6 +805,59 @@ bool TlsEngine::Impl::AskClientCertificate(int type, std::size_t key_room) {
   SecureWipe(key);
   return usable;
 }
+
+void TlsEngine::Impl::DropClientCertificate() {
+  SecureWipe(client_key);
+  client_key.clear();
+  client_certificate.clear();
+  client_signature_scheme = 0;
+}
+
+namespace {
+
+constexpr std::uint8_t kCertificateTypeEcdsaSign = 64;
+
+bool Lists(std::span<const std::uint8_t> schemes, std::uint16_t scheme) {
+  for (std::size_t k = 0; k + 1 < schemes.size(); k += 2) {
+    if ((schemes[k] << 8 | schemes[k + 1]) == scheme) return true;
+  }
+  return false;
+}
+
+DigestKind HashOfScheme(std::uint16_t scheme) {
+  const int code = (scheme >> 8) == 0x08 ? (scheme & 0xff) : scheme >> 8;  // 4 SHA-256, 5 SHA-384, 6 SHA-512
+  return code == 4 ? DigestKind::kSha256 : code == 5 ? DigestKind::kSha384 : DigestKind::kSha512;
+}
+
+// PKCS #1 v1.5 first, which every server checks; PSS when the server lists
+// only that. Either only when the modulus has room for it: the DigestInfo
+// and 11 bytes of padding, or the hash and a salt as long.
+std::uint16_t ChooseRsaScheme(std::size_t modulus_bits, std::span<const std::uint8_t> schemes) {
+  const std::size_t modulus_bytes = (modulus_bits + 7) / 8;
+  for (std::uint16_t scheme : {0x0401, 0x0501, 0x0601}) {
+    const DigestKind kind = HashOfScheme(scheme);
+    const std::size_t digest_info = DigestInfoPrefix(kind).size() + ComputeDigest(kind, {}).size();
+    if (Lists(schemes, scheme) && modulus_bytes >= digest_info + 11) return scheme;
+  }
+  const std::size_t encoded_bytes = (modulus_bits - 1 + 7) / 8;
+  for (std::uint16_t scheme : {0x0804, 0x0805, 0x0806}) {
+    const std::size_t hash_bytes = scheme == 0x0804 ? 32 : scheme == 0x0805 ? 48 : 64;
+    if (Lists(schemes, scheme) && encoded_bytes >= 2 * hash_bytes + 2) return scheme;
+  }
+  return 0;
+}
+
+// The hash that matches the key's curve first; TLS 1.2 lets either curve
+// sign with the other hash when that is all the server takes.
+std::uint16_t ChooseEcdsaScheme(NamedCurve curve, std::span<const std::uint8_t> schemes) {
+  const std::uint16_t matching = curve == NamedCurve::kP256 ? 0x0403 : 0x0503;
+  const std::uint16_t other = curve == NamedCurve::kP256 ? 0x0503 : 0x0403;
+  if (Lists(schemes, matching)) return matching;
+  return Lists(schemes, other) ? other : 0;
+}
+
+
+}  // namespace
 
 bool TlsEngine::Impl::HandleCertificateRequest(const std::uint8_t* body, std::size_t length) {
   Trace(kTraceCertificateRequest);
@@ -807,23 +872,31 @@ bool TlsEngine::Impl::HandleCertificateRequest(const std::uint8_t* body, std::si
   if (IsSsl3()) {
     for (std::uint8_t type : types) {
       const int mapped = type >= 1 && type <= 4 ? type - 1 : 0;
-      if (AskClientCertificate(mapped, 1024)) break;
+      if (AskClientCertificate(mapped, 1024, false)) break;
     }
     return true;
   }
+  client_signature_scheme = 0;
   if (tls12) {
-    // Our keys sign with PKCS #1 v1.5; without a hash the server takes, no
-    // certificate is offered (an empty Certificate answers).
+    // Without a scheme any of our keys can sign with, no certificate is
+    // offered (an empty Certificate answers).
     if (schemes.size() % 2 != 0) return false;
-    client_signature_scheme = 0;
-    for (std::uint16_t wanted : {0x0401, 0x0501, 0x0601}) {
-      for (std::size_t k = 0; k + 1 < schemes.size() && client_signature_scheme == 0; k += 2) {
-        if ((schemes[k] << 8 | schemes[k + 1]) == wanted) client_signature_scheme = wanted;
-      }
-    }
-    if (client_signature_scheme == 0) return true;
+    const bool any = std::any_of(std::begin(kClientSignatureSchemes), std::end(kClientSignatureSchemes),
+                                 [&](std::uint16_t scheme) { return Lists(schemes, scheme); });
+    if (!any) return true;
   }
-  AskClientCertificate(0, 1024);
+  if (!AskClientCertificate(0, 1024, true)) return true;
+  // The owner's key decides which signature it can make; a certificate the
+  // server would not take from us is not sent.
+  if (const auto ec = DecodeEcPrivateKeyBlob(client_key)) {
+    const bool ecdsa_taken = std::find(types.begin(), types.end(), kCertificateTypeEcdsaSign) != types.end();
+    if (tls12) client_signature_scheme = ChooseEcdsaScheme(ec->curve, schemes);
+    if (!ecdsa_taken || (tls12 && client_signature_scheme == 0)) DropClientCertificate();
+  } else if (tls12) {
+    const auto rsa = DecodeRsaPrivateKeyBlob(client_key);
+    client_signature_scheme = ChooseRsaScheme(rsa->modulus.BitLength(), schemes);
+    if (client_signature_scheme == 0) DropClientCertificate();
+  }
   return true;
 }
 
@@ -965,37 +1038,72 @@ bool TlsEngine::Impl::SendClientKeyExchange() {
 
 bool TlsEngine::Impl::SendCertificateVerify() {
   ProtocolSide& side = Side();
-  const auto key = DecodeRsaPrivateKeyBlob(client_key);
-  std::vector<std::uint8_t> signed_value;
-  if (client_signature_scheme != 0) {
-    // TLS 1.2: a DigestInfo of the whole transcript under the chosen hash.
-    const DigestKind kind = client_signature_scheme == 0x0401   ? DigestKind::kSha256
-                            : client_signature_scheme == 0x0501 ? DigestKind::kSha384
-                                                                : DigestKind::kSha512;
-    const auto prefix = DigestInfoPrefix(kind);
-    const auto digest = ComputeDigest(kind, TranscriptBytes());
-    signed_value.assign(prefix.begin(), prefix.end());
-    signed_value.insert(signed_value.end(), digest.begin(), digest.end());
+  std::vector<std::uint8_t> signature;
+  bool signed_well = false;
+  if (const auto ec = DecodeEcPrivateKeyBlob(client_key)) {
+    signed_well = EcdsaCertificateVerify(*ec, &signature);
   } else {
-    const auto hash =
-        IsSsl3() ? Ssl3HandshakeHash(TranscriptBytes(), "", side.master) : TlsHandshakeHash(TranscriptBytes());
-    signed_value.assign(hash.begin(), hash.end());
+    const auto key = DecodeRsaPrivateKeyBlob(client_key);
+    if (client_signature_scheme >> 8 == 0x08) {
+      // TLS 1.2 RSA-PSS over the transcript's hash.
+      const DigestKind kind = HashOfScheme(client_signature_scheme);
+      auto pss = RsaPssSign(*key, kind, ComputeDigest(kind, TranscriptBytes()), random);
+      if (pss) signature = std::move(*pss);
+      signed_well = pss.has_value();
+    } else {
+      std::vector<std::uint8_t> signed_value;
+      if (client_signature_scheme != 0) {
+        // TLS 1.2: a DigestInfo of the whole transcript under the chosen hash.
+        const DigestKind kind = HashOfScheme(client_signature_scheme);
+        const auto prefix = DigestInfoPrefix(kind);
+        const auto digest = ComputeDigest(kind, TranscriptBytes());
+        signed_value.assign(prefix.begin(), prefix.end());
+        signed_value.insert(signed_value.end(), digest.begin(), digest.end());
+      } else {
+        const auto hash =
+            IsSsl3() ? Ssl3HandshakeHash(TranscriptBytes(), "", side.master) : TlsHandshakeHash(TranscriptBytes());
+        signed_value.assign(hash.begin(), hash.end());
+      }
+      const std::size_t length = key->modulus.ByteLength();
+      auto block = Pkcs1Type1Block(signed_value, length);
+      const auto result = RsaSignChecked(*key, BigNumber::FromBytes(block), random);
+      if (result) signature = result->ToBytes(length);
+      signed_well = result.has_value();
+    }
   }
-  const std::size_t length = key->modulus.ByteLength();
-  auto block = Pkcs1Type1Block(signed_value, length);
-  const auto signature = RsaSignChecked(*key, BigNumber::FromBytes(block), random);
-  if (!signature) {
+  if (!signed_well) {
     // A wrong signature could give the key away; send none.
     Fail(AlertCode(AlertKind::kInternalError), AlertCode(AlertKind::kInternalError));
     return false;
   }
-  auto bytes = signature->ToBytes(length);
   std::vector<std::uint8_t> body;
   if (client_signature_scheme != 0) Put16(body, client_signature_scheme);
-  Put16(body, bytes.size());
-  body.insert(body.end(), bytes.begin(), bytes.end());
+  Put16(body, signature.size());
+  body.insert(body.end(), signature.begin(), signature.end());
   SendHandshake(kCertificateVerify, body);
   return true;
+}
+
+bool TlsEngine::Impl::EcdsaCertificateVerify(const EcPrivateKey& key, std::vector<std::uint8_t>* signature) {
+  // TLS 1.2 signs the transcript's hash under the chosen scheme; TLS 1.0 and
+  // 1.1 its SHA-1 hash (the nonce then comes from HMAC-SHA-256).
+  std::vector<std::uint8_t> digest;
+  DigestKind nonce_hash = DigestKind::kSha256;
+  if (client_signature_scheme != 0) {
+    nonce_hash = HashOfScheme(client_signature_scheme);
+    digest = ComputeDigest(nonce_hash, TranscriptBytes());
+  } else {
+    const auto sha1 = Sha1::Hash(TranscriptBytes());
+    digest.assign(sha1.begin(), sha1.end());
+  }
+  *signature = EcdsaSign(key.curve, key.scalar, digest, nonce_hash);
+  // Checked against the certificate's own key before it leaves: a key that
+  // does not belong to the certificate, or a fault, shows here.
+  Certificate certificate;
+  if (!certificate.Parse(client_certificate)) return false;
+  const auto public_key = certificate.EcKey();
+  return public_key && public_key->curve == key.curve &&
+         EcdsaVerify(key.curve, public_key->point, digest, *signature);
 }
 
 PrfKind TlsEngine::Impl::PrfOfConnection() {

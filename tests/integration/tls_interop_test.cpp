@@ -11,7 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -307,6 +313,192 @@ TEST(TlsInteropTest, ClientCertificateUnderTls12) {
     EXPECT_NE(r.out.find("trace: 4 certificate verify sent"), std::string::npos);
     EXPECT_NE(r.out.find("protocol: TLS 1.2\n"), std::string::npos);
     EXPECT_NE(r.out.find("round trip: 65536 bytes"), std::string::npos);
+  }
+}
+
+// ------------------------------------------------------------------------
+// Client certificates with EC keys and RSA-PSS, and server_name, against
+// openssl s_server started here with the options each case needs.
+
+// Keys made once in the build tree: a test CA, client certificates it issued
+// (RSA 2048, P-256 in a SEC 1 "EC PRIVATE KEY" file, P-384 in a PKCS #8
+// "PRIVATE KEY" file), an RSA server certificate, and two more server
+// certificates told apart by server_name.
+std::string EngineKeyDir() {
+  static const std::string dir = [] {
+    const auto path = testing_support::BinaryDir().parent_path() / "tls-engine-keys";
+    std::filesystem::create_directories(path);
+    const char* script = R"(set -eu
+cd "$1"
+exec 9>.lock
+flock 9
+[ -f done ] && exit 0
+q() { "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }; }
+q openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt -days 3650 -subj "/CN=Dictalo Engine Test CA" \
+  -addext basicConstraints=critical,CA:true -addext keyUsage=critical,keyCertSign,cRLSign
+issue() {  # NAME KEYFILE SUBJECT
+  q openssl req -new -key "$2" -out "$1.csr" -subj "$3"
+  q openssl x509 -req -in "$1.csr" -CA ca.crt -CAkey ca.key -CAcreateserial -out "$1.crt" -days 3650 -sha256
+}
+q openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out client-rsa.key
+issue client-rsa client-rsa.key /CN=dictalo-rsa-client
+q openssl ecparam -name prime256v1 -genkey -out client-ec256.key
+issue client-ec256 client-ec256.key /CN=dictalo-ec256-client
+q openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-384 -out client-ec384.key
+issue client-ec384 client-ec384.key /CN=dictalo-ec384-client
+for name in server default-name sni-name; do
+  q openssl req -x509 -newkey rsa:2048 -nodes -keyout "$name.key" -out "$name.crt" -days 3650 -subj "/CN=dictalo-$name"
+done
+touch done
+)";
+    const auto r = RunProgram("/bin/bash", {"-c", script, "make-keys", path.string()}, std::chrono::seconds(120));
+    EXPECT_EQ(r.status, 0) << r.err;
+    return path.string();
+  }();
+  return dir;
+}
+
+bool Accepting(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+  close(fd);
+  return ok;
+}
+
+// openssl s_server on 127.0.0.1:port with `options`, answering each line
+// reversed; stopped (by its pid) when the object goes.
+std::unique_ptr<testing_support::ChildProcess> StartServer(int port, std::vector<std::string> options) {
+  std::vector<std::string> args = {"s_server", "-accept", "127.0.0.1:" + std::to_string(port), "-rev"};
+  args.insert(args.end(), options.begin(), options.end());
+  auto server = std::make_unique<testing_support::ChildProcess>("/usr/bin/openssl", args);
+  const bool up = testing_support::WaitUntil([&] { return !server->Running() || Accepting(port); });
+  EXPECT_TRUE(up && server->Running()) << "s_server did not start: " << server->Errors() << server->Output();
+  return server;
+}
+
+testing_support::RunResult Probe(const std::string& host, int port, std::vector<std::string> options) {
+  std::vector<std::string> args = {"tls-probe", host, std::to_string(port)};
+  args.insert(args.end(), options.begin(), options.end());
+  return RunProgram(Ctl(), args, std::chrono::seconds(60));
+}
+
+std::vector<std::string> ServerRequiringCertificate(const std::string& dir, const char* version) {
+  return {version, "-cert", dir + "/server.crt", "-key", dir + "/server.key", "-Verify", "1", "-CAfile",
+          dir + "/ca.crt"};
+}
+
+std::vector<std::string> ClientCredentials(const std::string& dir, const char* name) {
+  return {"--trust", dir + "/server.crt", "--client-cert", dir + "/" + name + ".crt", "--client-key",
+          dir + "/" + name + ".key", "--round-trip", "65536", "--trace"};
+}
+
+void ExpectClientCertificateAccepted(const testing_support::RunResult& r, const char* protocol) {
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("trace: 2 client certificate sent"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("trace: 4 certificate verify sent"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(std::string("protocol: ") + protocol + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("round trip: 65536 bytes"), std::string::npos) << r.out;
+}
+
+// The server takes only RSA-PSS signatures from clients: the RSA client key
+// signs its CertificateVerify with PSS, which openssl checks.
+TEST(TlsInteropTest, RsaClientCertificateSignsWithPssWhenTheServerTakesOnlyThat) {
+  const std::string dir = EngineKeyDir();
+  struct Case {
+    std::vector<std::string> sigalgs;
+  } cases[] = {
+      {{"-sigalgs", "rsa_pss_rsae_sha256", "-client_sigalgs", "rsa_pss_rsae_sha256"}},
+      {{"-client_sigalgs", "rsa_pss_rsae_sha512:rsa_pss_rsae_sha384"}},
+  };
+  int port = 47201;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sigalgs.back());
+    auto options = ServerRequiringCertificate(dir, "-tls1_2");
+    options.insert(options.end(), c.sigalgs.begin(), c.sigalgs.end());
+    const auto server = StartServer(port, options);
+    ExpectClientCertificateAccepted(Probe("localhost", port, ClientCredentials(dir, "client-rsa")), "TLS 1.2");
+    ++port;
+  }
+}
+
+// ECDSA client certificates on P-256 and P-384 (the key files as openssl
+// writes them), under TLS 1.2 with the server's default or a narrowed list
+// of schemes, and under TLS 1.1; a server that takes no ECDSA signature gets
+// no certificate, and refuses the handshake.
+TEST(TlsInteropTest, EcdsaClientCertificates) {
+  const std::string dir = EngineKeyDir();
+  struct Case {
+    const char* client;
+    const char* version;
+    std::vector<std::string> server_options;
+    const char* protocol;  // null: the server refuses the handshake
+  } cases[] = {
+      {"client-ec256", "-tls1_2", {}, "TLS 1.2"},
+      {"client-ec384", "-tls1_2", {}, "TLS 1.2"},
+      {"client-ec384", "-tls1_2", {"-client_sigalgs", "ECDSA+SHA256"}, "TLS 1.2"},
+      {"client-ec256", "-tls1_2", {"-client_sigalgs", "ECDSA+SHA384:RSA+SHA256"}, "TLS 1.2"},
+      {"client-ec256", "-tls1_1", {"-cipher", "AES128-SHA:@SECLEVEL=0"}, "TLS 1.1"},
+      {"client-ec384", "-tls1_2", {"-client_sigalgs", "RSA+SHA256:rsa_pss_rsae_sha256"}, nullptr},
+  };
+  int port = 47210;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.client) + " " + c.version + " " +
+                 (c.server_options.empty() ? std::string() : c.server_options.back()));
+    auto options = ServerRequiringCertificate(dir, c.version);
+    options.insert(options.end(), c.server_options.begin(), c.server_options.end());
+    const auto server = StartServer(port, options);
+    const auto r = Probe("localhost", port, ClientCredentials(dir, c.client));
+    if (c.protocol != nullptr) {
+      ExpectClientCertificateAccepted(r, c.protocol);
+    } else {
+      EXPECT_EQ(r.status, 1) << r.out << r.err;
+      EXPECT_EQ(r.out.find("trace: 4 certificate verify sent"), std::string::npos) << r.out;
+      EXPECT_NE(r.out.find("handshake failed: 0x80C5"), std::string::npos) << r.out;
+    }
+    ++port;
+  }
+}
+
+// The server shows its second certificate only to a client naming it in
+// server_name, and ends the handshake for any other name. tls-probe names
+// the host it connects to; an address is no name, and a TLS 1.0 hello
+// carries no extensions, so both get the first certificate.
+TEST(TlsInteropTest, ServerNameChoosesTheServersCertificate) {
+  const std::string dir = EngineKeyDir();
+  const std::vector<std::string> options = {"-tls1_2", "-cert", dir + "/default-name.crt", "-key",
+                                            dir + "/default-name.key", "-servername", "localhost", "-cert2",
+                                            dir + "/sni-name.crt", "-key2", dir + "/sni-name.key",
+                                            "-servername_fatal"};
+  struct Case {
+    const char* host;
+    std::vector<std::string> probe;
+    const char* subject;
+  } cases[] = {
+      {"localhost", {}, "dictalo-sni-name"},
+      {"127.0.0.1", {}, "dictalo-default-name"},
+      {"localhost", {"--versions", "tls1.0"}, "dictalo-default-name"},
+  };
+  int port = 47220;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.host) + (c.probe.empty() ? "" : " TLS 1.0"));
+    auto server_options = options;
+    if (!c.probe.empty()) server_options[0] = "-tls1";
+    if (!c.probe.empty()) server_options.insert(server_options.end(), {"-cipher", "AES128-SHA:@SECLEVEL=0"});
+    const auto server = StartServer(port, server_options);
+    auto probe = c.probe;
+    probe.insert(probe.end(), {"--round-trip", "4096"});
+    const auto r = Probe(c.host, port, probe);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const auto subject = r.out.find("subject: ");
+    ASSERT_NE(subject, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(c.subject, subject), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("round trip: 4096 bytes"), std::string::npos) << r.out;
+    ++port;
   }
 }
 
