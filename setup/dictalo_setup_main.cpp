@@ -11,6 +11,7 @@
 
 #include "platform/folders.h"
 #include "setup/installer.h"
+#include "toolkit/qt/qt_program_start.h"
 
 namespace {
 
@@ -64,7 +65,11 @@ int main(int argc, char** argv) {
   }
   // The common switch of unattended installations that need a licence accepted.
   if (const char* eula = std::getenv("ACCEPT_EULA"); eula && std::string(eula) == "Y") request.accept_license = true;
-  if (command == "install") return ExitStatus(setup::Install(request));
-  if (command == "uninstall") return ExitStatus(setup::Uninstall(request.prefix));
-  return Usage();
+  if (command != "install" && command != "uninstall") return Usage();
+  // With a display the licence shows on the desktop for the user to answer;
+  // without one the installation runs as before, answered from the command line.
+  return toolkit::qt::RunProgramWithRenderer(argc, argv, [&] {
+    if (command == "install") return ExitStatus(setup::Install(request));
+    return ExitStatus(setup::Uninstall(request.prefix));
+  });
 }

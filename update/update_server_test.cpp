@@ -13,6 +13,7 @@
 #include "platform/window_system.h"
 #include "resources/update_resources.h"
 #include "security/crypto/sha256.h"
+#include "update/product_images.h"
 #include "update/update_window.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_environment.h"
@@ -305,6 +306,49 @@ TEST_F(UpdateServerTest, CompleteUpdateIsInstalledByTheInstaller) {
   auto product = platform::RegistryKey::Open(platform::RegistryRoot::LocalMachine, u"Software\\Corvane\\Dictalo");
   ASSERT_TRUE(product);
   EXPECT_EQ(product->ReadDword(u"ProdID"), 10226u);
+}
+
+TEST_F(UpdateServerTest, PicturesComeFromBesideTheListOnceEachAndOversizedOnesAreRefused) {
+  server_->Put("install/memo48.bmp", "BM picture bytes");
+  server_->Put("install/huge48.bmp", std::string(kMaxImageBytes + 4096, 'h'));
+  server_->Put("install/a/logo48.bmp", "BM logo a");
+  server_->Put("install/b/logo48.bmp", "BM logo b");
+  fs::path folder = home_.root() / "pictures";
+  ProductImages images(config_, folder);
+  ProductRecord memo;
+  memo.image_base = u"memo";
+  auto got = images.Fetch(memo, 48);
+  ASSERT_TRUE(got);
+  EXPECT_EQ(got->parent_path(), folder);
+  EXPECT_EQ(ReadFileBytes(*got), "BM picture bytes");
+  EXPECT_EQ(images.Fetch(memo, 48), got);
+  // The same file name from two folders: two pictures, each kept.
+  ProductRecord logo_a;
+  logo_a.image_base = u"a/logo";
+  ProductRecord logo_b;
+  logo_b.image_base = u"b/logo";
+  auto a = images.Fetch(logo_a, 48);
+  auto b = images.Fetch(logo_b, 48);
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(ReadFileBytes(*a), "BM logo a");
+  EXPECT_EQ(ReadFileBytes(*b), "BM logo b");
+  ProductRecord missing;
+  missing.image_base = u"absent";
+  EXPECT_FALSE(images.Fetch(missing, 48));
+  EXPECT_FALSE(images.Fetch(missing, 48));
+  ProductRecord huge;
+  huge.image_base = u"huge";
+  EXPECT_FALSE(images.Fetch(huge, 48));
+  std::string requests = server_->Requests();
+  auto count = [&](const std::string& line) {
+    std::size_t n = 0;
+    for (std::size_t at = requests.find(line); at != std::string::npos; at = requests.find(line, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("GET /install/memo48.bmp "), 1u);
+  EXPECT_EQ(count("GET /install/absent48.bmp "), 1u);
+  // Nothing of the refused picture stays.
+  for (auto& e : fs::directory_iterator(folder)) EXPECT_EQ(e.path().filename().string().find("huge"), std::string::npos);
 }
 
 TEST_F(UpdateServerTest, TheProgramShowsTheListRunsOnceAndUnregistersAtExit) {

@@ -80,6 +80,8 @@ class WidgetMirror : public QObject {
   void ApplyText(Entry& entry);
   void ApplyState(Entry& entry);
   void ApplyIconButtons(Entry& entry);
+  // A static's font, colours and picture.
+  void ApplyLook(Entry& entry);
   void ApplyRect(Entry& entry);
   void ApplyShown(Entry& entry);
   // A text from the program for an edit field; false when it only echoes what
