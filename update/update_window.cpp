@@ -23,7 +23,7 @@ constexpr pw::UINT kProgressTextMessage = pw::WM_APP + 3;    // the text waits i
 constexpr std::uintptr_t kCancelledTimer = 502;
 constexpr std::uintptr_t kInstallTimer = 503;
 constexpr std::uintptr_t kExitTimer = 504;
-constexpr int kStatusHeight = 96;
+constexpr int kStatusHeight = 112;
 constexpr int kIconSide = 32;
 constexpr int kStatusTextLeft = 4 + kIconSide + 6;
 
@@ -95,11 +95,14 @@ bool UpdateWindow::CreateMain() {
 }
 
 void UpdateWindow::OnCreate(pw::CREATESTRUCT*, bool& handled) {
+  // Laid out in the window's own size (a handheld's screen by default), the
+  // list ending above the soft-key bar.
+  pw::HWND self = GetSafeHwnd();
   pw::RECT area{0, 0, pw::kDefaultScreenWidth, pw::kDefaultScreenHeight};
-  toolkit::GetWorkArea(&area);
+  pw::RECT client{};
+  if (pw::GetClientRect(self, &client) && client.right > client.left && client.bottom > client.top) area = client;
   int width = area.right - area.left;
   int list_height = area.bottom - area.top - kStatusHeight - toolkit::kMenuBarHeight;
-  pw::HWND self = GetSafeHwnd();
   constexpr pw::DWORD kStatic = pw::WS_CHILD | pw::WS_VISIBLE | toolkit::SS_NOPREFIX;
   // The coloured band first, so the icon and texts lie on it.
   pw::CreateWindowEx(0, toolkit::kStaticClass, u"", kStatic, 0, 0, width, kStatusHeight, self,
@@ -108,8 +111,8 @@ void UpdateWindow::OnCreate(pw::CREATESTRUCT*, bool& handled) {
                      resources::kUpdateStatusIcon, nullptr);
   pw::HWND title = pw::CreateWindowEx(0, toolkit::kStaticClass, u"", kStatic, kStatusTextLeft, 4,
                                       width - kStatusTextLeft - 4, 20, self, resources::kUpdateStatusTitle, nullptr);
-  pw::CreateWindowEx(0, toolkit::kStaticClass, u"", kStatic, kStatusTextLeft, 26, width - kStatusTextLeft - 4,
-                     kStatusHeight - 28, self, resources::kUpdateStatusText, nullptr);
+  pw::CreateWindowEx(0, toolkit::kStaticClass, u"", kStatic, kStatusTextLeft, 24, width - kStatusTextLeft - 4,
+                     kStatusHeight - 26, self, resources::kUpdateStatusText, nullptr);
   title_font_ = toolkit::CreateFontW(-13, toolkit::FW_BOLD, false, u"");
   pw::SendMessage(title, toolkit::WM_SETFONT, reinterpret_cast<pw::WPARAM>(title_font_), 1);
   pw::CreateWindowEx(0, toolkit::kProgressClass, u"", pw::WS_CHILD, 4, kStatusHeight + 8, width - 8, 16, self,

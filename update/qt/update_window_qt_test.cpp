@@ -123,6 +123,19 @@ TEST(UpdateWindowQtTest, StatusBandAndDrawnProductRows) {
   }
   EXPECT_TRUE(title->font().bold());
   EXPECT_FALSE(icon->pixmap().isNull());
+  // The longest status text fits its place.
+  QLabel* text = Control<QLabel>(shown, resources::kUpdateStatusText);
+  ASSERT_NE(text, nullptr);
+  std::u16string longest;
+  for (int error = 1; error <= 4; ++error) {
+    std::u16string candidate = screens::ListError(error).text;
+    if (candidate.size() > longest.size()) longest = candidate;
+  }
+  program.Call([&] { return platform::SetWindowText(platform::GetDlgItem(hwnd, resources::kUpdateStatusText), longest); });
+  QString expected = QString::fromStdU16String(longest).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  ASSERT_TRUE(WaitFor([&] { return text->text() == expected; }));
+  EXPECT_LE(text->heightForWidth(text->width()), text->height()) << text->text().toStdString();
+  EXPECT_LE(text->geometry().bottom(), band->geometry().bottom());
 
   // Rows: the sections' headings, the up-to-date note, and products with
   // their titles, labels and pictures (a file for Memo, none for the others).
