@@ -36,12 +36,6 @@ int ExitStatus(setup::InstallOutcome outcome) {
 
 }  // namespace
 
-// This program holds the window system and resource table that the setup
-// library it loads calls into, so the library's own copies of those globals
-// are duplicates by design: AddressSanitizer, when built in, is told not to
-// stop at them.
-extern "C" const char* __asan_default_options() { return "detect_odr_violation=0"; }
-
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage();

@@ -31,11 +31,13 @@ TEST(PackageManifestTest, BuiltTreeGivesProgramsSetupLibraryAndShareFolder) {
   auto root = home.root() / "tree";
   testing_support::WriteFileBytes(root / "bin" / "dictalo", "p");
   testing_support::WriteFileBytes(root / "lib" / "libdcsetup.so", "l");
+  testing_support::WriteFileBytes(root / "lib" / "libdictalo-ui.so", "u");
   testing_support::WriteFileBytes(root / "lib" / "libother.a", "not installed");
   testing_support::WriteFileBytes(root / "share" / "dictalo" / "sounds" / "a.wav", "s");
   std::filesystem::create_directories(root / "bin" / "subfolder");
   EXPECT_EQ(ListBuiltTree(root),
-            (std::vector<std::string>{"bin/dictalo", "lib/libdcsetup.so", "share/dictalo/sounds/a.wav"}));
+            (std::vector<std::string>{"bin/dictalo", "lib/libdcsetup.so", "lib/libdictalo-ui.so",
+                                      "share/dictalo/sounds/a.wav"}));
 }
 
 }  // namespace
