@@ -25,7 +25,7 @@ bool IsSafeEntry(std::string_view entry);
 std::optional<std::vector<std::string>> ParseManifest(std::string_view text, std::string* error);
 
 // The entries of a built tree (bin/*, lib/libdcsetup.so, lib/libdictalo-ui.so,
-// share/dictalo/**), in name order.
+// share/dictalo/**, share/icons/**), in name order.
 std::vector<std::string> ListBuiltTree(const std::filesystem::path& root);
 
 }  // namespace setup
