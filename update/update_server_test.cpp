@@ -103,6 +103,8 @@ class UpdateServerTest : public ::testing::Test {
   void SetUp() override {
     unsetenv("http_proxy");
     unsetenv("HTTP_PROXY");
+    // The programs started here answer their boxes from the script, even on a desktop.
+    setenv("DICTALO_RENDERER", "headless", 1);
     server_ = std::make_unique<UpdateServer>(home_.root() / "server");
     config_.domain = server_->Domain();
     config_.list_file = u"/install/corvane_wmproductlist.txt";

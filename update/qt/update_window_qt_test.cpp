@@ -84,6 +84,8 @@ TEST(UpdateWindowQtTest, StatusBandAndDrawnProductRows) {
 
   toolkit::qt::testing::EnsureOffscreenApplication();
   ScopedQtRenderer qt;
+  // The desktop's screen, larger than the window.
+  toolkit::qt::PublishDisplayMetrics(qt.renderer().DpiScale());
   ProgramThread program;
   UpdateConfig config;
   config.domain = platform::Utf8ToUtf16("http://127.0.0.1:" + std::to_string(port));
@@ -111,6 +113,11 @@ TEST(UpdateWindowQtTest, StatusBandAndDrawnProductRows) {
     return rows;
   }();
 
+  // Everything lies inside the window, the list above the soft keys.
+  for (QWidget* child : shown->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child->property(toolkit::qt::kIdPropertyName).isValid() && child->isVisible())
+      EXPECT_TRUE(shown->rect().contains(child->geometry())) << child->objectName().toStdString();
+  }
   // The status band: the success screen's colour behind the title, text and picture.
   QLabel* band = Control<QLabel>(shown, resources::kUpdateStatusBack);
   QLabel* title = Control<QLabel>(shown, resources::kUpdateStatusTitle);
