@@ -770,6 +770,23 @@ void WidgetMirror::ApplyLook(Entry& entry) {
   if (!label) return;
   const WindowSnapshot& s = entry.last;
   const StaticLook& look = s.look;
+  // Most statics have none: they keep what they inherit, untouched.
+  bool custom = look.font || look.text_color || look.back_color;
+  if (custom || label->property("dictalo_look").toBool()) ApplyFontAndColours(*label, look);
+  label->setProperty("dictalo_look", custom);
+  if (!s.image.empty()) {
+    QSize size = ToLogical(s.rect).size();
+    int side = std::min(size.width(), size.height());
+    label->setAlignment(Qt::AlignCenter);
+    label->setPixmap(QIcon::fromTheme(ToQString(s.image)).pixmap(side, side));
+  } else if (!label->pixmap().isNull()) {
+    label->setPixmap(QPixmap());
+    ApplyText(entry);
+  }
+}
+
+void WidgetMirror::ApplyFontAndColours(QLabel& label_ref, const StaticLook& look) {
+  QLabel* label = &label_ref;
   QFont font = label->parentWidget() ? label->parentWidget()->font() : QApplication::font();
   if (look.font) {
     // The program's pixels, like its layout: scaled as the rectangles are. A
@@ -789,15 +806,6 @@ void WidgetMirror::ApplyLook(Entry& entry) {
   if (look.back_color) palette.setColor(QPalette::Window, color(*look.back_color));
   label->setPalette(palette);
   label->setAutoFillBackground(look.back_color.has_value());
-  if (!s.image.empty()) {
-    QSize size = ToLogical(s.rect).size();
-    int side = std::min(size.width(), size.height());
-    label->setAlignment(Qt::AlignCenter);
-    label->setPixmap(QIcon::fromTheme(ToQString(s.image)).pixmap(side, side));
-  } else if (!label->pixmap().isNull()) {
-    label->setPixmap(QPixmap());
-    ApplyText(entry);
-  }
 }
 
 void WidgetMirror::ApplyIconButtons(Entry& entry) {

@@ -25,6 +25,8 @@
 
 #include "toolkit/qt/window_snapshot.h"
 
+class QLabel;
+
 namespace toolkit::qt {
 
 inline constexpr char kHwndPropertyName[] = "dictalo_hwnd";
@@ -82,6 +84,7 @@ class WidgetMirror : public QObject {
   void ApplyIconButtons(Entry& entry);
   // A static's font, colours and picture.
   void ApplyLook(Entry& entry);
+  void ApplyFontAndColours(QLabel& label, const StaticLook& look);
   void ApplyRect(Entry& entry);
   void ApplyShown(Entry& entry);
   // A text from the program for an edit field; false when it only echoes what
