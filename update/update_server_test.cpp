@@ -392,6 +392,35 @@ TEST_F(UpdateServerTest, TheProgramShowsTheListRunsOnceAndUnregistersAtExit) {
   EXPECT_FALSE(platform::RegistryKey::Open(platform::RegistryRoot::LocalMachine, u"Software\\Tarnwick\\TarnUpdate"));
 }
 
+TEST_F(UpdateServerTest, OnADesktopTheWindowShowsAndASecondStartEndsAtOnce) {
+  server_->Put("install/corvane_wmproductlist.txt",
+               "twproductlist\r\n" + Record("Gift", 1, 0, 4, "/install/gift.tar", 0, "Corvane\\Gift", 0, 0, 0));
+  auto config = platform::RegistryKey::Create(platform::RegistryRoot::LocalMachine, u"Software\\Tarnwick\\CorvaneUpdate");
+  ASSERT_TRUE(config && config->WriteString(u"Domain", server_->Domain()) &&
+              config->WriteString(u"ListFile", u"/install/corvane_wmproductlist.txt"));
+  fs::path dump = home_.root() / "ui.txt";
+  unsetenv("DICTALO_RENDERER");
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("DICTALO_UI_DUMP", dump.c_str(), 1);
+  fs::path program = testing_support::BinaryDir() / "corvane-update";
+  testing_support::ChildProcess first(program, {});
+  unsetenv("DICTALO_UI_DUMP");
+  bool listed = testing_support::WaitUntil(
+      [&] { return ReadFileBytes(dump).find("Gift 1.0 - FREE") != std::string::npos; }, std::chrono::seconds(20));
+  ASSERT_TRUE(listed) << ReadFileBytes(dump) << first.Errors();
+  // Shown through Qt's (offscreen) desktop.
+  EXPECT_NE(ReadFileBytes("/proc/" + std::to_string(first.pid()) + "/maps").find("libqoffscreen"), std::string::npos);
+  // The second start finds the first, on the desktop too, without showing anything.
+  auto second = testing_support::RunProgram(program, {}, std::chrono::seconds(10));
+  unsetenv("QT_QPA_PLATFORM");
+  EXPECT_EQ(second.status, 0);
+  EXPECT_TRUE(first.Running());
+  platform::HWND window = platform::FindWindow(UpdateWindow::ClassName());
+  ASSERT_NE(window, nullptr);
+  platform::PostMessage(window, platform::WM_COMMAND, resources::kUpdateExitCommand, 0);
+  EXPECT_EQ(first.Wait(std::chrono::seconds(10)), 0) << first.Errors();
+}
+
 // Runs the program against the server until its list shows; the window is then
 // driven by posted commands, as its soft keys would.
 class ProgramTest : public UpdateServerTest {
