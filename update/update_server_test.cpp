@@ -373,6 +373,8 @@ TEST_F(UpdateServerTest, TheProgramShowsTheListRunsOnceAndUnregistersAtExit) {
   ASSERT_TRUE(listed) << ReadFileBytes(dump) << first.Errors();
   std::string ui = ReadFileBytes(dump);
   EXPECT_NE(ui.find("title=\"Corvane Update\""), std::string::npos);
+  // The status screen's picture, for scripts that read the window.
+  EXPECT_NE(ui.find("image=\"corvane-status-success\""), std::string::npos) << ui;
   EXPECT_NE(ui.find("items=[\"Software Upgrades\",\"< Your software is up-to-date >\",\"Free Software\",\"Gift 1.0 - FREE\\r\\nAbout Gift\"] selected=3"), std::string::npos) << ui;
   EXPECT_NE(ui.find("text=\"Download\""), std::string::npos) << ui;
   // Registered as an installed product while it runs.
