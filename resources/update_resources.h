@@ -33,6 +33,8 @@ inline constexpr int kUpdateProgress = 201;
 inline constexpr int kUpdateList = 203;
 inline constexpr int kUpdateStatusTitle = 4210;
 inline constexpr int kUpdateStatusText = 4211;
+inline constexpr int kUpdateStatusBack = 4212;  // the coloured band behind the status
+inline constexpr int kUpdateStatusIcon = 4213;
 
 // About dialog.
 inline constexpr UINT kUpdateAboutDialog = 400;

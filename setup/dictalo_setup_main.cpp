@@ -11,6 +11,7 @@
 
 #include "platform/folders.h"
 #include "setup/installer.h"
+#include "toolkit/qt/qt_program_start.h"
 
 namespace {
 
@@ -35,12 +36,6 @@ int ExitStatus(setup::InstallOutcome outcome) {
 
 }  // namespace
 
-// This program holds the window system and resource table that the setup
-// library it loads calls into, so the library's own copies of those globals
-// are duplicates by design: AddressSanitizer, when built in, is told not to
-// stop at them.
-extern "C" const char* __asan_default_options() { return "detect_odr_violation=0"; }
-
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage();
@@ -64,7 +59,11 @@ int main(int argc, char** argv) {
   }
   // The common switch of unattended installations that need a licence accepted.
   if (const char* eula = std::getenv("ACCEPT_EULA"); eula && std::string(eula) == "Y") request.accept_license = true;
-  if (command == "install") return ExitStatus(setup::Install(request));
-  if (command == "uninstall") return ExitStatus(setup::Uninstall(request.prefix));
-  return Usage();
+  if (command != "install" && command != "uninstall") return Usage();
+  // With a display the licence shows on the desktop for the user to answer;
+  // without one the installation runs as before, answered from the command line.
+  return toolkit::qt::RunProgramWithRenderer(argc, argv, [&] {
+    if (command == "install") return ExitStatus(setup::Install(request));
+    return ExitStatus(setup::Uninstall(request.prefix));
+  });
 }

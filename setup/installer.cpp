@@ -96,13 +96,15 @@ class InstallerWindow {
   pw::HWND hwnd_ = nullptr;
 };
 
-// Without a display the licence dialog has nobody to answer it: a consent given
-// on the command line accepts it, otherwise it is declined, so nothing is ever
-// installed without the user's word. The answer is a tap on the soft key, as a
-// user's would be.
+// A consent given on the command line accepts the licence dialog. Without it,
+// on a desktop the user answers; without a display nobody can, so the dialog
+// is declined and nothing is ever installed without the user's word. The answer
+// is a tap on the soft key, as a user's would be.
 class LicenseAnswer {
  public:
   explicit LicenseAnswer(bool accept) {
+    toolkit::Renderer* renderer = toolkit::CurrentRenderer();
+    if (!accept && renderer && renderer->ShowsWindows()) return;
     thread_ = std::thread([this, accept] {
       while (!stop_.load()) {
         pw::HWND dialog = pw::FindWindow(u"Dialog", toolkit::LoadStringW(resources::kSetupTitleString));
@@ -121,7 +123,7 @@ class LicenseAnswer {
   }
   ~LicenseAnswer() {
     stop_.store(true);
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
   }
 
  private:

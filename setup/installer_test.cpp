@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <chrono>
+#include <thread>
+
 #include "platform/registry.h"
+#include "platform/window_system.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_environment.h"
 
@@ -20,6 +26,8 @@ using testing_support::WriteFileBytes;
 class InstallerTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Nobody answers the licence but the command line, even on a desktop.
+    setenv("DICTALO_RENDERER", "headless", 1);
     source_ = home_.root() / "tree";
     prefix_ = home_.root() / "prefix";
     WriteFileBytes(source_ / "bin" / "dictalo", "program");
@@ -91,6 +99,28 @@ TEST_F(InstallerTest, WithoutConsentNothingIsInstalled) {
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_FALSE(fs::exists(prefix_ / "bin" / "dictalo"));
   EXPECT_FALSE(RegistryKey::Open(RegistryRoot::LocalMachine, u"Software\\Corvane\\Dictalo"));
+}
+
+TEST_F(InstallerTest, OnADesktopTheLicenceWaitsForTheUsersAnswer) {
+  unsetenv("DICTALO_RENDERER");
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  testing_support::ChildProcess setup(testing_support::BinaryDir() / "dictalo-setup",
+                                      {"install", "--prefix", prefix_.string(), source_.string()});
+  unsetenv("QT_QPA_PLATFORM");
+  platform::HWND dialog = nullptr;
+  ASSERT_TRUE(testing_support::WaitUntil([&] {
+    dialog = platform::FindWindow(u"Dialog", u"DictaloSetup");
+    return dialog != nullptr || !setup.Running();
+  }, std::chrono::seconds(20))) << setup.Errors();
+  ASSERT_NE(dialog, nullptr) << setup.Errors();
+  // Not declined on the user's behalf: it waits.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(setup.Running()) << setup.Errors();
+  EXPECT_FALSE(fs::exists(prefix_ / "bin" / "dictalo"));
+  // The user chooses Accept.
+  platform::SendMessage(dialog, platform::WM_COMMAND, 1, 0);
+  EXPECT_EQ(setup.Wait(std::chrono::seconds(20)), 0) << setup.Errors();
+  EXPECT_EQ(ReadFileBytes(prefix_ / "bin" / "dictalo"), "program");
 }
 
 TEST_F(InstallerTest, PackageIsInstalledAndDeletedAndOneThatReachesOutIsRefused) {

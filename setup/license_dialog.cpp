@@ -38,8 +38,22 @@ platform::RECT LicenseTextRect(int screen_width, int screen_height) {
   return platform::RECT{x, y, x + width, y + height};
 }
 
+toolkit::LOGFONTW LicenseHeadingFont(int vertical_dpi) {
+  toolkit::LOGFONTW font;
+  font.lfHeight = -((11 * vertical_dpi + 48) / 96);
+  font.lfWeight = toolkit::FW_BOLD;
+  font.lfFaceName = u"Tahoma";
+  return font;
+}
+
+LicenseDialog::~LicenseDialog() {
+  if (heading_font_) toolkit::DeleteObject(heading_font_);
+}
+
 int LicenseDialog::Run(platform::HWND parent) {
-  resources::RegisterSetupResources();
+  // The installer may have put them in already, and may have left the
+  // licence text out.
+  if (!toolkit::FindDialogTemplate(resources::kLicenseDialog)) resources::RegisterSetupResources();
   LicenseDialog dialog;
   dialog.SetSHInitFlags(toolkit::SHIDIF_SIZEDLGFULLSCREEN);
   platform::LRESULT result = dialog.DoModal(resources::kLicenseDialog, parent);
@@ -59,6 +73,11 @@ platform::LRESULT LicenseDialog::OnInitDialog(platform::HWND focus, platform::LP
   line = ReplaceFirst(std::move(line), u"%s", platform::Latin1ToUtf16(std::string_view(__DATE__, 11)));
   SetDlgItemTextW(resources::kLicenseProductLine, line);
   SetDlgItemTextW(resources::kLicenseNotice, toolkit::LoadStringW(resources::kSetupNoticeString));
+  if (!heading_font_)
+    heading_font_ = toolkit::CreateFontIndirectW(LicenseHeadingFont(toolkit::GetDisplayMetrics().dpi));
+  for (int id : {resources::kLicenseHeading, resources::kLicenseProductLine})
+    platform::SendMessage(GetDlgItem(id), toolkit::WM_SETFONT, reinterpret_cast<platform::WPARAM>(heading_font_), 1);
+  toolkit::InvalidateRect(GetDlgItem(resources::kLicenseHeading), nullptr, true);
   PlaceText();
   // The soft keys come last, so the dialog is complete when they can be used.
   menu_bar_.Create(GetSafeHwnd(), resources::kLicenseMenuBar);
@@ -83,6 +102,13 @@ void LicenseDialog::OnSize(platform::UINT type, int width, int height, bool& han
 void LicenseDialog::OnSettingChange(platform::UINT flag, platform::LPARAM lparam, bool& handled) {
   CeBaseDialog::OnSettingChange(flag, lparam, handled);
   PlaceText();
+}
+
+platform::LRESULT LicenseDialog::OnCtlColorStatic(std::uintptr_t dc, platform::HWND control, bool& handled) {
+  if (control != GetDlgItem(resources::kLicenseHeading)) return 0;
+  toolkit::SetTextColor(reinterpret_cast<toolkit::HDC>(dc), toolkit::GetSysColor(toolkit::COLOR_HIGHLIGHT));
+  handled = true;
+  return reinterpret_cast<platform::LRESULT>(toolkit::GetSysColorBrush(toolkit::COLOR_WINDOW));
 }
 
 void LicenseDialog::PlaceText() {

@@ -4,6 +4,7 @@
 
 #include "platform/window_system.h"
 #include "toolkit/ce_base_dialog.h"
+#include "toolkit/gdi.h"
 #include "toolkit/menu_bar.h"
 
 namespace setup {
@@ -13,8 +14,16 @@ namespace setup {
 // number doubles on a VGA-class screen (640 x 480, 480 x 640, 480 x 480).
 platform::RECT LicenseTextRect(int screen_width, int screen_height);
 
+// The heading and product line font: bold "Tahoma", 11 pixels at 96 dpi scaled
+// by the display's vertical density (negative: the characters' height).
+toolkit::LOGFONTW LicenseHeadingFont(int vertical_dpi);
+
 class LicenseDialog : public toolkit::CeBaseDialog {
  public:
+  LicenseDialog() = default;
+  // The font outlives the dialog's controls, which are gone by then.
+  ~LicenseDialog() override;
+
   // Runs the dialog modally; 0 when the user accepted, 1 when declined (and 1
   // when the dialog cannot be made: nothing is installed without consent).
   static int Run(platform::HWND parent);
@@ -25,10 +34,13 @@ class LicenseDialog : public toolkit::CeBaseDialog {
   void OnCancel(bool& handled) override;
   void OnSize(platform::UINT type, int width, int height, bool& handled) override;
   void OnSettingChange(platform::UINT flag, platform::LPARAM lparam, bool& handled) override;
+  // The heading in the highlight colour on the window's background.
+  platform::LRESULT OnCtlColorStatic(std::uintptr_t dc, platform::HWND control, bool& handled) override;
 
  private:
   void PlaceText();
   toolkit::CMenuBar menu_bar_;
+  toolkit::HFONT heading_font_ = nullptr;
 };
 
 }  // namespace setup

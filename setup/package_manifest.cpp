@@ -61,10 +61,16 @@ std::vector<std::string> ListBuiltTree(const fs::path& root) {
   for (fs::directory_iterator it(root / "bin", ec), end; !ec && it != end; it.increment(ec)) {
     if (it->is_regular_file(ec)) entries.push_back("bin/" + it->path().filename().string());
   }
-  if (fs::is_regular_file(root / "lib" / "libdcsetup.so", ec)) entries.push_back("lib/libdcsetup.so");
-  fs::path share = root / "share" / "dictalo";
-  for (fs::recursive_directory_iterator it(share, ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->is_regular_file(ec)) entries.push_back(fs::relative(it->path(), root, ec).generic_string());
+  // The setup library and the toolkit library that it and the installer share.
+  for (const char* library : {"lib/libdcsetup.so", "lib/libdictalo-ui.so"}) {
+    if (fs::is_regular_file(root / library, ec)) entries.push_back(library);
+  }
+  // The program's files, and the pictures its windows show (the desktop's icon theme folders).
+  for (const char* folder : {"share/dictalo", "share/icons"}) {
+    for (fs::recursive_directory_iterator it(root / folder, ec), end; !ec && it != end; it.increment(ec)) {
+      if (it->is_regular_file(ec)) entries.push_back(fs::relative(it->path(), root, ec).generic_string());
+    }
+    ec.clear();
   }
   std::sort(entries.begin(), entries.end());
   return entries;

@@ -24,8 +24,8 @@ bool IsSafeEntry(std::string_view entry);
 // header or any unsafe entry (one bad entry refuses the whole package).
 std::optional<std::vector<std::string>> ParseManifest(std::string_view text, std::string* error);
 
-// The entries of a built tree (bin/*, lib/libdcsetup.so, share/dictalo/**), in
-// name order.
+// The entries of a built tree (bin/*, lib/libdcsetup.so, lib/libdictalo-ui.so,
+// share/dictalo/**, share/icons/**), in name order.
 std::vector<std::string> ListBuiltTree(const std::filesystem::path& root);
 
 }  // namespace setup

@@ -31,11 +31,15 @@ TEST(PackageManifestTest, BuiltTreeGivesProgramsSetupLibraryAndShareFolder) {
   auto root = home.root() / "tree";
   testing_support::WriteFileBytes(root / "bin" / "dictalo", "p");
   testing_support::WriteFileBytes(root / "lib" / "libdcsetup.so", "l");
+  testing_support::WriteFileBytes(root / "lib" / "libdictalo-ui.so", "u");
   testing_support::WriteFileBytes(root / "lib" / "libother.a", "not installed");
   testing_support::WriteFileBytes(root / "share" / "dictalo" / "sounds" / "a.wav", "s");
+  testing_support::WriteFileBytes(root / "share" / "icons" / "hicolor" / "scalable" / "status" / "b.svg", "i");
+  testing_support::WriteFileBytes(root / "share" / "other" / "c.txt", "not ours");
   std::filesystem::create_directories(root / "bin" / "subfolder");
   EXPECT_EQ(ListBuiltTree(root),
-            (std::vector<std::string>{"bin/dictalo", "lib/libdcsetup.so", "share/dictalo/sounds/a.wav"}));
+            (std::vector<std::string>{"bin/dictalo", "lib/libdcsetup.so", "lib/libdictalo-ui.so",
+                                      "share/dictalo/sounds/a.wav", "share/icons/hicolor/scalable/status/b.svg"}));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/window_system.h"
 #include "resources/setup_resources.h"
 #include "setup/license_dialog.h"
+#include "toolkit/gdi.h"
 #include "toolkit/renderer.h"
 #include "toolkit/resources.h"
 #include "tests/support/test_environment.h"
@@ -39,6 +40,10 @@ class LicenseTapper {
           text_ = platform::GetWindowText(platform::GetDlgItem(dialog, resources::kLicenseText));
           product_line_ = platform::GetWindowText(platform::GetDlgItem(dialog, resources::kLicenseProductLine));
           notice_ = platform::GetWindowText(platform::GetDlgItem(dialog, resources::kLicenseNotice));
+          // Read through the dialog's own thread, as a renderer would.
+          heading_look_ = toolkit::ReadStaticLook(platform::GetDlgItem(dialog, resources::kLicenseHeading));
+          product_look_ = toolkit::ReadStaticLook(platform::GetDlgItem(dialog, resources::kLicenseProductLine));
+          notice_look_ = toolkit::ReadStaticLook(platform::GetDlgItem(dialog, resources::kLicenseNotice));
           platform::GetWindowRect(platform::GetDlgItem(dialog, resources::kLicenseText), &text_rect_);
           toolkit::PostClick(key);
           return;
@@ -56,6 +61,9 @@ class LicenseTapper {
   const std::u16string& text() const { return text_; }
   const std::u16string& product_line() const { return product_line_; }
   const std::u16string& notice() const { return notice_; }
+  const toolkit::StaticLook& heading_look() const { return heading_look_; }
+  const toolkit::StaticLook& product_look() const { return product_look_; }
+  const toolkit::StaticLook& notice_look() const { return notice_look_; }
 
  private:
   std::atomic<bool> stop_{false};
@@ -63,6 +71,9 @@ class LicenseTapper {
   std::u16string text_;
   std::u16string product_line_;
   std::u16string notice_;
+  toolkit::StaticLook heading_look_;
+  toolkit::StaticLook product_look_;
+  toolkit::StaticLook notice_look_;
   platform::RECT text_rect_{};
   std::thread thread_;
 };
@@ -245,6 +256,54 @@ TEST_F(SetupHooksTest, UninstallInitActsOnlyUnderTheRemovalWindow) {
   EXPECT_EQ(Session().UninstallExit(remover), kContinue);
   platform::DestroyWindow(other);
   platform::DestroyWindow(remover);
+}
+
+TEST_F(SetupHooksTest, MissingLicenceTextShowsLicenseErrorAndCanStillBeAccepted) {
+  resources::RegisterSetupResources();
+  ASSERT_TRUE(toolkit::RemoveString(resources::kLicenseTextString));
+  {
+    LicenseTapper accept(resources::kLicenseAcceptCommand);
+    EXPECT_EQ(LicenseDialog::Run(nullptr), 0);
+    accept.Stop();
+    ASSERT_TRUE(accept.shown());
+    EXPECT_EQ(accept.text(), u"License error");
+  }
+  // With the text back the agreement shows again.
+  resources::RegisterSetupResources();
+  LicenseTapper decline(resources::kLicenseDeclineCommand);
+  EXPECT_EQ(LicenseDialog::Run(nullptr), 1);
+  decline.Stop();
+  EXPECT_NE(decline.text().find(u"LICENCE AGREEMENT"), std::u16string::npos);
+}
+
+TEST_F(SetupHooksTest, HeadingAndProductLineInTheBoldFaceAndTheHeadingHighlighted) {
+  resources::RegisterSetupResources();
+  toolkit::SetSysColor(toolkit::COLOR_HIGHLIGHT, 0x123456);
+  toolkit::SetSysColor(toolkit::COLOR_WINDOW, 0xFAFBFC);
+  LicenseTapper accept(resources::kLicenseAcceptCommand);
+  EXPECT_EQ(LicenseDialog::Run(nullptr), 0);
+  accept.Stop();
+  ASSERT_TRUE(accept.shown());
+  toolkit::LOGFONTW bold = LicenseHeadingFont(96);
+  ASSERT_TRUE(accept.heading_look().font);
+  EXPECT_EQ(*accept.heading_look().font, bold);
+  ASSERT_TRUE(accept.product_look().font);
+  EXPECT_EQ(*accept.product_look().font, bold);
+  EXPECT_FALSE(accept.notice_look().font);
+  EXPECT_EQ(accept.heading_look().text_color, std::optional<toolkit::COLORREF>(0x123456));
+  EXPECT_EQ(accept.heading_look().back_color, std::optional<toolkit::COLORREF>(0xFAFBFC));
+  EXPECT_FALSE(accept.product_look().text_color);
+  EXPECT_FALSE(accept.notice_look().back_color);
+}
+
+TEST(LicenseLayoutTest, HeadingFontIsBoldTahomaElevenPixelsAtNinetySixDpi) {
+  toolkit::LOGFONTW at96 = LicenseHeadingFont(96);
+  EXPECT_EQ(at96.lfFaceName, u"Tahoma");
+  EXPECT_EQ(at96.lfWeight, 700);
+  EXPECT_EQ(at96.lfHeight, -11);
+  EXPECT_EQ(LicenseHeadingFont(192).lfHeight, -22);
+  EXPECT_EQ(LicenseHeadingFont(131).lfHeight, -15);  // 15.01 rounds to 15
+  EXPECT_EQ(LicenseHeadingFont(144).lfHeight, -17);  // 16.5 rounds up
 }
 
 TEST(LicenseLayoutTest, TextBoxFollowsTheScreenShape) {

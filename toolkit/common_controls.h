@@ -18,6 +18,7 @@
 // table below says.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/window_system.h"
@@ -100,6 +101,11 @@ inline constexpr UINT CBN_EDITCHANGE = 5;  // the user changed the text of a CBS
 // ---- list box ("LISTBOX") ----
 inline constexpr DWORD LBS_NOTIFY = 0x0001;  // the parent hears LBN_SELCHANGE / LBN_DBLCLK
 inline constexpr DWORD LBS_SORT = 0x0002;
+// Drawn by its owner: each entry is shown from the parts its owner gives it
+// (LB_SETITEMPARTS) rather than from its text, which stays for reading and
+// for keyboard search. Rows may differ in height.
+inline constexpr DWORD LBS_OWNERDRAWVARIABLE = 0x0020;
+inline constexpr DWORD LBS_HASSTRINGS = 0x0040;
 inline constexpr UINT LB_ADDSTRING = 0x0180;
 inline constexpr UINT LB_INSERTSTRING = 0x0181;
 inline constexpr UINT LB_DELETESTRING = 0x0182;
@@ -112,6 +118,22 @@ inline constexpr UINT LB_GETCOUNT = 0x018B;
 inline constexpr UINT LB_GETITEMDATA = 0x0199;
 inline constexpr UINT LB_SETITEMDATA = 0x019A;
 inline constexpr LPARAM LB_ERR = -1;
+// What an owner-drawn entry shows: a heading row (title only, across the list),
+// or a picture at the left (an absolute file path, or an icon theme name; a
+// picture that cannot be read is drawn as a placeholder), the title with its
+// label after it on the first line and the detail below.
+struct ListItemParts {
+  bool heading = false;
+  std::u16string picture;
+  std::u16string title;
+  std::u16string label;
+  std::u16string detail;
+  bool operator==(const ListItemParts&) const = default;
+};
+// wParam index, lParam const ListItemParts* (copied) -> 1, LB_ERR out of range.
+inline constexpr UINT LB_SETITEMPARTS = 0x01C0;
+// wParam index, lParam ListItemParts* to fill -> 1, LB_ERR out of range.
+inline constexpr UINT LB_GETITEMPARTS = 0x01C1;
 inline constexpr UINT LBN_SELCHANGE = 1;
 inline constexpr UINT LBN_DBLCLK = 2;
 

@@ -11,6 +11,7 @@
 
 #include "toolkit/common_controls.h"
 #include "toolkit/control_internal.h"
+#include "toolkit/gdi.h"
 #include "toolkit/renderer.h"
 #include "toolkit/separator.h"
 
@@ -49,24 +50,6 @@ DWORD StyleOf(HWND hwnd) { return static_cast<DWORD>(pw::GetWindowLongPtr(hwnd, 
 LRESULT ForwardToParent(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   HWND parent = pw::GetParent(hwnd);
   return parent ? pw::SendMessage(parent, msg, wparam, lparam) : 0;
-}
-
-// ---- static ----
-
-// A static with SS_NOTIFY is a link: a tap (BM_CLICK, or a press and release of
-// the pointer) tells the parent STN_CLICKED, unless it is disabled.
-LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  switch (msg) {
-    case WM_GETDLGCODE:
-      return DLGC_STATIC;
-    case BM_CLICK:
-    case pw::WM_LBUTTONUP:
-      if ((StyleOf(hwnd) & SS_NOTIFY) && control_internal::AcceptsUserInput(hwnd))
-        control_internal::SendCommand(hwnd, STN_CLICKED);
-      return 0;
-    default:
-      return pw::DefWindowProc(hwnd, msg, wparam, lparam);
-  }
 }
 
 // ---- button ----
@@ -160,9 +143,8 @@ bool IsImageNameChar(char16_t c) {
 // The name is read no further than one past the longest allowed, so a text
 // without its terminator is refused rather than read past its end. Path
 // separators and the like never reach the icon lookup.
-bool SetImage(HWND hwnd, const char16_t* name) {
-  auto* s = StateOf<ButtonState>(hwnd);
-  if (!s) return false;
+// A picture name into slot (see BM_SETIMAGE); false when refused.
+bool SetImageName(HWND hwnd, std::u16string& slot, const char16_t* name) {
   std::u16string image;
   if (name) {
     std::size_t length = 0;
@@ -171,23 +153,77 @@ bool SetImage(HWND hwnd, const char16_t* name) {
     image.assign(name, length);
     if (!std::all_of(image.begin(), image.end(), IsImageNameChar)) return false;
   }
-  if (image != s->image) {
-    s->image = std::move(image);
+  if (image != slot) {
+    slot = std::move(image);
     NotifyControlChanged(hwnd);
   }
   return true;
 }
 
-LRESULT GetImage(HWND hwnd, WPARAM size, char16_t* buffer) {
-  auto* s = StateOf<ButtonState>(hwnd);
-  const std::u16string empty;
-  const std::u16string& image = s ? s->image : empty;
+LRESULT GetImageName(const std::u16string& image, WPARAM size, char16_t* buffer) {
   if (buffer && size > 0) {
     std::size_t n = std::min<std::size_t>(image.size(), static_cast<std::size_t>(size) - 1);
     std::copy_n(image.data(), n, buffer);
     buffer[n] = u'\0';
   }
   return static_cast<LRESULT>(image.size());
+}
+
+bool SetImage(HWND hwnd, const char16_t* name) {
+  auto* s = StateOf<ButtonState>(hwnd);
+  return s && SetImageName(hwnd, s->image, name);
+}
+
+LRESULT GetImage(HWND hwnd, WPARAM size, char16_t* buffer) {
+  auto* s = StateOf<ButtonState>(hwnd);
+  return GetImageName(s ? s->image : std::u16string(), size, buffer);
+}
+
+// ---- static ----
+
+struct StaticState {
+  std::uintptr_t font = 0;  // HFONT given by WM_SETFONT, 0 for the default
+  std::u16string image;     // icon theme name of its picture, empty for none
+};
+
+// A static with SS_NOTIFY is a link: a tap (BM_CLICK, or a press and release of
+// the pointer) tells the parent STN_CLICKED, unless it is disabled.
+LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  switch (msg) {
+    case pw::WM_CREATE:
+      MakeState<StaticState>(hwnd);
+      return 0;
+    case pw::WM_DESTROY:
+      FreeState<StaticState>(hwnd);
+      return 0;
+    case WM_GETDLGCODE:
+      return DLGC_STATIC;
+    case WM_SETFONT:
+      if (auto* s = StateOf<StaticState>(hwnd); s && s->font != wparam) {
+        s->font = wparam;
+        NotifyControlChanged(hwnd);
+      }
+      return 0;
+    case WM_GETFONT: {
+      auto* s = StateOf<StaticState>(hwnd);
+      return s ? static_cast<LRESULT>(s->font) : 0;
+    }
+    case STM_SETIMAGE: {
+      auto* s = StateOf<StaticState>(hwnd);
+      return s && SetImageName(hwnd, s->image, reinterpret_cast<const char16_t*>(lparam)) ? 1 : 0;
+    }
+    case STM_GETIMAGE: {
+      auto* s = StateOf<StaticState>(hwnd);
+      return GetImageName(s ? s->image : std::u16string(), wparam, reinterpret_cast<char16_t*>(lparam));
+    }
+    case BM_CLICK:
+    case pw::WM_LBUTTONUP:
+      if ((StyleOf(hwnd) & SS_NOTIFY) && control_internal::AcceptsUserInput(hwnd))
+        control_internal::SendCommand(hwnd, STN_CLICKED);
+      return 0;
+    default:
+      return pw::DefWindowProc(hwnd, msg, wparam, lparam);
+  }
 }
 
 bool Inside(HWND hwnd, LPARAM lparam) {

@@ -5,7 +5,9 @@
 // from another thread is handled there). A renderer hears of every change through
 // Renderer::OnControlChanged (toolkit/renderer.h) and the window observers.
 //
-// "STATIC"   text. WM_SETTEXT / WM_GETTEXT.
+// "STATIC"   text. WM_SETTEXT / WM_GETTEXT; a font by WM_SETFONT and colours by
+//            its parent's WM_CTLCOLORSTATIC answer (toolkit/gdi.h); a picture
+//            shown in place of the text (STM_SETIMAGE).
 // "BUTTON"   push button, check box, radio button or owner-drawn button (its
 //            owner draws it; the control keeps its pressed and focused state for
 //            that). BM_CLICK (and a press and release of the pointer or the space
@@ -51,6 +53,10 @@ inline constexpr DWORD SS_LEFT = 0x0;
 inline constexpr DWORD SS_CENTER = 0x1;
 inline constexpr DWORD SS_RIGHT = 0x2;
 inline constexpr DWORD SS_NOPREFIX = 0x80;
+// A static's picture by icon theme name; the messages work as BM_SETIMAGE and
+// BM_GETIMAGE below.
+inline constexpr UINT STM_SETIMAGE = 0x0172;
+inline constexpr UINT STM_GETIMAGE = 0x0173;
 
 // ---- button ----
 inline constexpr DWORD BS_PUSHBUTTON = 0x0;

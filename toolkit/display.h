@@ -15,6 +15,9 @@ struct DisplayMetrics {
   int screen_width = platform::kDefaultScreenWidth;
   int screen_height = platform::kDefaultScreenHeight;
   int dpi = 96;
+  // The display's real density, for choosing among pictures drawn at several
+  // sizes; layouts stay in pixels at `dpi`.
+  int device_dpi = 96;
   RECT work_area{0, 0, platform::kDefaultScreenWidth, platform::kDefaultScreenHeight};
   int vertical_scroll_width = 13;     // SM_CXVSCROLL at 96 dpi
   int horizontal_scroll_height = 13;  // SM_CYHSCROLL at 96 dpi

@@ -59,6 +59,11 @@ void HeadlessRenderer::ReadControlState(HWND hwnd, Node& node) {
     pw::SendMessage(hwnd, BM_GETIMAGE, std::size(image), reinterpret_cast<pw::LPARAM>(image));
     node.image = pw::Utf16ToUtf8(image);
   }
+  if (node.is_static) {
+    char16_t image[kMaxButtonImageName + 1] = {};
+    pw::SendMessage(hwnd, STM_GETIMAGE, std::size(image), reinterpret_cast<pw::LPARAM>(image));
+    node.image = pw::Utf16ToUtf8(image);
+  }
   if (node.is_progress) {
     PBRANGE range;
     pw::SendMessage(hwnd, PBM_GETRANGE, 1, reinterpret_cast<pw::LPARAM>(&range));
@@ -78,6 +83,7 @@ void HeadlessRenderer::OnWindowCreated(HWND hwnd) {
   node.class_name = pw::Utf16ToUtf8(class_name);
   node.is_button = pw::EqualsIgnoreAsciiCase(class_name, kButtonClass);
   node.is_progress = pw::EqualsIgnoreAsciiCase(class_name, kProgressClass);
+  node.is_static = pw::EqualsIgnoreAsciiCase(class_name, kStaticClass);
   node.kind = ControlKindOf(hwnd);
   // Called on the creating thread, which owns the window: the text is a direct call.
   node.text = pw::Utf16ToUtf8(pw::GetWindowText(hwnd));
@@ -177,6 +183,7 @@ void HeadlessRenderer::DescribeLocked(HWND hwnd, const Node& node, int depth, st
       out += buf;
       if (!node.image.empty()) out += " image=" + Quote(node.image);
     }
+    if (node.is_static && !node.image.empty()) out += " image=" + Quote(node.image);
     if (node.is_progress) {
       std::snprintf(buf, sizeof buf, " range=%d,%d pos=%d", node.low, node.high, node.pos);
       out += buf;

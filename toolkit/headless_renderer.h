@@ -22,8 +22,9 @@
 // window's own flags. The common controls (edit fields, lists, sliders, list
 // and tree views, tabs) and soft keys with a popup (its items, greyed or not)
 // add their state after these as control_describe.h shows;
-// a password field's text shows as one '*' per character. A button with a
-// picture (BM_SETIMAGE) names it in image="..." after its state.
+// a password field's text shows as one '*' per character. A button or static
+// with a picture (BM_SETIMAGE, STM_SETIMAGE) names it in image="..." after its
+// state.
 //
 // After the windows come the tray icons and the last desktop notifications
 // (at most kKeptNotifications, oldest first):
@@ -107,7 +108,8 @@ class HeadlessRenderer : public Renderer {
     unsigned check = 0;
     bool pressed = false;
     bool focused = false;
-    std::string image;  // its picture's icon name, empty for none
+    std::string image;  // its picture's icon name, empty for none (buttons and statics)
+    bool is_static = false;
     // Progress bar state.
     bool is_progress = false;
     int low = 0, high = 0, pos = 0;

@@ -10,7 +10,7 @@ int ItemList::Add(std::u16string text, bool sorted) {
     at = 0;
     while (at < items.size() && CompareItemText(items[at].text, text) <= 0) ++at;
   }
-  items.insert(items.begin() + static_cast<std::ptrdiff_t>(at), Item{std::move(text), 0});
+  items.insert(items.begin() + static_cast<std::ptrdiff_t>(at), Item{std::move(text), 0, {}});
   if (selected >= static_cast<int>(at)) ++selected;
   return static_cast<int>(at);
 }
@@ -18,7 +18,7 @@ int ItemList::Add(std::u16string text, bool sorted) {
 int ItemList::Insert(std::intptr_t index, std::u16string text) {
   if (index < 0) index = count();
   if (index > count()) return -1;
-  items.insert(items.begin() + index, Item{std::move(text), 0});
+  items.insert(items.begin() + index, Item{std::move(text), 0, {}});
   if (selected >= index) ++selected;
   return static_cast<int>(index);
 }

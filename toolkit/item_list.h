@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/window_system.h"
+#include "toolkit/common_controls.h"
 
 namespace toolkit::control_internal {
 
@@ -14,6 +15,7 @@ struct ItemList {
   struct Item {
     std::u16string text;
     platform::LPARAM data = 0;
+    ListItemParts parts;  // an owner-drawn list box's picture and texts
   };
   std::vector<Item> items;
   int selected = -1;

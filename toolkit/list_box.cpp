@@ -78,6 +78,15 @@ LRESULT ListBoxProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
       if (!list->valid(wparam)) return LB_ERR;
       list->items[wparam].data = lparam;
       return 1;
+    case LB_SETITEMPARTS:
+      if (!list->valid(wparam) || !lparam) return LB_ERR;
+      list->items[wparam].parts = *reinterpret_cast<const ListItemParts*>(lparam);
+      NotifyControlChanged(hwnd);
+      return 1;
+    case LB_GETITEMPARTS:
+      if (!list->valid(wparam) || !lparam) return LB_ERR;
+      *reinterpret_cast<ListItemParts*>(lparam) = list->items[wparam].parts;
+      return 1;
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS;
     case pw::WM_KEYDOWN:

@@ -37,6 +37,9 @@ struct TrayIconState {
 class Renderer : public platform::WindowObserver {
  public:
   ~Renderer() override = default;
+  // Whether a user sees the windows and can answer them (a desktop), rather
+  // than scripts and tests (headless).
+  virtual bool ShowsWindows() const { return false; }
   // The tray icon (owner, id) appeared or changed; it is removed by OnTrayIconRemoved.
   virtual void OnTrayIcon(const TrayIconState& /*icon*/) {}
   virtual void OnTrayIconRemoved(HWND /*owner*/, UINT /*id*/) {}

@@ -32,6 +32,11 @@ std::u16string LoadStringW(UINT id) {
   return it == T().strings.end() ? std::u16string() : it->second;
 }
 
+bool RemoveString(UINT id) {
+  std::lock_guard lock(T().mu);
+  return T().strings.erase(id) != 0;
+}
+
 bool HasString(UINT id) {
   std::lock_guard lock(T().mu);
   return T().strings.count(id) > 0;

@@ -28,6 +28,8 @@ void AddString(UINT id, std::u16string_view text);
 std::u16string LoadStringW(UINT id);
 // Whether the table holds a string under the id.
 bool HasString(UINT id);
+// Takes the string out of the table; false when there was none.
+bool RemoveString(UINT id);
 
 // ---- dialog templates ----
 // One control of a dialog template: made as a child window of the dialog, of the

@@ -6,7 +6,7 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/window_system.h"
-#include "toolkit/renderer.h"
+#include "toolkit/qt/qt_program_start.h"
 #include "update/update_config.h"
 #include "update/update_session.h"
 #include "update/update_window.h"
@@ -32,15 +32,8 @@ void UnregisterSelf(const update::UserLibrary& library) {
   platform::RegistryKey::DeleteKey(platform::RegistryRoot::LocalMachine, kSelfKey);
 }
 
-}  // namespace
-
-int main(int, char** argv) {
-  toolkit::InitRenderer();
-  if (platform::HWND running = platform::FindWindow(update::UpdateWindow::ClassName())) {
-    platform::SetForegroundWindow(running);
-    return 0;
-  }
-  update::UpdateConfig config = update::ReadUpdateConfig(update::ConfigKeyName(argv[0] ? argv[0] : ""));
+int RunUtility(const std::string& program_path) {
+  update::UpdateConfig config = update::ReadUpdateConfig(update::ConfigKeyName(program_path));
   update::UserLibrary library;
   if (!config.user_dll.empty()) (void)library.Load(platform::Utf16ToUtf8(config.user_dll));  // optional: said on stderr
 
@@ -68,4 +61,17 @@ int main(int, char** argv) {
   }
   library.Unload();
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A second start brings the running one forward, without a desktop of its own.
+  if (platform::HWND running = platform::FindWindow(update::UpdateWindow::ClassName())) {
+    platform::SetForegroundWindow(running);
+    return 0;
+  }
+  std::string program_path = argv[0] ? argv[0] : "";
+  // With a display the window shows on the desktop; without one it runs headless.
+  return toolkit::qt::RunProgramWithRenderer(argc, argv, [&] { return RunUtility(program_path); });
 }

@@ -13,6 +13,7 @@
 #include "platform/window_system.h"
 #include "resources/update_resources.h"
 #include "security/crypto/sha256.h"
+#include "update/product_images.h"
 #include "update/update_window.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_environment.h"
@@ -102,6 +103,8 @@ class UpdateServerTest : public ::testing::Test {
   void SetUp() override {
     unsetenv("http_proxy");
     unsetenv("HTTP_PROXY");
+    // The programs started here answer their boxes from the script, even on a desktop.
+    setenv("DICTALO_RENDERER", "headless", 1);
     server_ = std::make_unique<UpdateServer>(home_.root() / "server");
     config_.domain = server_->Domain();
     config_.list_file = u"/install/corvane_wmproductlist.txt";
@@ -307,6 +310,49 @@ TEST_F(UpdateServerTest, CompleteUpdateIsInstalledByTheInstaller) {
   EXPECT_EQ(product->ReadDword(u"ProdID"), 10226u);
 }
 
+TEST_F(UpdateServerTest, PicturesComeFromBesideTheListOnceEachAndOversizedOnesAreRefused) {
+  server_->Put("install/memo48.bmp", "BM picture bytes");
+  server_->Put("install/huge48.bmp", std::string(kMaxImageBytes + 4096, 'h'));
+  server_->Put("install/a/logo48.bmp", "BM logo a");
+  server_->Put("install/b/logo48.bmp", "BM logo b");
+  fs::path folder = home_.root() / "pictures";
+  ProductImages images(config_, folder);
+  ProductRecord memo;
+  memo.image_base = u"memo";
+  auto got = images.Fetch(memo, 48);
+  ASSERT_TRUE(got);
+  EXPECT_EQ(got->parent_path(), folder);
+  EXPECT_EQ(ReadFileBytes(*got), "BM picture bytes");
+  EXPECT_EQ(images.Fetch(memo, 48), got);
+  // The same file name from two folders: two pictures, each kept.
+  ProductRecord logo_a;
+  logo_a.image_base = u"a/logo";
+  ProductRecord logo_b;
+  logo_b.image_base = u"b/logo";
+  auto a = images.Fetch(logo_a, 48);
+  auto b = images.Fetch(logo_b, 48);
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(ReadFileBytes(*a), "BM logo a");
+  EXPECT_EQ(ReadFileBytes(*b), "BM logo b");
+  ProductRecord missing;
+  missing.image_base = u"absent";
+  EXPECT_FALSE(images.Fetch(missing, 48));
+  EXPECT_FALSE(images.Fetch(missing, 48));
+  ProductRecord huge;
+  huge.image_base = u"huge";
+  EXPECT_FALSE(images.Fetch(huge, 48));
+  std::string requests = server_->Requests();
+  auto count = [&](const std::string& line) {
+    std::size_t n = 0;
+    for (std::size_t at = requests.find(line); at != std::string::npos; at = requests.find(line, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("GET /install/memo48.bmp "), 1u);
+  EXPECT_EQ(count("GET /install/absent48.bmp "), 1u);
+  // Nothing of the refused picture stays.
+  for (auto& e : fs::directory_iterator(folder)) EXPECT_EQ(e.path().filename().string().find("huge"), std::string::npos);
+}
+
 TEST_F(UpdateServerTest, TheProgramShowsTheListRunsOnceAndUnregistersAtExit) {
   server_->Put("install/corvane_wmproductlist.txt",
                "twproductlist\r\n" + Record("Gift", 1, 0, 4, "/install/gift.tar", 0, "Corvane\\Gift", 0, 0, 0));
@@ -327,6 +373,8 @@ TEST_F(UpdateServerTest, TheProgramShowsTheListRunsOnceAndUnregistersAtExit) {
   ASSERT_TRUE(listed) << ReadFileBytes(dump) << first.Errors();
   std::string ui = ReadFileBytes(dump);
   EXPECT_NE(ui.find("title=\"Corvane Update\""), std::string::npos);
+  // The status screen's picture, for scripts that read the window.
+  EXPECT_NE(ui.find("image=\"corvane-status-success\""), std::string::npos) << ui;
   EXPECT_NE(ui.find("items=[\"Software Upgrades\",\"< Your software is up-to-date >\",\"Free Software\",\"Gift 1.0 - FREE\\r\\nAbout Gift\"] selected=3"), std::string::npos) << ui;
   EXPECT_NE(ui.find("text=\"Download\""), std::string::npos) << ui;
   // Registered as an installed product while it runs.
@@ -344,6 +392,35 @@ TEST_F(UpdateServerTest, TheProgramShowsTheListRunsOnceAndUnregistersAtExit) {
   platform::PostMessage(window, platform::WM_COMMAND, resources::kUpdateExitCommand, 0);
   EXPECT_EQ(first.Wait(std::chrono::seconds(10)), 0);
   EXPECT_FALSE(platform::RegistryKey::Open(platform::RegistryRoot::LocalMachine, u"Software\\Tarnwick\\TarnUpdate"));
+}
+
+TEST_F(UpdateServerTest, OnADesktopTheWindowShowsAndASecondStartEndsAtOnce) {
+  server_->Put("install/corvane_wmproductlist.txt",
+               "twproductlist\r\n" + Record("Gift", 1, 0, 4, "/install/gift.tar", 0, "Corvane\\Gift", 0, 0, 0));
+  auto config = platform::RegistryKey::Create(platform::RegistryRoot::LocalMachine, u"Software\\Tarnwick\\CorvaneUpdate");
+  ASSERT_TRUE(config && config->WriteString(u"Domain", server_->Domain()) &&
+              config->WriteString(u"ListFile", u"/install/corvane_wmproductlist.txt"));
+  fs::path dump = home_.root() / "ui.txt";
+  unsetenv("DICTALO_RENDERER");
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("DICTALO_UI_DUMP", dump.c_str(), 1);
+  fs::path program = testing_support::BinaryDir() / "corvane-update";
+  testing_support::ChildProcess first(program, {});
+  unsetenv("DICTALO_UI_DUMP");
+  bool listed = testing_support::WaitUntil(
+      [&] { return ReadFileBytes(dump).find("Gift 1.0 - FREE") != std::string::npos; }, std::chrono::seconds(20));
+  ASSERT_TRUE(listed) << ReadFileBytes(dump) << first.Errors();
+  // Shown through Qt's (offscreen) desktop.
+  EXPECT_NE(ReadFileBytes("/proc/" + std::to_string(first.pid()) + "/maps").find("libqoffscreen"), std::string::npos);
+  // The second start finds the first, on the desktop too, without showing anything.
+  auto second = testing_support::RunProgram(program, {}, std::chrono::seconds(10));
+  unsetenv("QT_QPA_PLATFORM");
+  EXPECT_EQ(second.status, 0);
+  EXPECT_TRUE(first.Running());
+  platform::HWND window = platform::FindWindow(UpdateWindow::ClassName());
+  ASSERT_NE(window, nullptr);
+  platform::PostMessage(window, platform::WM_COMMAND, resources::kUpdateExitCommand, 0);
+  EXPECT_EQ(first.Wait(std::chrono::seconds(10)), 0) << first.Errors();
 }
 
 // Runs the program against the server until its list shows; the window is then

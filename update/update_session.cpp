@@ -39,18 +39,37 @@ bool IsLoopbackHost(const std::string& host) {
 
 }  // namespace
 
+std::u16string_view StatusIconName(StatusIcon icon) {
+  switch (icon) {
+    case StatusIcon::kConnecting:
+      return u"corvane-status-connecting";
+    case StatusIcon::kDownloading:
+      return u"corvane-status-download";
+    case StatusIcon::kSuccess:
+      return u"corvane-status-success";
+    case StatusIcon::kCancelled:
+      return u"corvane-status-cancelled";
+    case StatusIcon::kError:
+      return u"corvane-status-error";
+    case StatusIcon::kInformation:
+      break;
+  }
+  return u"corvane-status-information";
+}
+
 namespace screens {
 StatusScreen Connecting() {
-  return {u"Connecting", u"Connecting to Internet...\r\n\r\nNo personal information will be transmitted", kListColour, 0};
+  return {u"Connecting", u"Connecting to Internet...\r\n\r\nNo personal information will be transmitted",
+          kListColour, 0, StatusIcon::kConnecting};
 }
 StatusScreen Connected() {
   return {u"Connected", u"Successfully connected to Internet!\r\n\r\nSearching for available product updates...",
-          kListColour, 0};
+          kListColour, 0, StatusIcon::kConnecting};
 }
 StatusScreen DownloadingList() {
   return {u"Downloading",
           u"Downloading information from the server...\r\n\r\nNo personal information will be transmitted",
-          kListColour, 0};
+          kListColour, 0, StatusIcon::kDownloading};
 }
 StatusScreen ListError(int number) {
   switch (number) {
@@ -58,43 +77,51 @@ StatusScreen ListError(int number) {
       return {u"Error",
               u"Unable to connect to Internet\r\n\r\nPlease make sure wireless data service is available on your "
               u"device.",
-              kErrorColour, kRetryExitBar};
+              kErrorColour, kRetryExitBar, StatusIcon::kError};
     case 2:
       return {u"Error", u"Unable to download product list.\r\n\r\nPlease check your Internet connection settings.",
-              kCancelColour, kRetryExitBar};
+              kCancelColour, kRetryExitBar, StatusIcon::kError};
     case 3:
       return {u"Error", u"Not enough memory.\r\n\r\nClose one or more applications and try again.", kErrorColour,
-              kRetryExitBar};
+              kRetryExitBar, StatusIcon::kError};
     default:
       return {u"Error",
               u"Invalid product list file.\r\n\r\nThe update server is currently unavailable; please try again later.",
-              kErrorColour, kRetryExitBar};
+              kErrorColour, kRetryExitBar, StatusIcon::kError};
   }
 }
 StatusScreen NoProducts() {
   return {u"Information",
           u"No new software updates available for your device at this time.\r\n\r\nPlease check again in a few days.",
-          kSuccessColour, kRetryExitBar};
+          kSuccessColour, kRetryExitBar, StatusIcon::kInformation};
 }
 StatusScreen ListSuccess() {
   return {u"Success", u"New software is available for your device!\r\n\r\nUpdating product list...", kSuccessColour,
-          0};
+          0, StatusIcon::kSuccess};
 }
-StatusScreen PreparingDownload() { return {u"Downloading", u"Preparing to download...", kProductColour, kCancelBar}; }
+StatusScreen PreparingDownload() {
+  return {u"Downloading", u"Preparing to download...", kProductColour, kCancelBar, StatusIcon::kDownloading};
+}
 StatusScreen DownloadFailed() {
-  return {u"Error", u"Unable to download file.\r\n\r\nPlease try again later.", kErrorColour, kExitBar};
+  return {u"Error", u"Unable to download file.\r\n\r\nPlease try again later.", kErrorColour, kExitBar,
+          StatusIcon::kError};
 }
 StatusScreen PackageRefused() {
   return {u"Error",
-          u"The downloaded file is damaged and was deleted.\r\n\r\nPlease try again later.", kErrorColour, kExitBar};
+          u"The downloaded file is damaged and was deleted.\r\n\r\nPlease try again later.", kErrorColour, kExitBar,
+          StatusIcon::kError};
 }
 StatusScreen Cancelled() {
-  return {u"Cancelled", u"Download cancelled by a user.\r\n\r\nApplication will exit now.", kCancelColour, 0};
+  return {u"Cancelled", u"Download cancelled by a user.\r\n\r\nApplication will exit now.", kCancelColour, 0,
+          StatusIcon::kCancelled};
 }
 StatusScreen DownloadComplete() {
-  return {u"Success", u"Download complete!\r\n\r\nInstallation will start automatically.", kSuccessColour, 0};
+  return {u"Success", u"Download complete!\r\n\r\nInstallation will start automatically.", kSuccessColour, 0,
+          StatusIcon::kSuccess};
 }
-StatusScreen InstallFailed() { return {u"Error", u"Unable to install application", kErrorColour, kExitBar}; }
+StatusScreen InstallFailed() {
+  return {u"Error", u"Unable to install application", kErrorColour, kExitBar, StatusIcon::kError};
+}
 }  // namespace screens
 
 bool Connector::Connect(std::u16string_view domain) {

@@ -30,12 +30,18 @@ inline constexpr unsigned kExitBar = 131;
 inline constexpr unsigned kCancelBar = 132;
 inline constexpr unsigned kDoneBar = 133;
 
+// The picture beside a status screen's title.
+enum class StatusIcon { kConnecting, kDownloading, kSuccess, kInformation, kCancelled, kError };
+// Its icon theme name ("corvane-status-...").
+std::u16string_view StatusIconName(StatusIcon icon);
+
 // One state of the status area. colour is a COLORREF (0x00BBGGRR).
 struct StatusScreen {
   std::u16string title;
   std::u16string text;
   std::uint32_t colour = 0;
   unsigned soft_keys = 0;  // the bar to show; 0 leaves the bar as it is
+  StatusIcon icon = StatusIcon::kInformation;
   bool operator==(const StatusScreen&) const = default;
 };
 

@@ -23,9 +23,31 @@ constexpr pw::UINT kProgressTextMessage = pw::WM_APP + 3;    // the text waits i
 constexpr std::uintptr_t kCancelledTimer = 502;
 constexpr std::uintptr_t kInstallTimer = 503;
 constexpr std::uintptr_t kExitTimer = 504;
-constexpr int kStatusHeight = 96;
+constexpr int kStatusHeight = 112;
+constexpr int kIconSide = 32;
+constexpr int kStatusTextLeft = 4 + kIconSide + 6;
+
+bool InStatusArea(int id) {
+  return id == resources::kUpdateStatusTitle || id == resources::kUpdateStatusText ||
+         id == resources::kUpdateStatusBack || id == resources::kUpdateStatusIcon;
+}
 
 }  // namespace
+
+toolkit::ListItemParts ListRowParts(const ListRow& row, const ProductEntry* entry, const UpdateConfig& config,
+                                    std::u16string picture) {
+  toolkit::ListItemParts parts;
+  if (row.kind != ListRow::Kind::kProduct || !entry) {
+    parts.heading = row.kind == ListRow::Kind::kHeading;
+    parts.title = row.text;
+    return parts;
+  }
+  parts.picture = std::move(picture);
+  parts.title = ProductTitle(config.fmt_name, entry->record);
+  parts.label = ProductLabel(*entry, config.options);
+  parts.detail = entry->record.description;
+  return parts;
+}
 
 class UpdateWindow::WorkerObserver : public DownloadObserver {
  public:
@@ -54,9 +76,15 @@ class UpdateWindow::WorkerObserver : public DownloadObserver {
 };
 
 UpdateWindow::UpdateWindow(UpdateSession& session, const UserLibrary* library)
-    : session_(session), library_(library) {}
+    : session_(session),
+      library_(library),
+      images_(session.config(), session.folder().empty() ? std::filesystem::path() : session.folder() / "images") {}
 
-UpdateWindow::~UpdateWindow() { JoinWorker(); }
+UpdateWindow::~UpdateWindow() {
+  JoinWorker();
+  for (auto& [colour, brush] : brushes_) toolkit::DeleteObject(brush);
+  if (title_font_) toolkit::DeleteObject(title_font_);
+}
 
 std::u16string UpdateWindow::ClassName() { return CeWnd::ClassName(kUpdateWindowName); }
 
@@ -67,29 +95,70 @@ bool UpdateWindow::CreateMain() {
 }
 
 void UpdateWindow::OnCreate(pw::CREATESTRUCT*, bool& handled) {
+  // Laid out in the window's own size (a handheld's screen by default), the
+  // list ending above the soft-key bar.
+  pw::HWND self = GetSafeHwnd();
   pw::RECT area{0, 0, pw::kDefaultScreenWidth, pw::kDefaultScreenHeight};
-  toolkit::GetWorkArea(&area);
+  pw::RECT client{};
+  if (pw::GetClientRect(self, &client) && client.right > client.left && client.bottom > client.top) area = client;
   int width = area.right - area.left;
   int list_height = area.bottom - area.top - kStatusHeight - toolkit::kMenuBarHeight;
-  pw::HWND self = GetSafeHwnd();
-  pw::CreateWindowEx(0, toolkit::kStaticClass, u"", pw::WS_CHILD | pw::WS_VISIBLE | toolkit::SS_NOPREFIX, 4, 4,
-                     width - 8, 20, self, resources::kUpdateStatusTitle, nullptr);
-  pw::CreateWindowEx(0, toolkit::kStaticClass, u"", pw::WS_CHILD | pw::WS_VISIBLE | toolkit::SS_NOPREFIX, 4, 26,
-                     width - 8, kStatusHeight - 30, self, resources::kUpdateStatusText, nullptr);
+  constexpr pw::DWORD kStatic = pw::WS_CHILD | pw::WS_VISIBLE | toolkit::SS_NOPREFIX;
+  // The coloured band first, so the icon and texts lie on it.
+  pw::CreateWindowEx(0, toolkit::kStaticClass, u"", kStatic, 0, 0, width, kStatusHeight, self,
+                     resources::kUpdateStatusBack, nullptr);
+  pw::CreateWindowEx(0, toolkit::kStaticClass, u"", kStatic, 4, 4, kIconSide, kIconSide, self,
+                     resources::kUpdateStatusIcon, nullptr);
+  pw::HWND title = pw::CreateWindowEx(0, toolkit::kStaticClass, u"", kStatic, kStatusTextLeft, 4,
+                                      width - kStatusTextLeft - 4, 20, self, resources::kUpdateStatusTitle, nullptr);
+  pw::CreateWindowEx(0, toolkit::kStaticClass, u"", kStatic, kStatusTextLeft, 24, width - kStatusTextLeft - 4,
+                     kStatusHeight - 26, self, resources::kUpdateStatusText, nullptr);
+  title_font_ = toolkit::CreateFontW(-13, toolkit::FW_BOLD, false, u"");
+  pw::SendMessage(title, toolkit::WM_SETFONT, reinterpret_cast<pw::WPARAM>(title_font_), 1);
   pw::CreateWindowEx(0, toolkit::kProgressClass, u"", pw::WS_CHILD, 4, kStatusHeight + 8, width - 8, 16, self,
                      kUpdateProgress, nullptr);
   pw::CreateWindowEx(0, toolkit::kListBoxClass, u"",
-                     pw::WS_CHILD | pw::WS_VISIBLE | toolkit::WS_TABSTOP | toolkit::LBS_NOTIFY, 0, kStatusHeight, width,
+                     pw::WS_CHILD | pw::WS_VISIBLE | toolkit::WS_TABSTOP | toolkit::LBS_NOTIFY |
+                         toolkit::LBS_OWNERDRAWVARIABLE | toolkit::LBS_HASSTRINGS,
+                     0, kStatusHeight, width,
                      list_height, self, kUpdateList, nullptr);
   SetTimer(kStartTimer, 250);
   handled = true;
 }
 
 void UpdateWindow::Show(const StatusScreen& screen) {
+  bool recolour = screen.colour != status_.colour;
   status_ = screen;
   SetDlgItemTextW(resources::kUpdateStatusTitle, screen.title);
   SetDlgItemTextW(resources::kUpdateStatusText, screen.text);
+  std::u16string icon(StatusIconName(screen.icon));
+  pw::SendMessage(GetDlgItem(resources::kUpdateStatusIcon), toolkit::STM_SETIMAGE, 0,
+                  reinterpret_cast<pw::LPARAM>(icon.c_str()));
+  if (recolour) {
+    for (int id : {resources::kUpdateStatusBack, resources::kUpdateStatusIcon, resources::kUpdateStatusTitle,
+                   resources::kUpdateStatusText})
+      toolkit::InvalidateRect(GetDlgItem(id), nullptr, true);
+  }
   if (screen.soft_keys) SetSoftKeys(screen.soft_keys);
+}
+
+toolkit::HBRUSH UpdateWindow::StatusBrush(toolkit::COLORREF colour) {
+  auto found = brushes_.find(colour);
+  if (found != brushes_.end()) return found->second;
+  toolkit::HBRUSH brush = toolkit::CreateSolidBrush(colour);
+  if (brush) brushes_.emplace(colour, brush);
+  return brush;
+}
+
+platform::LRESULT UpdateWindow::OnCtlColorStatic(toolkit::HDC dc, pw::HWND control, bool& handled) {
+  if (!InStatusArea(pw::GetDlgCtrlID(control)) || pw::GetParent(control) != GetSafeHwnd()) return 0;
+  // Nothing shown yet: the window's own background.
+  if (status_.title.empty()) return 0;
+  // The colours are light: dark text reads on every one of them.
+  toolkit::SetTextColor(dc, 0x000000);
+  toolkit::SetBkColor(dc, status_.colour);
+  handled = true;
+  return reinterpret_cast<platform::LRESULT>(StatusBrush(status_.colour));
 }
 
 void UpdateWindow::SetSoftKeys(unsigned bar) {
@@ -111,14 +180,21 @@ void UpdateWindow::FillList() {
   pw::HWND list = GetDlgItem(kUpdateList);
   pw::SendMessage(list, toolkit::LB_RESETCONTENT, 0, 0);
   int first_product = -1;
+  int icon_size = IconSizeForDpi(toolkit::GetDisplayMetrics().device_dpi);
   for (const ListRow& row : list_.rows) {
     std::u16string text = row.text;
+    const ProductEntry* entry = nullptr;
+    std::u16string picture;
     if (row.kind == ListRow::Kind::kProduct) {
-      const ProductEntry& e = list_.entries[row.entry];
-      text = ProductTitle(session_.config().fmt_name, e.record) + u"- " + ProductLabel(e, session_.config().options) +
-             u"\r\n" + e.record.description;
+      entry = &list_.entries[row.entry];
+      text = ProductTitle(session_.config().fmt_name, entry->record) + u"- " +
+             ProductLabel(*entry, session_.config().options) + u"\r\n" + entry->record.description;
+      if (auto file = images_.Fetch(entry->record, icon_size)) picture = platform::Utf8ToUtf16(file->string());
     }
     auto index = pw::SendMessage(list, toolkit::LB_ADDSTRING, 0, reinterpret_cast<pw::LPARAM>(text.c_str()));
+    toolkit::ListItemParts parts = ListRowParts(row, entry, session_.config(), std::move(picture));
+    pw::SendMessage(list, toolkit::LB_SETITEMPARTS, static_cast<pw::WPARAM>(index),
+                    reinterpret_cast<pw::LPARAM>(&parts));
     pw::SendMessage(list, toolkit::LB_SETITEMDATA, static_cast<pw::WPARAM>(index),
                     static_cast<pw::LPARAM>(row.kind == ListRow::Kind::kProduct ? row.entry : -1));
     if (first_product < 0 && row.kind == ListRow::Kind::kProduct) first_product = static_cast<int>(index);
@@ -275,7 +351,9 @@ void UpdateWindow::OnKeyDown(pw::UINT key, pw::UINT, pw::UINT, bool& handled) {
   }
 }
 
-platform::LRESULT UpdateWindow::OnMessage(pw::UINT msg, pw::WPARAM wparam, pw::LPARAM, bool& handled) {
+platform::LRESULT UpdateWindow::OnMessage(pw::UINT msg, pw::WPARAM wparam, pw::LPARAM lparam, bool& handled) {
+  if (msg == pw::WM_CTLCOLORSTATIC)
+    return OnCtlColorStatic(reinterpret_cast<toolkit::HDC>(wparam), reinterpret_cast<pw::HWND>(lparam), handled);
   pw::HWND progress = GetDlgItem(kUpdateProgress);
   switch (msg) {
     case kDownloadEndedMessage:

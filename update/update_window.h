@@ -13,8 +13,13 @@
 #include <string>
 #include <thread>
 
+#include <map>
+
 #include "toolkit/ce_wnd.h"
+#include "toolkit/common_controls.h"
+#include "toolkit/gdi.h"
 #include "toolkit/menu_bar.h"
+#include "update/product_images.h"
 #include "update/update_session.h"
 #include "update/user_library.h"
 
@@ -23,6 +28,12 @@ namespace update {
 inline constexpr std::u16string_view kUpdateWindowName = u"TARNUPDATE";
 inline constexpr platform::UINT kDownloadEndedMessage = 1025;
 inline constexpr std::uintptr_t kStartTimer = 501;
+
+// What the owner-drawn list shows for a row: a heading, a note, or a product
+// (entry given) with its picture file (empty: none), its title from "FmtName",
+// its label and its description.
+toolkit::ListItemParts ListRowParts(const ListRow& row, const ProductEntry* entry, const UpdateConfig& config,
+                                    std::u16string picture);
 
 class UpdateWindow : public toolkit::CeWnd {
  public:
@@ -50,6 +61,9 @@ class UpdateWindow : public toolkit::CeWnd {
   class WorkerObserver;
 
   void Show(const StatusScreen& screen);
+  // The status area's statics take its colour.
+  platform::LRESULT OnCtlColorStatic(toolkit::HDC dc, platform::HWND control, bool& handled);
+  toolkit::HBRUSH StatusBrush(toolkit::COLORREF colour);
   void SetSoftKeys(unsigned bar);
   void LoadList();
   void FillList();
@@ -66,6 +80,11 @@ class UpdateWindow : public toolkit::CeWnd {
   unsigned bar_id_ = 0;
   StatusScreen status_;
   LoadedList list_;
+  ProductImages images_;
+  // One brush per colour shown, kept until the window object goes: a renderer
+  // may still be reading one that was answered a moment ago.
+  std::map<toolkit::COLORREF, toolkit::HBRUSH> brushes_;
+  toolkit::HFONT title_font_ = nullptr;
 
   std::thread worker_;
   std::atomic<bool> cancel_{false};

@@ -13,6 +13,12 @@ QString ProgramIconFolder() {
   return QDir::cleanPath(exe_dir + QStringLiteral("/../share/icons"));
 }
 
+QString ProgramIconFolderBesideShare() {
+  QString exe_dir = QCoreApplication::applicationDirPath();
+  if (exe_dir.isEmpty()) return {};
+  return QDir::cleanPath(exe_dir + QStringLiteral("/../icons"));
+}
+
 namespace {
 
 // The system's icon folders ($XDG_DATA_DIRS/icons): the hicolor theme's
@@ -34,6 +40,11 @@ void AddProgramIconFolder() {
   const QStringList before = paths;
   QString folder = ProgramIconFolder();
   if (!folder.isEmpty() && QDir(folder).exists() && !paths.contains(folder)) paths.prepend(folder);
+  // A program kept in the share folder itself (the update utility) finds the
+  // pictures beside that folder.
+  QString beside = ProgramIconFolderBesideShare();
+  if (!beside.isEmpty() && QDir(beside).exists() && !paths.contains(beside))
+    paths.insert(paths.indexOf(folder) + 1, beside);
   for (const QString& system : SystemIconFolders())
     if (QDir(system).exists() && !paths.contains(system)) paths.append(system);
   if (paths != before) QIcon::setThemeSearchPaths(paths);

@@ -16,5 +16,7 @@ void AddProgramIconFolder();
 
 // <exe dir>/../share/icons, cleaned; empty when the executable's folder is unknown.
 QString ProgramIconFolder();
+// <exe dir>/../icons: for a program installed into the share folder itself.
+QString ProgramIconFolderBesideShare();
 
 }  // namespace toolkit::qt

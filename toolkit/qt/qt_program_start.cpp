@@ -151,6 +151,7 @@ int RunProgramWithRenderer(int argc, char** argv, const std::function<int()>& pr
   auto* renderer = new QtRenderer();
   kept->push_back(renderer);
   PublishDisplayMetrics(renderer->DpiScale());
+  PublishSystemColors();
   Renderer* previous = SetRenderer(renderer);
   for (const TrayIconState& icon : TrayIcons()) renderer->OnTrayIcon(icon);
 

@@ -2,12 +2,15 @@
 
 #include <cmath>
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QPalette>
 #include <QScreen>
 #include <QWidget>
 
 #include "toolkit/dialog_manager.h"
 #include "toolkit/display.h"
+#include "toolkit/gdi.h"
 #include "toolkit/qt/gui_thread.h"
 #include "toolkit/qt/program_icons.h"
 #include "toolkit/qt/qt_message_box.h"
@@ -34,11 +37,22 @@ void PublishDisplayMetrics(double dpi_scale) {
   DisplayMetrics metrics;
   // The program lays out in pixels at 96 dpi; the renderer scales what it shows.
   metrics.dpi = 96;
+  metrics.device_dpi = static_cast<int>(std::lround(96.0 * dpi_scale * screen->devicePixelRatio()));
   metrics.screen_width = at96(full.width());
   metrics.screen_height = at96(full.height());
   metrics.work_area = RECT{at96(work.left()), at96(work.top()), at96(work.left() + work.width()),
                            at96(work.top() + work.height())};
   SetDisplayMetrics(metrics);
+}
+
+void PublishSystemColors() {
+  QPalette palette = QApplication::palette();
+  auto to_colorref = [](const QColor& c) { return RGB(c.red(), c.green(), c.blue()); };
+  SetSysColor(COLOR_WINDOW, to_colorref(palette.color(QPalette::Active, QPalette::Window)));
+  SetSysColor(COLOR_WINDOWTEXT, to_colorref(palette.color(QPalette::Active, QPalette::WindowText)));
+  SetSysColor(COLOR_HIGHLIGHT, to_colorref(palette.color(QPalette::Active, QPalette::Highlight)));
+  SetSysColor(COLOR_HIGHLIGHTTEXT, to_colorref(palette.color(QPalette::Active, QPalette::HighlightedText)));
+  SetSysColor(COLOR_BTNFACE, to_colorref(palette.color(QPalette::Active, QPalette::Button)));
 }
 
 QtRenderer::QtRenderer(std::string dump_path)

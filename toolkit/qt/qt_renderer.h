@@ -40,6 +40,7 @@ class QtRenderer : public Renderer {
   explicit QtRenderer(std::string dump_path = HeadlessRenderer::DumpPathFromEnvironment());
   ~QtRenderer() override;
 
+  bool ShowsWindows() const override { return true; }
   void OnWindowCreated(HWND hwnd) override;
   void OnWindowDestroyed(HWND hwnd) override;
   void OnWindowTextChanged(HWND hwnd) override;
@@ -84,6 +85,9 @@ class QtRenderer : public Renderer {
 // Tells the toolkit the screen's size and work area in pixels at 96 dpi (the
 // program's coordinates) from the primary screen. GUI thread.
 void PublishDisplayMetrics(double dpi_scale);
+// Tells the toolkit the desktop's window, text and highlight colours
+// (GetSysColor). GUI thread.
+void PublishSystemColors();
 // Logical pixels per pixel at 96 dpi of the primary screen (1 without one).
 double PrimaryDpiScale();
 

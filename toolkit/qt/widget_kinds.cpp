@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -43,6 +44,7 @@
 
 #include "toolkit/common_controls.h"
 #include "toolkit/controls.h"
+#include "toolkit/qt/list_row_delegate.h"
 #include "toolkit/qt/picture_button.h"
 #include "toolkit/qt/qt_text.h"
 #include "toolkit/renderer.h"
@@ -367,6 +369,11 @@ QWidget* WidgetMirror::MakeWidget(Entry& entry, QWidget* parent) {
     case WidgetKind::kTextEdit: {
       auto* edit = new QPlainTextEdit(parent);
       if (s.style & ES_READONLY) edit->setReadOnly(true);
+      // Lines wrap at the field's width unless it scrolls sideways: no bar for that.
+      if (!(s.style & ES_AUTOHSCROLL)) {
+        edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      }
       return edit;
     }
     case WidgetKind::kComboBox: {
@@ -375,8 +382,14 @@ QWidget* WidgetMirror::MakeWidget(Entry& entry, QWidget* parent) {
       if (combo->lineEdit()) combo->lineEdit()->installEventFilter(this);
       return combo;
     }
-    case WidgetKind::kListBox:
-      return new QListWidget(parent);
+    case WidgetKind::kListBox: {
+      auto* list = new QListWidget(parent);
+      if (s.style & LBS_OWNERDRAWVARIABLE) {
+        list->setItemDelegate(new ListRowDelegate(dpi_scale_, list));
+        list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+      }
+      return list;
+    }
     case WidgetKind::kSlider: {
       auto* slider = new QSlider(Qt::Horizontal, parent);
       // One report when the user lets go, not one per pixel dragged.
@@ -530,7 +543,10 @@ void WidgetMirror::ApplyText(Entry& entry) {
   }
   switch (s.kind) {
     case WidgetKind::kLabel: {
-      QString text = ToQString(s.text);
+      if (!s.image.empty()) break;  // the picture stands in for the text
+      // A static breaks its lines at CR, LF or CR LF.
+      QString text = FromProgramLines(s.text);
+      text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
       static_cast<QLabel*>(w)->setText((s.style & SS_NOPREFIX) ? text : WithoutPrefixMarks(text));
       break;
     }
@@ -570,7 +586,10 @@ void WidgetMirror::ApplyText(Entry& entry) {
       QString text = FromProgramLines(s.text);
       if (AcceptProgramText(entry, s.text) && edit->toPlainText() != text) {
         QTextCursor cursor = edit->textCursor();
-        int caret = CaretAfterChange(cursor.position(), edit->toPlainText().size(), text.size());
+        // A text the user cannot change is read from its start.
+        int caret = edit->isReadOnly()
+                        ? 0
+                        : CaretAfterChange(cursor.position(), edit->toPlainText().size(), text.size());
         edit->setPlainText(text);
         cursor = edit->textCursor();
         cursor.setPosition(caret);
@@ -652,14 +671,28 @@ void WidgetMirror::ApplyState(Entry& entry) {
       }
       break;
     }
+    case WidgetKind::kLabel:
+    case WidgetKind::kLink:
+      ApplyLook(entry);
+      break;
     case WidgetKind::kListBox: {
       auto* list = static_cast<QListWidget*>(w);
       QStringList items = ToStringList(s.items);
+      bool drawn = (s.style & LBS_OWNERDRAWVARIABLE) && s.item_parts.size() == s.items.size();
       bool same = list->count() == items.size();
-      for (int i = 0; same && i < list->count(); ++i) same = list->item(i)->text() == items[i];
+      for (int i = 0; same && i < list->count(); ++i)
+        same = list->item(i)->text() == items[i] && (!drawn || RowShows(*list->item(i), s.item_parts[i]));
       if (!same) {
         list->clear();
-        list->addItems(items);
+        for (int i = 0; i < items.size(); ++i) {
+          auto* item = new QListWidgetItem(drawn ? QString() : items[i]);
+          // The text stays for keyboard search and for tests; the delegate draws the parts.
+          if (drawn) {
+            item->setData(Qt::DisplayRole, items[i]);
+            SetRowParts(*item, s.item_parts[static_cast<std::size_t>(i)]);
+          }
+          list->addItem(item);
+        }
       }
       list->setCurrentRow(s.selected >= 0 && s.selected < list->count() ? s.selected : -1);
       if (s.selected < 0) list->clearSelection();
@@ -730,6 +763,49 @@ void WidgetMirror::ApplyState(Entry& entry) {
     default:
       break;
   }
+}
+
+void WidgetMirror::ApplyLook(Entry& entry) {
+  auto* label = dynamic_cast<QLabel*>(entry.widget.data());
+  if (!label) return;
+  const WindowSnapshot& s = entry.last;
+  const StaticLook& look = s.look;
+  // Most statics have none: they keep what they inherit, untouched.
+  bool custom = look.font || look.text_color || look.back_color;
+  if (custom || label->property("dictalo_look").toBool()) ApplyFontAndColours(*label, look);
+  label->setProperty("dictalo_look", custom);
+  if (!s.image.empty()) {
+    QSize size = ToLogical(s.rect).size();
+    int side = std::min(size.width(), size.height());
+    label->setAlignment(Qt::AlignCenter);
+    label->setPixmap(QIcon::fromTheme(ToQString(s.image)).pixmap(side, side));
+  } else if (!label->pixmap().isNull()) {
+    label->setPixmap(QPixmap());
+    ApplyText(entry);
+  }
+}
+
+void WidgetMirror::ApplyFontAndColours(QLabel& label_ref, const StaticLook& look) {
+  QLabel* label = &label_ref;
+  QFont font = label->parentWidget() ? label->parentWidget()->font() : QApplication::font();
+  if (look.font) {
+    // The program's pixels, like its layout: scaled as the rectangles are. A
+    // face the desktop lacks falls back to its sans-serif face of the same weight.
+    if (!look.font->lfFaceName.empty()) {
+      font.setFamily(ToQString(look.font->lfFaceName));
+      font.setStyleHint(QFont::SansSerif);
+    }
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(std::abs(look.font->lfHeight) * dpi_scale_))));
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(look.font->lfWeight / 10 * 10, 100, 900)));
+    font.setItalic(look.font->lfItalic);
+  }
+  label->setFont(font);
+  QPalette palette = label->parentWidget() ? label->parentWidget()->palette() : QApplication::palette();
+  auto color = [](COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); };
+  if (look.text_color) palette.setColor(QPalette::WindowText, color(*look.text_color));
+  if (look.back_color) palette.setColor(QPalette::Window, color(*look.back_color));
+  label->setPalette(palette);
+  label->setAutoFillBackground(look.back_color.has_value());
 }
 
 void WidgetMirror::ApplyIconButtons(Entry& entry) {

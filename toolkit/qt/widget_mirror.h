@@ -25,6 +25,8 @@
 
 #include "toolkit/qt/window_snapshot.h"
 
+class QLabel;
+
 namespace toolkit::qt {
 
 inline constexpr char kHwndPropertyName[] = "dictalo_hwnd";
@@ -80,6 +82,9 @@ class WidgetMirror : public QObject {
   void ApplyText(Entry& entry);
   void ApplyState(Entry& entry);
   void ApplyIconButtons(Entry& entry);
+  // A static's font, colours and picture.
+  void ApplyLook(Entry& entry);
+  void ApplyFontAndColours(QLabel& label, const StaticLook& look);
   void ApplyRect(Entry& entry);
   void ApplyShown(Entry& entry);
   // A text from the program for an edit field; false when it only echoes what

@@ -206,6 +206,7 @@ bool OwnedByCaller(HWND hwnd) {
 
 void ReadControlState(HWND hwnd, WindowSnapshot& s) {
   s.items.clear();
+  s.item_parts.clear();
   s.columns.clear();
   s.rows.clear();
   s.tree.clear();
@@ -253,7 +254,20 @@ void ReadControlState(HWND hwnd, WindowSnapshot& s) {
     case WidgetKind::kListBox: {
       int count = Count(hwnd, LB_GETCOUNT);
       for (int i = 0; i < count; ++i) s.items.push_back(IndexedText(hwnd, LB_GETTEXTLEN, LB_GETTEXT, i));
+      if (s.style & LBS_OWNERDRAWVARIABLE) {
+        s.item_parts.resize(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i)
+          Send(hwnd, LB_GETITEMPARTS, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&s.item_parts[i]));
+      }
       s.selected = static_cast<int>(Send(hwnd, LB_GETCURSEL));
+      break;
+    }
+    case WidgetKind::kLabel:
+    case WidgetKind::kLink: {
+      s.look = ReadStaticLook(hwnd);
+      char16_t image[kMaxButtonImageName + 1] = {};
+      Send(hwnd, STM_GETIMAGE, std::size(image), reinterpret_cast<LPARAM>(image));
+      s.image = image;
       break;
     }
     case WidgetKind::kListView:

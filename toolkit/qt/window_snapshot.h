@@ -12,6 +12,8 @@
 
 #include "platform/window_system.h"
 #include "toolkit/ce_icon_button.h"
+#include "toolkit/common_controls.h"
+#include "toolkit/gdi.h"
 #include "toolkit/resources.h"
 
 namespace toolkit::qt {
@@ -86,12 +88,16 @@ struct WindowSnapshot {
   unsigned check = 0;
   bool pressed = false;
   bool focused = false;
-  std::u16string image;  // icon theme name of its picture (BM_GETIMAGE), empty for none
+  std::u16string image;  // icon theme name of its picture (BM_GETIMAGE, STM_GETIMAGE), empty for none
+  // Static text: its font and colours as its owner chose them.
+  StaticLook look;
   // Progress bar and slider.
   int low = 0, high = 0, pos = 0;
   // Drop-down, list box, tabs (items), list view rows (first column).
   std::vector<std::u16string> items;
   int selected = -1;
+  // Owner-drawn list box (LBS_OWNERDRAWVARIABLE): the parts of each entry.
+  std::vector<ListItemParts> item_parts;
   // List view.
   std::vector<ListColumn> columns;
   std::vector<std::vector<std::u16string>> rows;
