@@ -66,6 +66,15 @@ int RunUtility(const std::string& program_path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The utility takes no arguments; anything given is more likely a question
+  // than a wish to go online.
+  if (argc > 1) {
+    std::fprintf(stderr,
+                 "usage: corvane-update\n"
+                 "Looks for newer versions of the installed products on the update server named in the\n"
+                 "registry (\"Software\\Tarnwick\\<program name>\", value \"Domain\") and installs the one chosen.\n");
+    return 2;
+  }
   // A second start brings the running one forward, without a desktop of its own.
   if (platform::HWND running = platform::FindWindow(update::UpdateWindow::ClassName())) {
     platform::SetForegroundWindow(running);

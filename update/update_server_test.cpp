@@ -353,6 +353,18 @@ TEST_F(UpdateServerTest, PicturesComeFromBesideTheListOnceEachAndOversizedOnesAr
   for (auto& e : fs::directory_iterator(folder)) EXPECT_EQ(e.path().filename().string().find("huge"), std::string::npos);
 }
 
+// A question such as --help is answered, not taken as a wish to go online.
+TEST_F(UpdateServerTest, AnArgumentGetsTheUsageAndNoConnection) {
+  server_->Put("install/corvane_wmproductlist.txt", "twproductlist\r\n");
+  auto config = platform::RegistryKey::Create(platform::RegistryRoot::LocalMachine, u"Software\\Tarnwick\\CorvaneUpdate");
+  ASSERT_TRUE(config && config->WriteString(u"Domain", server_->Domain()));
+  auto run = testing_support::RunProgram(testing_support::BinaryDir() / "corvane-update", {"--help"},
+                                         std::chrono::seconds(10));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("usage: corvane-update"), std::string::npos) << run.err;
+  EXPECT_EQ(server_->Requests().find("GET "), std::string::npos) << server_->Requests();
+}
+
 TEST_F(UpdateServerTest, TheProgramShowsTheListRunsOnceAndUnregistersAtExit) {
   server_->Put("install/corvane_wmproductlist.txt",
                "twproductlist\r\n" + Record("Gift", 1, 0, 4, "/install/gift.tar", 0, "Corvane\\Gift", 0, 0, 0));
