@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -184,6 +185,16 @@ void ForgetProductIdentity() {
   if (key->Values().empty() && key->SubkeyNames().empty()) pw::RegistryKey::DeleteKey(pw::RegistryRoot::LocalMachine, kProductKey);
 }
 
+// The files an earlier installation into the prefix recorded; none when there
+// was none or its record cannot be read.
+std::vector<std::string> PreviouslyRecorded(const fs::path& prefix) {
+  std::string text;
+  if (pw::ReadWholeFile(prefix / kRecordPath, text) != 0) return {};
+  std::string why;
+  auto entries = ParseManifest(text, &why);
+  return entries ? std::move(*entries) : std::vector<std::string>{};
+}
+
 // Copies one file into place: a temporary copy beside the target, renamed over it.
 bool CopyInto(const fs::path& from, const fs::path& to) {
   std::error_code ec;
@@ -281,7 +292,12 @@ InstallOutcome Install(const InstallRequest& request, std::string* error) {
   }
 
   PrepareUi(prefix);
-  SetupLibrary library(root / "lib" / "libdcsetup.so");
+  // A package brings its own setup library, as a cabinet does; one that only
+  // carries some files is installed through the installer's own.
+  const std::string library_entry = "lib/libdcsetup.so";
+  SetupLibrary library(IsPlainFileBelow(root, library_entry)
+                           ? root / library_entry
+                           : pw::folders::ExecutableDir().parent_path() / library_entry);
   if (!library.ok()) {
     Fail(error, library.error());
     return InstallOutcome::kFailed;
@@ -301,7 +317,9 @@ InstallOutcome Install(const InstallRequest& request, std::string* error) {
   }
 
   fs::create_directories(install_dir, ec);
-  std::string record = std::string(kManifestHeader) + "\n";
+  // An update may carry only some files: the record keeps what earlier
+  // installations put there too, so that removal still finds all of it.
+  std::vector<std::string> recorded = PreviouslyRecorded(prefix);
   std::uint16_t failed_files = 0;
   for (const std::string& entry : entries) {
     fs::path target = prefix / entry;
@@ -310,8 +328,10 @@ InstallOutcome Install(const InstallRequest& request, std::string* error) {
       ++failed_files;
       continue;
     }
-    record += entry + "\n";
+    if (std::find(recorded.begin(), recorded.end(), entry) == recorded.end()) recorded.push_back(entry);
   }
+  std::string record = std::string(kManifestHeader) + "\n";
+  for (const std::string& entry : recorded) record += entry + "\n";
   fs::create_directories((prefix / kRecordPath).parent_path(), ec);
   if (pw::ReplaceFileAtomically(prefix / kRecordPath, record, 0644) != 0) {
     std::fprintf(stderr, "dictalo-setup: cannot write %s\n", (prefix / kRecordPath).c_str());

@@ -123,6 +123,27 @@ TEST_F(InstallerTest, OnADesktopTheLicenceWaitsForTheUsersAnswer) {
   EXPECT_EQ(ReadFileBytes(prefix_ / "bin" / "dictalo"), "program");
 }
 
+// An update that carries only the files that changed: installed through the
+// installer's own setup library, and removal still finds every file.
+TEST_F(InstallerTest, PartialUpdateKeepsTheWholeInstallationRemovable) {
+  ASSERT_EQ(Setup({"install", "--prefix", prefix_.string(), "--accept-license", source_.string()}).status, 0);
+  fs::path tree = home_.root() / "update";
+  WriteFileBytes(tree / "bin" / "dictalo", "newer program");
+  WriteFileBytes(tree / "MANIFEST", "dictalo-package 1\nbin/dictalo\n");
+  fs::path package = home_.root() / "update.tar";
+  ASSERT_TRUE(Tar(package, tree, {"MANIFEST", "bin"}));
+  auto run = Setup({"install", "--prefix", prefix_.string(), "--accept-license", "--delete", package.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFileBytes(prefix_ / "bin" / "dictalo"), "newer program");
+  EXPECT_FALSE(fs::exists(package));
+
+  run = Setup({"uninstall", "--prefix", prefix_.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(fs::exists(prefix_ / "bin" / "dictalo"));
+  EXPECT_FALSE(fs::exists(prefix_ / "share" / "dictalo" / "help.html"));
+  EXPECT_FALSE(fs::exists(prefix_ / "lib" / "libdcsetup.so"));
+}
+
 TEST_F(InstallerTest, PackageIsInstalledAndDeletedAndOneThatReachesOutIsRefused) {
   WriteFileBytes(source_ / "MANIFEST", "dictalo-package 1\nbin/dictalo\nlib/libdcsetup.so\n");
   fs::path package = home_.root() / "update.tar";
