@@ -153,7 +153,9 @@ void SetupSession::InstallUpdateUtility(const fs::path& install_dir) const {
     auto source_time = fs::last_write_time(source, ec);
     target_newer = !ec && target_time > source_time;
   }
-  if (!target_newer) fs::remove(target, ec);
+  // A package that brings no copy of the utility (an update of some files
+  // only) must not take away the one other products share.
+  if (!target_newer && have_source) fs::remove(target, ec);
   fs::create_directories(places_.windows_dir, ec);
   fs::copy_file(source, target, fs::copy_options::skip_existing, ec);
   fs::remove(source, ec);

@@ -164,6 +164,10 @@ TEST_F(SetupHooksTest, NewerCopyRuleBothWays) {
   EXPECT_EQ(Session().InstallExit(nullptr, Dir(install_dir_)), kContinue);
   EXPECT_EQ(ReadFileBytes(target), "newest");
   EXPECT_FALSE(fs::exists(source));
+  // An installation that brings no copy keeps the one already there.
+  EXPECT_EQ(Session().InstallExit(nullptr, Dir(install_dir_)), kContinue);
+  EXPECT_EQ(ReadFileBytes(target), "newest");
+  EXPECT_TRUE(fs::exists(places_.programs_dir / "Corvane Update.desktop"));
 }
 
 TEST_F(SetupHooksTest, InstallingIntoTheWindowsFolderSkipsTheMoveAndTheShortcut) {
