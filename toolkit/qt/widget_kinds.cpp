@@ -387,6 +387,8 @@ QWidget* WidgetMirror::MakeWidget(Entry& entry, QWidget* parent) {
       if (s.style & LBS_OWNERDRAWVARIABLE) {
         list->setItemDelegate(new ListRowDelegate(dpi_scale_, list));
         list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        // The rows fit their texts to the width with "…": nothing to scroll to.
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
       }
       return list;
     }
