@@ -120,7 +120,7 @@ TEST(DesktopEntriesTest, EveryPictureIsAnSvgThatRenders) {
     EXPECT_EQ(r.status, 0) << e.path() << r.err;
     EXPECT_EQ(PngSize(png), std::make_pair(48, 48)) << e.path();
   }
-  EXPECT_EQ(count, 9) << "three application icons and six button pictures";
+  EXPECT_EQ(count, 15) << "three application icons, six button pictures and the update utility's six status pictures";
 }
 
 }  // namespace
