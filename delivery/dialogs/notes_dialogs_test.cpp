@@ -298,6 +298,11 @@ TEST_F(NotesDialogsTest, OpenShowsTheNoteViewWithItsFieldsAndInformation) {
       if (!view) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (!view) return;
+    // The window exists before its fields are filled: wait for the last one.
+    for (int i = 0; i < 400; ++i) {
+      if (!platform::GetWindowText(platform::GetDlgItem(view, resources::kNoteInfoText)).empty()) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     seen_subject = Utf16ToUtf8(platform::GetWindowText(platform::GetDlgItem(view, resources::kNoteSubjectField)));
     seen_to = Utf16ToUtf8(platform::GetWindowText(platform::GetDlgItem(view, resources::kNoteToField)));
     seen_from = Utf16ToUtf8(platform::GetWindowText(platform::GetDlgItem(view, resources::kNoteFromField)));
