@@ -571,6 +571,13 @@ Bytes Joined(Bytes first, const Bytes& second) {
   return first;
 }
 
+// The handshake record's content sent again as one record per byte.
+Bytes OneBytePerRecord(const Bytes& record) {
+  Bytes out;
+  for (std::size_t i = 5; i < record.size(); ++i) out.insert(out.end(), {record[0], record[1], record[2], 0, 1, record[i]});
+  return out;
+}
+
 TEST(TlsEngineRecordTest, MessagesOutOfPlaceOrTooLongAreRefused) {
   // ServerHello body: version, random, empty session id, suite, compression.
   auto server_hello = [](std::uint8_t minor, std::uint16_t suite, std::size_t claimed_extra, std::size_t sid) {
@@ -599,6 +606,9 @@ TEST(TlsEngineRecordTest, MessagesOutOfPlaceOrTooLongAreRefused) {
        {21, 3, 1, 0, 2, 2, 10}},
       {"message longer than its record, SSL 3.0", 2, server_hello(0, 4, 10, 0), {40}, {21, 3, 0, 0, 2, 2, 40}},
       {"TLS ServerHello of version 3.0", 4, server_hello(0, 4, 0, 0), {47}, {21, 3, 1, 0, 2, 2, 47}},
+      // The same, one byte per record: joined, then judged like the whole.
+      {"TLS ServerHello of version 3.0 in one-byte records", 4, OneBytePerRecord(server_hello(0, 4, 0, 0)), {47},
+       {21, 3, 1, 0, 2, 2, 47}},
       {"session id of 33 bytes", 4, server_hello(1, 4, 0, 33), {47}, {21, 3, 1, 0, 2, 2, 47}},
       {"HelloRequest, TLS", 4, {22, 3, 1, 0, 4, 0, 0, 0, 0}, {10}, {21, 3, 1, 0, 2, 2, 10}},
       {"HelloRequest, SSL 3.0", 2, {22, 3, 0, 0, 4, 0, 0, 0, 0}, {40}, {21, 3, 0, 0, 2, 2, 40}},

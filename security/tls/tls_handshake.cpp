@@ -335,10 +335,23 @@ void TlsEngine::Impl::HandleHandshakeRecord(const std::uint8_t* data, std::size_
     HandleHandshakeMessages(data, length);
     return;
   }
-  // A message began in an earlier record: go on from its start.
+  // A message began in an earlier record. While it is still incomplete the
+  // piece is only appended: going over the whole again for every small
+  // record would cost a hostile server nothing and us quadratic time.
+  handshake_partial.insert(handshake_partial.end(), data, data + length);
+  if (handshake_partial.size() >= 4) {
+    const std::size_t stated = static_cast<std::size_t>(handshake_partial[1]) << 16 |
+                               static_cast<std::size_t>(handshake_partial[2]) << 8 | handshake_partial[3];
+    if (stated > TlsBufferSet::kTranscriptSize - transcript_length) {
+      FailLength();
+      return;
+    }
+    if (handshake_partial.size() - 4 < stated) return;
+  } else {
+    return;
+  }
   std::vector<std::uint8_t> joined = std::move(handshake_partial);
   handshake_partial.clear();
-  joined.insert(joined.end(), data, data + length);
   HandleHandshakeMessages(joined.data(), joined.size());
 }
 
